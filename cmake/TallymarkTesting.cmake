@@ -1,0 +1,66 @@
+# Test programs. One ctest entry per program; each program writes a GoogleTest XML
+# report into build/<preset>/test-results/, from which scripts/test counts the cases.
+#
+#   tallymark_add_test(<name> SOURCES <files...> [LIBS <libs...>] [LOCKS <resources...>]
+#                      [WIN32_ONLY] [NATIVE_ONLY] [NO_GTEST_MAIN] [TIMEOUT <seconds>]
+#                      [ENVIRONMENT <VAR=value...>])
+#
+# LOCKS names ctest resource locks: tests that bind the protocol's fixed ports take
+# "port7000" or "udp8000" so that they never run at the same time as each other.
+# On win32 the programs run under Wine (CMAKE_CROSSCOMPILING_EMULATOR) in a prefix of
+# their own inside the build folder; a display comes from DISPLAY (scripts/test starts Xvfb).
+
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Shared test helpers (the fake host).
+add_library(tallymark_test_support STATIC ${CMAKE_SOURCE_DIR}/tests/fake_host.cpp)
+target_include_directories(tallymark_test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(tallymark_test_support PUBLIC tallymark_obj GTest::gtest GTest::gmock)
+
+set(TALLYMARK_TEST_RESULTS ${CMAKE_BINARY_DIR}/test-results)
+set(TALLYMARK_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+
+function(tallymark_test_environment out)
+  if(WIN32)
+    # Wine's drive Z: is the Unix root; GoogleTest under Wine needs a drive-letter path
+    # to create its report folder.
+    set(env "GTEST_OUTPUT=xml:Z:${TALLYMARK_TEST_RESULTS}/")
+    list(APPEND env "WINEPREFIX=${TALLYMARK_WINEPREFIX}" "WINEARCH=win32" "WINEDEBUG=-all"
+                    "WINEDLLOVERRIDES=mscoree,mshtml=")
+  else()
+    set(env "GTEST_OUTPUT=xml:${TALLYMARK_TEST_RESULTS}/")
+  endif()
+  set(${out} ${env} PARENT_SCOPE)
+endfunction()
+
+function(tallymark_add_test name)
+  cmake_parse_arguments(T "WIN32_ONLY;NATIVE_ONLY;NO_GTEST_MAIN" "TIMEOUT"
+                        "SOURCES;LIBS;LOCKS;ENVIRONMENT" ${ARGN})
+  if(T_WIN32_ONLY AND NOT WIN32)
+    return()
+  endif()
+  if(T_NATIVE_ONLY AND WIN32)
+    return()
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  if(T_NO_GTEST_MAIN)
+    target_link_libraries(${name} PRIVATE tallymark_test_support ${T_LIBS})
+  else()
+    target_link_libraries(${name} PRIVATE tallymark_test_support GTest::gtest_main ${T_LIBS})
+  endif()
+  add_test(NAME ${name} COMMAND ${name})
+  tallymark_test_environment(env)
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "${env};${T_ENVIRONMENT}"
+    TIMEOUT ${T_TIMEOUT}
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  if(T_LOCKS)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${T_LOCKS}")
+  endif()
+endfunction()

@@ -1,0 +1,71 @@
+#include "counter/counter_rule.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string_view>
+
+#include "counter/counter_window.h"
+#include "plugin/host.h"
+
+namespace counter {
+
+int32_t countFromDro(double value) {
+  if (std::isnan(value)) return 0;
+  constexpr double kMax = std::numeric_limits<int32_t>::max();
+  constexpr double kMin = std::numeric_limits<int32_t>::min();
+  if (value >= kMax) return std::numeric_limits<int32_t>::max();
+  if (value <= kMin) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(value);  // truncates toward zero
+}
+
+int32_t nextCount(int32_t count) {
+  return count == std::numeric_limits<int32_t>::max() ? count : count + 1;
+}
+
+namespace {
+
+void showCount(Label& label, int32_t count) {
+  char digits[16];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, count);
+  (void)ec;  // 16 bytes always hold a 32-bit integer
+  label.setText(std::string_view(digits, static_cast<size_t>(end - digits)));
+}
+
+}  // namespace
+
+void counterTick(DAZADA_RUVAZIDU* window) {
+  if (window == nullptr || GetDRO == nullptr || SetDRO == nullptr || GetLED == nullptr) return;
+  DAZADA_RUVAZIDU& w = *window;
+
+  showCount(w.lblCountVal, countFromDro(GetDRO(kDroCount)));
+  showCount(w.lblTotalCount, countFromDro(GetDRO(kDroTotal)));
+  w.dtValue2 = GetDRO(kDroLastReset);
+
+  if (w.ResetCounter) {
+    w.ResetCounter = false;
+    SetDRO(kDroCount, 0.0);
+    SetDRO(kDroLastReset, w.dtValue);
+  }
+
+  if (GetLED(kLedRunning)) {
+    // NaN compares false, so a DRO 22 that is not a number does not qualify a run.
+    if (GetDRO(kDroRunQualifier) > 0.0 && !w.StartOnTrigger) {
+      w.StartOnCheck = true;
+      w.StartOnTrigger = true;
+    }
+    return;
+  }
+
+  if (w.StartOnCheck) {
+    int32_t count = nextCount(countFromDro(GetDRO(kDroCount)));
+    int32_t total = nextCount(countFromDro(GetDRO(kDroTotal)));
+    SetDRO(kDroCount, count);
+    SetDRO(kDroTotal, total);
+  }
+  w.StartOnCheck = false;
+  w.StartOnTrigger = false;
+}
+
+}  // namespace counter

@@ -1,0 +1,4 @@
+#include "plugin/menu.h"
+
+// No host menu exists without a window system.
+void appendPluginMenuItem() {}

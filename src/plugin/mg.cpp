@@ -1,0 +1,4 @@
+#include "plugin/mg.h"
+
+XYZDemoConfig* MG::xyzDemoConfig = nullptr;
+DAZADA_RUVAZIDU* MG::dazada_ruvaziduDlg = nullptr;

@@ -1,0 +1,45 @@
+#include "plugin/plugin.h"
+
+#include <new>
+
+#include "automation/load_file_obj.h"
+#include "counter/counter_rule.h"
+#include "counter/counter_window.h"
+#include "plugin/device.h"
+#include "plugin/host.h"
+#include "plugin/menu.h"
+#include "plugin/mg.h"
+
+int menuStart = 0;
+
+const char* piSetProName(const char*) { return kPluginName; }
+
+bool piInitControl() {
+  menuStart = GetMenuRange != nullptr ? GetMenuRange(1) : 0;
+  // A host that calls InitControl twice keeps the one device object.
+  if (MyDevice == nullptr) {
+    // Without memory for the device the plug-in goes on without it: the counter still
+    // counts, only the console and the automation attachment are missing.
+    MyDevice = new (std::nothrow) MyDeviceClass();
+    if (MyDevice == nullptr) return true;
+    MyDevice->InitControl();
+    MyDevice->loadFileObj->Start();
+  }
+  return true;
+}
+
+void piPostInitControl() {
+  appendPluginMenuItem();
+  if (MG::dazada_ruvaziduDlg == nullptr) MG::dazada_ruvaziduDlg = new DAZADA_RUVAZIDU();
+}
+
+void piConfig() {}
+
+void piStopPlug() {}
+
+void piUpdate() {
+  counter::counterTick(MG::dazada_ruvaziduDlg);
+  if (MyDevice != nullptr) MyDevice->Update();
+}
+
+void piNotify(int) {}

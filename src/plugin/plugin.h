@@ -1,0 +1,18 @@
+// Bodies of the plug-in exports. Each runs on the host's user-interface thread, and
+// none lets an exception out: the export layer catches everything.
+#pragma once
+
+// The plug-in's name, returned by SetProName; static, valid for the life of the module.
+inline constexpr char kPluginName[] = "Tallymark_v1.0";
+
+// The command identifier the host reserved for the plug-in's menu item; 0 until
+// InitControl.
+extern int menuStart;
+
+const char* piSetProName(const char* name);
+bool piInitControl();
+void piPostInitControl();
+void piConfig();
+void piStopPlug();
+void piUpdate();
+void piNotify(int id);
