@@ -1,6 +1,8 @@
 // piSetProName and piStopPlug, and the setters of the settings globals.
 #include "settings/settings.h"
 
+#include <deque>
+
 #include "platform/ansi_text.h"
 #include "plugin/device.h"
 #include "plugin/host.h"
@@ -22,6 +24,13 @@ tcp_data CamPosData[kCamPositions];
 namespace {
 constexpr char kSettingsSection[] = "Dazada_Ruvazidu";
 constexpr char kPluginsSection[] = "PlugIns";
+
+// Every record SetProName made. A replaced record is kept, not freed: code elsewhere may
+// still hold the pointer it read from MG::xyzDemoConfig. A deque never moves its elements.
+std::deque<XYZDemoConfig>& allRecords() {
+  static std::deque<XYZDemoConfig> records;
+  return records;
+}
 }  // namespace
 
 void MyDeviceClass::LoadCamPos(uint8_t pos, double loadX, double loadY, double loadZ) {
@@ -58,7 +67,7 @@ const char* piSetProName(const char*) {
   // Without a profile name there is no file to read; the settings keep their values.
   if (ProfileName == nullptr) return kPluginName;
 
-  auto* config = new XYZDemoConfig();
+  XYZDemoConfig* config = &allRecords().emplace_back();
   XMLNetProfile settings(ProfileName, kSettingsSection, true);
   // A failed load has been reported; every read below then gives its default.
   settings.Load();
@@ -89,7 +98,6 @@ const char* piSetProName(const char*) {
                                settings.ReadInt("CamType", 0),
                                settings.ReadString("IPCamPath", ""),
                                settings.ReadBool("AutoScan", false));
-  // The previous record is not freed: code elsewhere may still hold it.
   MG::xyzDemoConfig = config;
 
   XMLNetProfile plugins(ProfileName, kPluginsSection, true);

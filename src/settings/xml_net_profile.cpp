@@ -53,6 +53,19 @@ bool isXmlName(const std::string& name) {
   return true;
 }
 
+// An element that held only white space (an empty section written over several lines)
+// and now gains a child element: that white space was layout, and it would be dropped
+// when the saved file is read again, so it goes now and the file is laid out at once.
+void dropLayoutWhiteSpace(pugi::xml_node parent) {
+  for (pugi::xml_node child = parent.first_child(); child; child = child.next_sibling()) {
+    if (child.type() != pugi::node_pcdata) return;
+    for (const char* c = child.value(); *c != '\0'; ++c) {
+      if (*c != ' ' && *c != '\t' && *c != '\n' && *c != '\r') return;
+    }
+  }
+  while (parent.first_child()) parent.remove_child(parent.first_child());
+}
+
 }  // namespace
 
 XMLNetProfile::XMLNetProfile(std::string profileFileSpec, std::string sectionName,
@@ -115,7 +128,11 @@ bool XMLNetProfile::SetEntry(const std::string& entry, const std::string& innerT
   if (!node) node = profileDocument.append_child("profile");
   for (const std::string& name : path) {
     pugi::xml_node child = firstChildElement(node, name);
-    node = child ? child : node.append_child(name.c_str());
+    if (!child) {
+      dropLayoutWhiteSpace(node);
+      child = node.append_child(name.c_str());
+    }
+    node = child;
   }
   while (node.first_child()) node.remove_child(node.first_child());
   // No text node for an empty text: the element is then empty, exactly as it reads

@@ -145,6 +145,15 @@ TEST(ProfileWrites, GoToTheFirstMatchAndReplaceChildren) {
   EXPECT_NE(p.SaveToBytes().find("<K />"), std::string::npos);
 }
 
+TEST(ProfileWrites, AnEmptySectionOverSeveralLinesGainsALaidOutChild) {
+  auto p = loaded("<profile>\n  <S>\n  </S>\n</profile>");
+  p.WriteInt("Tallymark_v1.0", 1);
+  std::string saved = p.SaveToBytes();
+  EXPECT_EQ(saved, "<profile>\r\n  <S>\r\n    <Tallymark_v1.0>1</Tallymark_v1.0>\r\n  </S>\r\n"
+                   "</profile>\r\n");
+  EXPECT_EQ(loaded(saved).SaveToBytes(), saved);
+}
+
 TEST(ProfileWrites, InvalidNamesAreRefusedWithoutTouchingTheDocument) {
   auto p = loaded("<r><S/></r>");
   std::string before = p.SaveToBytes();
