@@ -3,6 +3,7 @@
 #include <new>
 
 #include "automation/load_file_obj.h"
+#include "counter/config_dialog.h"
 #include "counter/counter_rule.h"
 #include "counter/counter_window.h"
 #include "plugin/device.h"
@@ -33,7 +34,10 @@ void piPostInitControl() {
   if (MG::dazada_ruvaziduDlg == nullptr) MG::dazada_ruvaziduDlg = new DAZADA_RUVAZIDU();
 }
 
-void piConfig() {}
+void piConfig() {
+  ConfigDialog dialog;
+  dialog.ShowDialog();
+}
 
 void piStopPlug() {}
 
@@ -42,4 +46,6 @@ void piUpdate() {
   if (MyDevice != nullptr) MyDevice->Update();
 }
 
-void piNotify(int) {}
+void piNotify(int id) {
+  if (id == menuStart && MG::dazada_ruvaziduDlg != nullptr) MG::dazada_ruvaziduDlg->ShowAndFocus();
+}
