@@ -41,7 +41,7 @@ bool faceHoldsProbe(HDC dc, const wchar_t* face) {
 
 const wchar_t* chooseFace() {
   static const wchar_t* const kFaces[] = {L"Microsoft Sans Serif", L"Tahoma", L"Segoe UI",
-                                          L"Arial", L"DejaVu Sans", L"Liberation Sans",
+                                          L"Arial", L"Liberation Sans", L"DejaVu Sans",
                                           L"Noto Sans"};
   HDC dc = GetDC(nullptr);
   const wchar_t* chosen = nullptr;

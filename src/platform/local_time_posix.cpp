@@ -1,5 +1,8 @@
+#include <langinfo.h>
 #include <locale.h>
 #include <time.h>
+
+#include <string>
 
 #include "platform/local_time.h"
 
@@ -14,6 +17,17 @@ locale_t timeLocale() {
     return l != static_cast<locale_t>(0) ? l : newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(0));
   }();
   return locale;
+}
+
+// The locale's date format followed by its time format. A two-digit year would show
+// the OLE epoch (1899) as "99", so the year is always written in full.
+const std::string& dateTimeFormat() {
+  static const std::string format = [] {
+    std::string date = nl_langinfo_l(D_FMT, timeLocale());
+    for (size_t at = date.find("%y"); at != std::string::npos; at = date.find("%y", at)) date[at + 1] = 'Y';
+    return date + " " + nl_langinfo_l(T_FMT, timeLocale());
+  }();
+  return format;
 }
 
 }  // namespace
@@ -40,9 +54,8 @@ std::string formatLocalDateTime(const LocalDateTime& when) {
   t.tm_wday = dayOfWeek(when);
   t.tm_isdst = -1;
   char text[128];
-  size_t n = timeLocale() != static_cast<locale_t>(0)
-                 ? strftime_l(text, sizeof text, "%x %X", &t, timeLocale())
-                 : 0;
+  if (timeLocale() == static_cast<locale_t>(0)) return formatIsoDateTime(when);
+  const size_t n = strftime_l(text, sizeof text, dateTimeFormat().c_str(), &t, timeLocale());
   if (n == 0) return formatIsoDateTime(when);
   return std::string(text, n);
 }
