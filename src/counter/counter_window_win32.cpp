@@ -204,7 +204,7 @@ void Win32CounterView::createControls() {
     const LabelSpec& spec = kLabels[i];
     Label& label = model_.*spec.label;
     labelFonts_[i] = counter::ui::createFont(spec.points, spec.bold);
-    labels_[i] = child(L"STATIC", widen(label.text()).c_str(), SS_LEFT | SS_NOPREFIX,
+    labels_[i] = child(L"STATIC", widen(label.text()).c_str(), SS_LEFTNOWORDWRAP | SS_NOPREFIX,
                        scale_.x(spec.x), scale_.y(spec.y), scale_.x(spec.width),
                        scale_.y(spec.height), spec.parent == Parent::Header ? header_ : page_, spec.id);
     SendMessageW(labels_[i], WM_SETFONT, reinterpret_cast<WPARAM>(labelFonts_[i]), FALSE);
