@@ -3,6 +3,7 @@
 #include <new>
 
 #include "automation/load_file_obj.h"
+#include "counter/config_dialog.h"
 #include "counter/counter_rule.h"
 #include "counter/counter_window.h"
 #include "plugin/device.h"
@@ -31,11 +32,16 @@ void piPostInitControl() {
   if (MG::dazada_ruvaziduDlg == nullptr) MG::dazada_ruvaziduDlg = new DAZADA_RUVAZIDU();
 }
 
-void piConfig() {}
+void piConfig() {
+  ConfigDialog dialog;
+  dialog.ShowDialog();
+}
 
 void piUpdate() {
   counter::counterTick(MG::dazada_ruvaziduDlg);
   if (MyDevice != nullptr) MyDevice->Update();
 }
 
-void piNotify(int) {}
+void piNotify(int id) {
+  if (id == menuStart && MG::dazada_ruvaziduDlg != nullptr) MG::dazada_ruvaziduDlg->ShowAndFocus();
+}
