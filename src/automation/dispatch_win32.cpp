@@ -10,19 +10,32 @@ constexpr OLECHAR kHostDocumentClsid[] = L"{CA7992B2-2653-4342-8061-D7D385C07809
 
 VARTYPE letterType(char c) {
   switch (c) {
-    case 'i': return VT_I2;
-    case 'I': return VT_I4;
-    case 'r': return VT_R4;
-    case 'R': return VT_R8;
-    case 'c': return VT_CY;
-    case 'd': return VT_DATE;
-    case 's': return VT_BSTR;
-    case 'D': return VT_DISPATCH;
-    case 'e': return VT_ERROR;
-    case 'b': return VT_BOOL;
-    case 'v': return VT_VARIANT;
-    case 'U': return VT_UNKNOWN;
-    default: return VT_EMPTY;
+    case 'i':
+      return VT_I2;
+    case 'I':
+      return VT_I4;
+    case 'r':
+      return VT_R4;
+    case 'R':
+      return VT_R8;
+    case 'c':
+      return VT_CY;
+    case 'd':
+      return VT_DATE;
+    case 's':
+      return VT_BSTR;
+    case 'D':
+      return VT_DISPATCH;
+    case 'e':
+      return VT_ERROR;
+    case 'b':
+      return VT_BOOL;
+    case 'v':
+      return VT_VARIANT;
+    case 'U':
+      return VT_UNKNOWN;
+    default:
+      return VT_EMPTY;
   }
 }
 
@@ -48,12 +61,24 @@ HRESULT fillSlots(VARIANTARG* slots, UINT count, LPCSTR pszFmt, va_list* ap) {
       continue;
     }
     switch (vt) {
-      case VT_I2: V_I2(slot) = static_cast<SHORT>(va_arg(*ap, int)); break;
-      case VT_I4: V_I4(slot) = va_arg(*ap, LONG); break;
-      case VT_R4: V_R4(slot) = static_cast<FLOAT>(va_arg(*ap, double)); break;
-      case VT_R8: V_R8(slot) = va_arg(*ap, double); break;
-      case VT_CY: V_CY(slot) = va_arg(*ap, CY); break;
-      case VT_DATE: V_DATE(slot) = va_arg(*ap, DATE); break;
+      case VT_I2:
+        V_I2(slot) = static_cast<SHORT>(va_arg(*ap, int));
+        break;
+      case VT_I4:
+        V_I4(slot) = va_arg(*ap, LONG);
+        break;
+      case VT_R4:
+        V_R4(slot) = static_cast<FLOAT>(va_arg(*ap, double));
+        break;
+      case VT_R8:
+        V_R8(slot) = va_arg(*ap, double);
+        break;
+      case VT_CY:
+        V_CY(slot) = va_arg(*ap, CY);
+        break;
+      case VT_DATE:
+        V_DATE(slot) = va_arg(*ap, DATE);
+        break;
       case VT_BSTR: {
         LPCOLESTR text = va_arg(*ap, LPCOLESTR);
         BSTR copy = text != nullptr ? SysAllocString(text) : nullptr;
@@ -64,12 +89,22 @@ HRESULT fillSlots(VARIANTARG* slots, UINT count, LPCSTR pszFmt, va_list* ap) {
         V_BSTR(slot) = copy;
         break;
       }
-      case VT_DISPATCH: V_DISPATCH(slot) = va_arg(*ap, IDispatch*); break;
-      case VT_ERROR: V_ERROR(slot) = va_arg(*ap, SCODE); break;
-      case VT_BOOL: V_BOOL(slot) = va_arg(*ap, int) != 0 ? VARIANT_TRUE : VARIANT_FALSE; break;
+      case VT_DISPATCH:
+        V_DISPATCH(slot) = va_arg(*ap, IDispatch*);
+        break;
+      case VT_ERROR:
+        V_ERROR(slot) = va_arg(*ap, SCODE);
+        break;
+      case VT_BOOL:
+        V_BOOL(slot) = va_arg(*ap, int) != 0 ? VARIANT_TRUE : VARIANT_FALSE;
+        break;
       // The slot takes the passed VARIANT whole, its type included.
-      case VT_VARIANT: *slot = va_arg(*ap, VARIANT); break;
-      case VT_UNKNOWN: V_UNKNOWN(slot) = va_arg(*ap, IUnknown*); break;
+      case VT_VARIANT:
+        *slot = va_arg(*ap, VARIANT);
+        break;
+      case VT_UNKNOWN:
+        V_UNKNOWN(slot) = va_arg(*ap, IUnknown*);
+        break;
       default:
         V_VT(slot) = VT_EMPTY;
         return E_INVALIDARG;
@@ -125,8 +160,8 @@ LPCSTR GetNextVarType(LPCSTR pszFmt, VARTYPE* pvt) {
   return pszFmt + 1;
 }
 
-HRESULT Invoke(IDispatch* pdisp, WORD wFlags, VARIANT* pvRet, EXCEPINFO* pexcepinfo,
-               UINT* pnArgErr, LPCOLESTR pszName, LPCSTR pszFmt, ...) {
+HRESULT Invoke(IDispatch* pdisp, WORD wFlags, VARIANT* pvRet, EXCEPINFO* pexcepinfo, UINT* pnArgErr,
+               LPCOLESTR pszName, LPCSTR pszFmt, ...) {
   if (pdisp == nullptr) return E_INVALIDARG;
   DISPID dispid = DISPID_UNKNOWN;
   LPOLESTR name = const_cast<LPOLESTR>(pszName);
@@ -159,8 +194,8 @@ HRESULT Invoke(IDispatch* pdisp, WORD wFlags, VARIANT* pvRet, EXCEPINFO* pexcepi
 
   if (SUCCEEDED(hr)) {
     if (pvRet != nullptr) VariantInit(pvRet);
-    hr = pdisp->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, wFlags, &params, pvRet,
-                       pexcepinfo, pnArgErr);
+    hr = pdisp->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, wFlags, &params, pvRet, pexcepinfo,
+                       pnArgErr);
   }
 
   // Only the string copies made here and strings handed over in a "v" are freed;

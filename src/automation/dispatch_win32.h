@@ -5,9 +5,8 @@
 // (the host's user-interface thread is).
 #pragma once
 
-#include <windows.h>
-
 #include <oaidl.h>
+#include <windows.h>
 
 // Finds the running instance of the object registered under pszProgID (or, when that
 // ProgID is unknown, under the host document's fixed CLSID) and stores its IDispatch in
@@ -31,5 +30,5 @@ LPCSTR GetNextVarType(LPCSTR pszFmt, VARTYPE* pvt);
 // else is refused with E_INVALIDARG and the member is not called. References passed
 // with "D", "U" and "&" stay the caller's; a "v" whose type is VT_BSTR is freed here.
 // pvRet, pexcepinfo and pnArgErr may be null and are passed on as they are.
-HRESULT Invoke(IDispatch* pdisp, WORD wFlags, VARIANT* pvRet, EXCEPINFO* pexcepinfo,
-               UINT* pnArgErr, LPCOLESTR pszName, LPCSTR pszFmt, ...);
+HRESULT Invoke(IDispatch* pdisp, WORD wFlags, VARIANT* pvRet, EXCEPINFO* pexcepinfo, UINT* pnArgErr,
+               LPCOLESTR pszName, LPCSTR pszFmt, ...);

@@ -1,6 +1,5 @@
-#include "automation/load_file_obj.h"
-
 #include "automation/dispatch_win32.h"
+#include "automation/load_file_obj.h"
 
 void LoadFileObj::Start() {
   if (docDispatch != nullptr) return;  // attached already; a second start would leak

@@ -64,8 +64,8 @@ class RegisteredProgId {
   static bool writeClsid(HKEY root, const std::wstring& progIdKey, const wchar_t* clsid) {
     HKEY key = nullptr;
     std::wstring clsidKey = progIdKey + L"\\CLSID";
-    if (RegCreateKeyExW(root, clsidKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExW(root, clsidKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS) {
       return false;
     }
     DWORD bytes = static_cast<DWORD>((wcslen(clsid) + 1) * sizeof(wchar_t));

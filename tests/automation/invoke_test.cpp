@@ -40,10 +40,10 @@ TEST(Invoke, EveryLetterTakesItsArgumentWithTheRightWidth) {
   V_I4(&byValue) = -77;
   short small = -2;
   float single = 1.5f;
-  HRESULT hr = Invoke(&target, DISPATCH_METHOD, nullptr, nullptr, nullptr, L"Member",
-                      "irRcdsDebvUI", small, single, 2.25, money, 45000.75, L"text",
-                      static_cast<IDispatch*>(&passedDispatch), DISP_E_PARAMNOTFOUND, 5, byValue,
-                      static_cast<IUnknown*>(&passedUnknown), 0x7fffffff);
+  HRESULT hr =
+      Invoke(&target, DISPATCH_METHOD, nullptr, nullptr, nullptr, L"Member", "irRcdsDebvUI", small,
+             single, 2.25, money, 45000.75, L"text", static_cast<IDispatch*>(&passedDispatch),
+             DISP_E_PARAMNOTFOUND, 5, byValue, static_cast<IUnknown*>(&passedUnknown), 0x7fffffff);
   ASSERT_EQ(hr, S_OK);
   ASSERT_EQ(target.cArgs, 12u);
   const VARIANT* slot = target.args.data() + 11;  // the first item is in the last slot
@@ -92,8 +92,8 @@ TEST(Invoke, ByReferenceFlagIsClearedBeforeTheCallAndCarriesTheAnswerBack) {
   LONG flag = 0x12345678;
   LONG number = 5;
   target.byRefBoolAnswer = VARIANT_TRUE;
-  ASSERT_EQ(Invoke(&target, DISPATCH_METHOD, nullptr, nullptr, nullptr, L"Member", "&b&I",
-                   &flag, &number),
+  ASSERT_EQ(Invoke(&target, DISPATCH_METHOD, nullptr, nullptr, nullptr, L"Member", "&b&I", &flag,
+                   &number),
             S_OK);
   ASSERT_EQ(target.byRefBoolSeen.size(), 1u);
   EXPECT_EQ(target.byRefBoolSeen[0], 0) << "all 32 bits are cleared, not only the low half";
@@ -135,8 +135,7 @@ TEST(Invoke, PropertyPutNeedsAnArgumentAndPassesItsNamedArgument) {
   ASSERT_EQ(target.cNamedArgs, 1u);
   EXPECT_EQ(target.namedArg, DISPID_PROPERTYPUT);
 
-  ASSERT_EQ(Invoke(&target, DISPATCH_PROPERTYPUTREF, nullptr, nullptr, nullptr, L"Member", "I",
-                   9),
+  ASSERT_EQ(Invoke(&target, DISPATCH_PROPERTYPUTREF, nullptr, nullptr, nullptr, L"Member", "I", 9),
             S_OK);
   EXPECT_EQ(target.cNamedArgs, 0u) << "only a plain property put names its argument";
 }
@@ -144,8 +143,7 @@ TEST(Invoke, PropertyPutNeedsAnArgumentAndPassesItsNamedArgument) {
 TEST(Invoke, NullOrEmptyFormatCallsWithoutArguments) {
   for (LPCSTR format : {static_cast<LPCSTR>(nullptr), ""}) {
     RecordingDispatch target;
-    ASSERT_EQ(Invoke(&target, DISPATCH_METHOD, nullptr, nullptr, nullptr, L"Member", format),
-              S_OK);
+    ASSERT_EQ(Invoke(&target, DISPATCH_METHOD, nullptr, nullptr, nullptr, L"Member", format), S_OK);
     EXPECT_EQ(target.calls, 1);
     EXPECT_EQ(target.cArgs, 0u);
     EXPECT_EQ(target.cNamedArgs, 0u);
@@ -180,9 +178,9 @@ TEST(Invoke, OptionalPointersArePassedOnAsGiven) {
 TEST(Invoke, FormatWithAForeignCharacterIsRefusedBeforeAnyCall) {
   for (LPCSTR format : {"I ", "I?", "&", "&&I", "Ix", "iI&"}) {
     RecordingDispatch target;
-    EXPECT_EQ(Invoke(&target, DISPATCH_METHOD, nullptr, nullptr, nullptr, L"Member", format, 1, 2,
-                     3),
-              E_INVALIDARG)
+    EXPECT_EQ(
+        Invoke(&target, DISPATCH_METHOD, nullptr, nullptr, nullptr, L"Member", format, 1, 2, 3),
+        E_INVALIDARG)
         << format;
     EXPECT_EQ(target.calls, 0) << format;
   }
@@ -226,9 +224,9 @@ TEST(Invoke, StringsAreFreedOnEveryPathAndAVariantsStringIsTaken) {
 
   // Copies made for "s" are freed after a successful call, after a failed call and when
   // a later string is missing.
-  ASSERT_EQ(Invoke(&target, DISPATCH_METHOD, nullptr, nullptr, nullptr, L"Member", "ss", L"a",
-                   L"b"),
-            S_OK);
+  ASSERT_EQ(
+      Invoke(&target, DISPATCH_METHOD, nullptr, nullptr, nullptr, L"Member", "ss", L"a", L"b"),
+      S_OK);
   target.invokeResult = E_FAIL;
   EXPECT_EQ(Invoke(&target, DISPATCH_METHOD, nullptr, nullptr, nullptr, L"Member", "s", L"c"),
             E_FAIL);

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 
-RecordingDispatch::RecordingDispatch() { VariantInit(&answer); }
+RecordingDispatch::RecordingDispatch() {
+  VariantInit(&answer);
+}
 
-RecordingDispatch::~RecordingDispatch() { VariantClear(&answer); }
+RecordingDispatch::~RecordingDispatch() {
+  VariantClear(&answer);
+}
 
 HRESULT RecordingDispatch::QueryInterface(REFIID riid, void** ppv) {
   if (riid == IID_IUnknown || riid == IID_IDispatch) {
@@ -16,9 +20,13 @@ HRESULT RecordingDispatch::QueryInterface(REFIID riid, void** ppv) {
   return E_NOINTERFACE;
 }
 
-ULONG RecordingDispatch::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs)); }
+ULONG RecordingDispatch::AddRef() {
+  return static_cast<ULONG>(InterlockedIncrement(&refs));
+}
 
-ULONG RecordingDispatch::Release() { return static_cast<ULONG>(InterlockedDecrement(&refs)); }
+ULONG RecordingDispatch::Release() {
+  return static_cast<ULONG>(InterlockedDecrement(&refs));
+}
 
 HRESULT RecordingDispatch::GetTypeInfoCount(UINT* pctinfo) {
   *pctinfo = 0;
@@ -30,8 +38,8 @@ HRESULT RecordingDispatch::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
   return E_NOTIMPL;
 }
 
-HRESULT RecordingDispatch::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,
-                                         LCID lcid, DISPID* rgDispId) {
+HRESULT RecordingDispatch::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
+                                         DISPID* rgDispId) {
   ++lookups;
   lookupIidNull = riid == IID_NULL;
   lookupLocale = lcid;
@@ -94,14 +102,18 @@ HRESULT BareUnknown::QueryInterface(REFIID riid, void** ppv) {
   return E_NOINTERFACE;
 }
 
-ULONG BareUnknown::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs)); }
+ULONG BareUnknown::AddRef() {
+  return static_cast<ULONG>(InterlockedIncrement(&refs));
+}
 
-ULONG BareUnknown::Release() { return static_cast<ULONG>(InterlockedDecrement(&refs)); }
+ULONG BareUnknown::Release() {
+  return static_cast<ULONG>(InterlockedDecrement(&refs));
+}
 
 FreeSpy::FreeSpy() {
   typedef void(WINAPI * SetOaNoCacheFn)();
-  auto setOaNoCache = reinterpret_cast<SetOaNoCacheFn>(reinterpret_cast<void*>(
-      GetProcAddress(LoadLibraryW(L"oleaut32.dll"), "SetOaNoCache")));
+  auto setOaNoCache = reinterpret_cast<SetOaNoCacheFn>(
+      reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"oleaut32.dll"), "SetOaNoCache")));
   if (setOaNoCache != nullptr) setOaNoCache();
   registered_ = setOaNoCache != nullptr && SUCCEEDED(CoRegisterMallocSpy(this));
 }
@@ -117,7 +129,9 @@ bool FreeSpy::freedString(BSTR text) const {
                      [chars](const char* block) { return block <= chars && chars - block <= 16; });
 }
 
-size_t FreeSpy::outstanding() const { return live_.size(); }
+size_t FreeSpy::outstanding() const {
+  return live_.size();
+}
 
 HRESULT FreeSpy::QueryInterface(REFIID riid, void** ppv) {
   if (riid == IID_IUnknown || riid == IID_IMallocSpy) {

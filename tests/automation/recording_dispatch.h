@@ -3,9 +3,8 @@
 // task allocator's frees (BSTRs are freed through it once the string cache is off).
 #pragma once
 
-#include <windows.h>
-
 #include <oaidl.h>
+#include <windows.h>
 
 #include <set>
 #include <string>
@@ -27,8 +26,8 @@ class RecordingDispatch : public IDispatch {
   // IDispatch
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override;
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,
-                                          LCID lcid, DISPID* rgDispId) override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
+                                          DISPID* rgDispId) override;
   HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
                                    DISPPARAMS* pDispParams, VARIANT* pVarResult,
                                    EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
@@ -37,7 +36,7 @@ class RecordingDispatch : public IDispatch {
 
   // What the test wants answered.
   HRESULT invokeResult = S_OK;
-  VARIANT answer;                  // copied into the caller's result, when one is given
+  VARIANT answer;  // copied into the caller's result, when one is given
   VARIANT_BOOL byRefBoolAnswer = VARIANT_TRUE;  // written through every "&b"
 
   // What was received.
