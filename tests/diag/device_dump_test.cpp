@@ -36,7 +36,7 @@ class DeviceDump : public ::testing::Test {
 };
 
 TEST_F(DeviceDump, SwitchOffOpensNoConsoleAndTicksShowNothing) {
-  ASSERT_FALSE(kConsoleEnabled) << "this program is built with the shipped default";
+  if (kConsoleEnabled) GTEST_SKIP() << "built with the console switched on";
   MyDeviceClass device;
   device.InitControl();
   EXPECT_EQ(device.console, nullptr);
