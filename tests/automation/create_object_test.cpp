@@ -90,7 +90,8 @@ bool progIdKeyExists(const wchar_t* progId) {
   return true;
 }
 
-// Runs first: the plug-in's own start-up with no automation object anywhere.
+// The plug-in's own start-up while no automation object is registered as running (every
+// registration in this program is scoped to its test).
 TEST(InitControl, SucceedsWithoutARunningAutomationObject) {
   TrajBuffer engine{};
   _TrajectoryControl planner{};

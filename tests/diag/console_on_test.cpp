@@ -64,7 +64,6 @@ TEST(ConsoleOn, OpensWithTitleAndBannerAndDumpsOnEveryTenthTickFromTheFirst) {
 
   Engine = nullptr;
   MainPlanner = nullptr;
-  device.console = nullptr;  // the console stays open until the process ends
 }
 
 }  // namespace
