@@ -7,6 +7,7 @@
 #include <string>
 
 #include "counter/counter_window.h"
+#include "diag/console_switch.h"
 #include "fake_host.h"
 #include "platform/dialogs.h"
 #include "plugin/device.h"
@@ -71,7 +72,7 @@ TEST(Lifecycle, InitControlReservesOneMenuIdAndCreatesTheDevice) {
   EXPECT_EQ(host.log[0], "GetMenuRange 1");
   ASSERT_NE(MyDevice, nullptr);
   EXPECT_NE(MyDevice->loadFileObj, nullptr);
-  EXPECT_EQ(MyDevice->console, nullptr);
+  EXPECT_EQ(MyDevice->console != nullptr, kConsoleEnabled) << "a console only with the switch on";
 }
 
 TEST(Lifecycle, PostInitControlCreatesTheCounterOnceAndUpdateCounts) {
