@@ -16,10 +16,9 @@ struct ControllerApi {
   int32_t(TM_STDCALL* statusGet)(timer_resp_t* out);
   void(TM_STDCALL* sendOut)();
 
-  // Internal hooks, reachable only when the calls are linked in (null through the DLL):
-  // stop the server the init call started, and store a controller status.
+  // Stops the server the init call started; reachable only when the calls are linked
+  // in (null through the DLL, whose server ends with the process).
   void (*stopServer)();
-  void (*storeStatus)(const timer_resp_t& status);
 };
 
 // The calls under test; a call the DLL does not export is null.

@@ -84,4 +84,50 @@ class TcpClient {
   platform::SocketHandle socket_;
 };
 
+// A UDP socket bound to 127.0.0.1:`port` (0: the system chooses), without address reuse,
+// so that binding fails while anything else holds the port.
+class UdpReceiver {
+ public:
+  struct Datagram {
+    std::string bytes;
+    platform::Ipv4Endpoint from;
+    std::chrono::steady_clock::time_point arrived;
+  };
+
+  explicit UdpReceiver(uint16_t port) : socket_(platform::openUdp()) {
+    if (socket_ == platform::kNoSocket) return;
+    if (!platform::bindIpv4(socket_, {platform::loopbackAddress(), port})) {
+      platform::closeSocket(socket_);
+      socket_ = platform::kNoSocket;
+    }
+  }
+  ~UdpReceiver() { platform::closeSocket(socket_); }
+  UdpReceiver(const UdpReceiver&) = delete;
+  UdpReceiver& operator=(const UdpReceiver&) = delete;
+
+  bool bound() const { return socket_ != platform::kNoSocket; }
+  uint16_t port() const { return platform::localPort(socket_); }
+
+  // The next datagram, waiting up to `timeoutMs`; false when none came.
+  bool receive(Datagram& datagram, int timeoutMs = kPatienceMs) {
+    if (platform::waitReadable(socket_, timeoutMs) != platform::WaitResult::Ready) return false;
+    char buffer[2048];
+    long n = platform::receiveDatagram(socket_, buffer, sizeof buffer, datagram.from);
+    if (n < 0) return false;
+    datagram.arrived = std::chrono::steady_clock::now();
+    datagram.bytes.assign(buffer, static_cast<size_t>(n));
+    return true;
+  }
+
+  // True when nothing is queued. Loopback datagrams are queued before the send returns,
+  // so a short look after the sender is done is enough.
+  bool empty() {
+    Datagram ignored;
+    return !receive(ignored, 50);
+  }
+
+ private:
+  platform::SocketHandle socket_;
+};
+
 }  // namespace loopback

@@ -78,9 +78,13 @@ bool bindIpv4(SocketHandle socket, const Ipv4Endpoint& local);
 long sendDatagram(SocketHandle socket, const void* data, size_t size,
                   const Ipv4Endpoint& destination);
 
+// One datagram as receiveSome, and the endpoint it came from.
+long receiveDatagram(SocketHandle socket, void* buffer, size_t capacity, Ipv4Endpoint& from);
+
 // --- Both ---
 
 // Time-outs in milliseconds for blocking sends and receives on `socket` (0: none).
 bool setSocketTimeouts(SocketHandle socket, int sendMs, int receiveMs);
+bool getSocketTimeouts(SocketHandle socket, int& sendMs, int& receiveMs);
 
 }  // namespace tallymark::platform

@@ -152,11 +152,36 @@ long sendDatagram(SocketHandle socket, const void* data, size_t size,
   return sent < 0 ? -1 : static_cast<long>(sent);
 }
 
+long receiveDatagram(SocketHandle socket, void* buffer, size_t capacity, Ipv4Endpoint& from) {
+  sockaddr_in address{};
+  socklen_t size = sizeof address;
+  ssize_t got;
+  do {
+    got = ::recvfrom(fd(socket), buffer, capacity, 0, reinterpret_cast<sockaddr*>(&address), &size);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) return -1;
+  from.address = address.sin_addr.s_addr;
+  from.port = ntohs(address.sin_port);
+  return static_cast<long>(got);
+}
+
 bool setSocketTimeouts(SocketHandle socket, int sendMs, int receiveMs) {
   timeval send = toTimeval(sendMs);
   timeval receive = toTimeval(receiveMs);
   return ::setsockopt(fd(socket), SOL_SOCKET, SO_SNDTIMEO, &send, sizeof send) == 0 &&
          ::setsockopt(fd(socket), SOL_SOCKET, SO_RCVTIMEO, &receive, sizeof receive) == 0;
+}
+
+bool getSocketTimeouts(SocketHandle socket, int& sendMs, int& receiveMs) {
+  timeval send{}, receive{};
+  socklen_t sendSize = sizeof send, receiveSize = sizeof receive;
+  if (::getsockopt(fd(socket), SOL_SOCKET, SO_SNDTIMEO, &send, &sendSize) != 0 ||
+      ::getsockopt(fd(socket), SOL_SOCKET, SO_RCVTIMEO, &receive, &receiveSize) != 0) {
+    return false;
+  }
+  sendMs = static_cast<int>(send.tv_sec * 1000 + send.tv_usec / 1000);
+  receiveMs = static_cast<int>(receive.tv_sec * 1000 + receive.tv_usec / 1000);
+  return true;
 }
 
 }  // namespace tallymark::platform

@@ -136,6 +136,17 @@ long sendDatagram(SocketHandle socket, const void* data, size_t size,
   return sent == SOCKET_ERROR ? -1 : sent;
 }
 
+long receiveDatagram(SocketHandle socket, void* buffer, size_t capacity, Ipv4Endpoint& from) {
+  sockaddr_in address{};
+  int size = sizeof address;
+  int got = recvfrom(native(socket), static_cast<char*>(buffer), static_cast<int>(capacity), 0,
+                     reinterpret_cast<sockaddr*>(&address), &size);
+  if (got == SOCKET_ERROR) return -1;
+  from.address = address.sin_addr.s_addr;
+  from.port = ntohs(address.sin_port);
+  return got;
+}
+
 // Winsock takes both time-outs as a DWORD of milliseconds, not as a timeval.
 bool setSocketTimeouts(SocketHandle socket, int sendMs, int receiveMs) {
   DWORD send = static_cast<DWORD>(sendMs);
@@ -144,6 +155,20 @@ bool setSocketTimeouts(SocketHandle socket, int sendMs, int receiveMs) {
                     sizeof send) == 0 &&
          setsockopt(native(socket), SOL_SOCKET, SO_RCVTIMEO,
                     reinterpret_cast<const char*>(&receive), sizeof receive) == 0;
+}
+
+bool getSocketTimeouts(SocketHandle socket, int& sendMs, int& receiveMs) {
+  DWORD send = 0, receive = 0;
+  int sendSize = sizeof send, receiveSize = sizeof receive;
+  if (getsockopt(native(socket), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<char*>(&send),
+                 &sendSize) != 0 ||
+      getsockopt(native(socket), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<char*>(&receive),
+                 &receiveSize) != 0) {
+    return false;
+  }
+  sendMs = static_cast<int>(send);
+  receiveMs = static_cast<int>(receive);
+  return true;
 }
 
 }  // namespace tallymark::platform

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "controller_api.h"
+#include "link/link_state.h"
 #include "loopback.h"
 #include "platform/socket.h"
 
@@ -29,6 +30,12 @@ TEST_F(ControllerInit, FailsWhilePort7000IsTakenAndStartsOnceItIsFree) {
   ASSERT_NE(squatter, platform::kNoSocket) << "port 7000 is in use by something else";
   EXPECT_EQ(controllerApi().initController(), -1);
   platform::closeSocket(squatter);
+  if (controllerApi().statusGet != nullptr) {
+    timer_resp_t record{};
+    record.bytes[0] = 0x77;
+    EXPECT_EQ(controllerApi().statusGet(&record), -1) << "the link state is prepared all the same";
+    EXPECT_EQ(record.bytes[0], 0x77);
+  }
 
   EXPECT_EQ(controllerApi().initController(), 0);
   TcpClient client(7000);
