@@ -12,8 +12,6 @@
 
 int menuStart = 0;
 
-const char* piSetProName(const char*) { return kPluginName; }
-
 bool piInitControl() {
   menuStart = GetMenuRange != nullptr ? GetMenuRange(1) : 0;
   // A host that calls InitControl twice keeps the one device object.
@@ -34,8 +32,6 @@ void piPostInitControl() {
 }
 
 void piConfig() {}
-
-void piStopPlug() {}
 
 void piUpdate() {
   counter::counterTick(MG::dazada_ruvaziduDlg);
