@@ -136,6 +136,7 @@ TEST(ProfileFile, Utf16AndLatin1FilesLoadWithTheirCharacters) {
   writeFile(path, "<r><S><T>caf\xE9</T></S></r>");
   XMLNetProfile undeclared(path, "S", true);
   ASSERT_TRUE(undeclared.Load());
+  EXPECT_EQ(undeclared.ReadString("T"), "caf\xC3\xA9") << "reads hand out UTF-8 at once";
   ASSERT_TRUE(undeclared.Save());
   XMLNetProfile reread(path, "S", true);
   ASSERT_TRUE(reread.Load());
