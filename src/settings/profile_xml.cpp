@@ -276,8 +276,32 @@ class Writer {
 pugi::xml_parse_result parseProfile(pugi::xml_document& document, const std::string& bytes) {
   pugi::xml_parse_result result =
       document.load_buffer(bytes.data(), bytes.size(), kParseOptions, pugi::encoding_auto);
+  if (!result) return result;
+  // pugixml accepts text outside the root element, which no XML reader (the host's
+  // included) does, and which the writer could not give back. Such a file is not
+  // well-formed.
+  // Likewise a declaration with other pseudo-attributes than version, encoding and
+  // standalone: pugixml takes any "encoding=" inside it as the encoding, so a garbled
+  // declaration could make the saved file read back in another encoding.
+  for (pugi::xml_node node = document.first_child(); node; node = node.next_sibling()) {
+    if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) {
+      result.status = pugi::status_bad_pcdata;
+      result.offset = node.offset_debug() > 0 ? node.offset_debug() : 0;
+      return result;
+    }
+    if (node.type() == pugi::node_declaration) {
+      for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+        std::string_view name = a.name();
+        if (name != "version" && name != "encoding" && name != "standalone") {
+          result.status = pugi::status_bad_pi;
+          result.offset = node.offset_debug() > 0 ? node.offset_debug() : 0;
+          return result;
+        }
+      }
+    }
+  }
   // Only a file with bytes that are not UTF-8 can leave such bytes in the tree.
-  if (result && !isValidUtf8(bytes)) repairUtf8(document);
+  if (!isValidUtf8(bytes)) repairUtf8(document);
   return result;
 }
 

@@ -149,9 +149,13 @@ TEST(ProfileFile, UnreadableOrMalformedFilesAreReportedAndLeaveNoTree) {
   MessageCatcher boxes;
   std::string broken = folder.file("broken.xml");
   writeFile(broken, "<profile><S><A>1</A></S><S>");
+  std::string outside = folder.file("outside.xml");
+  writeFile(outside, "<![CDATA[x]]><profile/>");
+  std::string garbled = folder.file("garbled.xml");
+  writeFile(garbled, "<?xml version=\"1.0\" xencoding=\"ISO-8859-1\"?><profile/>");
   std::filesystem::create_directory(folder.file("adir.xml"));
-  const std::string cases[] = {broken, folder.file("missing.xml"), folder.file("adir.xml"),
-                               folder.file("empty.xml")};
+  const std::string cases[] = {broken, outside, garbled, folder.file("missing.xml"),
+                               folder.file("adir.xml"), folder.file("empty.xml")};
   writeFile(folder.file("empty.xml"), "");
   for (const std::string& path : cases) {
     boxes.shown.clear();
