@@ -42,6 +42,63 @@ size_t decodeUtf8(const unsigned char* p, size_t n, uint32_t& cp) {
   return len;
 }
 
+bool isValidUtf8(std::string_view text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  uint32_t cp;
+  for (size_t i = 0, n = text.size(); i < n;) {
+    if (p[i] < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t len = decodeUtf8(p + i, n - i, cp);
+    if (len == 0) return false;
+    i += len;
+  }
+  return true;
+}
+
+// `text` with every byte that is not part of valid UTF-8 taken as the Latin-1
+// character of the same value.
+std::string latin1Repaired(std::string_view text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  std::string out;
+  out.reserve(text.size() + 8);
+  uint32_t cp;
+  for (size_t i = 0, n = text.size(); i < n;) {
+    size_t len = p[i] < 0x80 ? 1 : decodeUtf8(p + i, n - i, cp);
+    if (len > 0) {
+      out.append(text.data() + i, len);
+      i += len;
+    } else {
+      out += static_cast<char>(0xC0 | (p[i] >> 6));
+      out += static_cast<char>(0x80 | (p[i] & 0x3F));
+      ++i;
+    }
+  }
+  return out;
+}
+
+// pugixml reads an 8-bit file that does not declare Latin-1 as UTF-8 and keeps bytes
+// that are not valid UTF-8 as they stand (hand-edited profiles saved in a Western code
+// page have them). Every name and value is made valid UTF-8 here, reading such bytes as
+// Latin-1, so that what the reads hand out is the same text a save and reload give back.
+void repairUtf8(pugi::xml_document& document) {
+  for (pugi::xml_node node = document.first_child(); node;) {
+    if (!isValidUtf8(node.name())) node.set_name(latin1Repaired(node.name()).c_str());
+    if (!isValidUtf8(node.value())) node.set_value(latin1Repaired(node.value()).c_str());
+    for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+      if (!isValidUtf8(a.name())) a.set_name(latin1Repaired(a.name()).c_str());
+      if (!isValidUtf8(a.value())) a.set_value(latin1Repaired(a.value()).c_str());
+    }
+    if (node.first_child()) {
+      node = node.first_child();
+      continue;
+    }
+    while (node && !node.next_sibling()) node = node.parent();
+    if (node) node = node.next_sibling();
+  }
+}
+
 void appendReference(std::string& out, uint32_t cp) {
   out += "&#";
   out += std::to_string(cp);
@@ -217,7 +274,35 @@ class Writer {
 }  // namespace
 
 pugi::xml_parse_result parseProfile(pugi::xml_document& document, const std::string& bytes) {
-  return document.load_buffer(bytes.data(), bytes.size(), kParseOptions, pugi::encoding_auto);
+  pugi::xml_parse_result result =
+      document.load_buffer(bytes.data(), bytes.size(), kParseOptions, pugi::encoding_auto);
+  if (!result) return result;
+  // pugixml accepts text outside the root element, which no XML reader (the host's
+  // included) does, and which the writer could not give back. Such a file is not
+  // well-formed.
+  // Likewise a declaration with other pseudo-attributes than version, encoding and
+  // standalone: pugixml takes any "encoding=" inside it as the encoding, so a garbled
+  // declaration could make the saved file read back in another encoding.
+  for (pugi::xml_node node = document.first_child(); node; node = node.next_sibling()) {
+    if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) {
+      result.status = pugi::status_bad_pcdata;
+      result.offset = node.offset_debug() > 0 ? node.offset_debug() : 0;
+      return result;
+    }
+    if (node.type() == pugi::node_declaration) {
+      for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+        std::string_view name = a.name();
+        if (name != "version" && name != "encoding" && name != "standalone") {
+          result.status = pugi::status_bad_pi;
+          result.offset = node.offset_debug() > 0 ? node.offset_debug() : 0;
+          return result;
+        }
+      }
+    }
+  }
+  // Only a file with bytes that are not UTF-8 can leave such bytes in the tree.
+  if (!isValidUtf8(bytes)) repairUtf8(document);
+  return result;
 }
 
 std::string writeProfile(const pugi::xml_document& document) {

@@ -11,7 +11,8 @@ namespace tallymark::settings {
 // Parses `bytes` (UTF-8, UTF-16/32 with a byte order mark, or a declared ISO-8859-1)
 // into `document`, keeping the declaration, document type, comments and processing
 // instructions. White space between elements is dropped; white space that is an
-// element's only content is kept. On failure `document` holds whatever the parser
+// element's only content is kept. Text outside the root element is an error, as in
+// every other XML reader. On failure `document` holds whatever the parser
 // reached; the caller resets it.
 pugi::xml_parse_result parseProfile(pugi::xml_document& document, const std::string& bytes);
 

@@ -136,6 +136,7 @@ TEST(ProfileFile, Utf16AndLatin1FilesLoadWithTheirCharacters) {
   writeFile(path, "<r><S><T>caf\xE9</T></S></r>");
   XMLNetProfile undeclared(path, "S", true);
   ASSERT_TRUE(undeclared.Load());
+  EXPECT_EQ(undeclared.ReadString("T"), "caf\xC3\xA9") << "reads hand out UTF-8 at once";
   ASSERT_TRUE(undeclared.Save());
   XMLNetProfile reread(path, "S", true);
   ASSERT_TRUE(reread.Load());
@@ -148,9 +149,13 @@ TEST(ProfileFile, UnreadableOrMalformedFilesAreReportedAndLeaveNoTree) {
   MessageCatcher boxes;
   std::string broken = folder.file("broken.xml");
   writeFile(broken, "<profile><S><A>1</A></S><S>");
+  std::string outside = folder.file("outside.xml");
+  writeFile(outside, "<![CDATA[x]]><profile/>");
+  std::string garbled = folder.file("garbled.xml");
+  writeFile(garbled, "<?xml version=\"1.0\" xencoding=\"ISO-8859-1\"?><profile/>");
   std::filesystem::create_directory(folder.file("adir.xml"));
-  const std::string cases[] = {broken, folder.file("missing.xml"), folder.file("adir.xml"),
-                               folder.file("empty.xml")};
+  const std::string cases[] = {broken, outside, garbled, folder.file("missing.xml"),
+                               folder.file("adir.xml"), folder.file("empty.xml")};
   writeFile(folder.file("empty.xml"), "");
   for (const std::string& path : cases) {
     boxes.shown.clear();
