@@ -67,7 +67,7 @@ struct Host {
 Host& host();
 
 // Loads the DLL and resolves its exports; returns an error text, empty on success.
-// Missing optional exports are reported on stderr.
+// The controller calls are optional and left null when missing.
 std::string loadPlugin(const std::string& path, Host& h);
 // Hands the callbacks over through the Set... exports.
 void installCallbacks(Host& h);

@@ -59,7 +59,9 @@ void ensureProfile(const std::string& path) {
 // The outside program's calls, on a thread of their own as that program would make them.
 void startController(Host& h, const std::string& controllerHost) {
   if (h.api.Cnc_Init_Controller == nullptr || h.api.Cnc_Communication_Enable == nullptr) {
-    std::fprintf(stderr, "hostsim: --controller: this plug-in has no controller calls yet\n");
+    std::fprintf(stderr,
+                 "hostsim: --controller: the plug-in lacks _Cnc_Init_Controller@0 or "
+                 "_Cnc_Communication_Enable@4; not acting as the outside program\n");
     return;
   }
   auto init = h.api.Cnc_Init_Controller;

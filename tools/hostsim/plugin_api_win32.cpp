@@ -64,12 +64,10 @@ std::string loadPlugin(const std::string& path, Host& h) {
   resolve(h.module, "SetGetMenuRange", a.SetGetMenuRange, missing);
   if (!missing.empty()) return path + " is not a plug-in: it lacks " + missing;
 
+  // Optional: only --controller uses them, and says so when they are missing.
   std::string optional;
   resolve(h.module, "_Cnc_Init_Controller@0", a.Cnc_Init_Controller, optional);
   resolve(h.module, "_Cnc_Communication_Enable@4", a.Cnc_Communication_Enable, optional);
-  if (!optional.empty())
-    std::fprintf(stderr, "hostsim: the plug-in has no %s; --controller cannot use them\n",
-                 optional.c_str());
   return {};
 }
 
