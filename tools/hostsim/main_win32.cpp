@@ -92,6 +92,15 @@ void startWatchdog(const ScriptRunner& runner, int seconds) {
   }).detach();
 }
 
+// Ctrl+C in the console closes the host as its window would, so the plug-in is stopped
+// and the DROs are saved; the handler runs on a thread of its own.
+BOOL WINAPI onConsoleControl(DWORD) {
+  HWND frame = host().frame;
+  if (frame == nullptr) return FALSE;
+  PostMessageW(frame, WM_CLOSE, 0, 0);
+  return TRUE;
+}
+
 void printFigures(const Host& h) {
   std::printf("count %.15g\ntotal %.15g\nlast reset %s\n", h.machine.dro(1500), h.machine.dro(1501),
               formatOleDate(h.machine.dro(1502)).c_str());
@@ -167,6 +176,7 @@ int run(const Options& options) {
                     reinterpret_cast<_CMach4View*>(&view));
   h.api.PostInitControl();
   startTicking(h);
+  SetConsoleCtrlHandler(onConsoleControl, TRUE);
   if (!options.controller.empty()) startController(h, options.controller);
 
   ScriptRunner runner(h, std::move(script));
