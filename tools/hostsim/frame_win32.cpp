@@ -196,7 +196,8 @@ LRESULT CALLBACK frameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   Host& h = host();
   switch (msg) {
     case WM_COMMAND:
-      if (h.frame == hwnd) onCommand(h, LOWORD(wp));
+      // Menu items and button clicks; the edits' change notifications are not commands.
+      if (h.frame == hwnd && (lp == 0 || HIWORD(wp) == BN_CLICKED)) onCommand(h, LOWORD(wp));
       return 0;
     case WM_TIMER:
       if (wp == kTickTimer) tick(h);

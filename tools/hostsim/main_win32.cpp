@@ -57,21 +57,27 @@ void ensureProfile(const std::string& path) {
 }
 
 // The outside program's calls, on a thread of their own as that program would make them.
+// Each call is made when the plug-in has it, so the command server can be tried before
+// the controller link is there.
 void startController(Host& h, const std::string& controllerHost) {
-  if (h.api.Cnc_Init_Controller == nullptr || h.api.Cnc_Communication_Enable == nullptr) {
-    std::fprintf(stderr,
-                 "hostsim: --controller: the plug-in lacks _Cnc_Init_Controller@0 or "
-                 "_Cnc_Communication_Enable@4; not acting as the outside program\n");
-    return;
-  }
   auto init = h.api.Cnc_Init_Controller;
   auto enable = h.api.Cnc_Communication_Enable;
+  if (init == nullptr)
+    std::fprintf(stderr, "hostsim: --controller: the plug-in has no _Cnc_Init_Controller@0\n");
+  if (enable == nullptr)
+    std::fprintf(stderr, "hostsim: --controller: the plug-in has no _Cnc_Communication_Enable@4\n");
+  if (init == nullptr && enable == nullptr) return;
   std::thread([init, enable, controllerHost] {
-    int initResult = init();
-    int enableResult = enable(controllerHost.c_str());
-    std::printf("hostsim: controller: Cnc_Init_Controller -> %d, Cnc_Communication_Enable(%s) -> %d\n",
-                initResult, controllerHost.c_str(), enableResult);
-    std::fflush(stdout);
+    if (init != nullptr) {
+      std::printf("hostsim: controller: Cnc_Init_Controller -> %d\n", init());
+      std::fflush(stdout);
+    }
+    if (enable != nullptr) {
+      const int result = enable(controllerHost.c_str());
+      std::printf("hostsim: controller: Cnc_Communication_Enable(%s) -> %d\n",
+                  controllerHost.c_str(), result);
+      std::fflush(stdout);
+    }
   }).detach();
 }
 
