@@ -47,6 +47,18 @@ bool readTextFile(const std::string& path, std::string& text) {
   return true;
 }
 
+// The plug-in reads the profile name as 8-bit text in the ANSI code page.
+std::string toAnsi(const std::string& utf8) {
+  const std::wstring wide = widen(utf8);
+  if (wide.empty()) return {};
+  int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                              nullptr, nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr,
+                      nullptr);
+  return out;
+}
+
 // The host always has its profile; a missing one is made empty, as a fresh install has.
 void ensureProfile(const std::string& path) {
   std::error_code ec;
@@ -161,6 +173,9 @@ int run(const Options& options) {
     return kUsageError;
   }
 
+  // The host's objects live as long as the process: the plug-in keeps the pointers. The
+  // machine's axes get plausible figures for the diagnostic dump; the setup record is
+  // never read by the plug-in and stays an opaque zeroed block.
   static TrajBuffer engine{};
   static _TrajectoryControl planner{};
   alignas(8) static unsigned char setupRecord[1024] = {};
@@ -173,7 +188,8 @@ int run(const Options& options) {
   view.frame = h.frame;
 
   installCallbacks(h);
-  const char* name = h.api.SetProName(h.profilePath.c_str());
+  const std::string ansiProfile = toAnsi(h.profilePath);
+  const char* name = h.api.SetProName(ansiProfile.c_str());
   h.pluginName = name != nullptr ? name : "";
   std::printf("hostsim: loaded %s: \"%s\", profile %s, state %s\n", dllPath.c_str(),
               h.pluginName.c_str(), h.profilePath.c_str(), h.statePath.c_str());
