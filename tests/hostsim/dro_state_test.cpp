@@ -11,7 +11,9 @@
 namespace hostsim {
 namespace {
 
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool sameBits(double a, double b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 TEST(StateFile, EveryDoubleReadsBackBitForBit) {
   const std::map<short, double> dros = {{-32768, -0.0},
@@ -26,7 +28,8 @@ TEST(StateFile, EveryDoubleReadsBackBitForBit) {
   auto back = parseState(formatState(dros), warnings);
   EXPECT_TRUE(warnings.empty());
   ASSERT_EQ(back.size(), dros.size());
-  for (const auto& [n, value] : dros) EXPECT_TRUE(sameBits(back.at(n), value) || (std::isnan(value) && std::isnan(back.at(n)))) << n;
+  for (const auto& [n, value] : dros)
+    EXPECT_TRUE(sameBits(back.at(n), value) || (std::isnan(value) && std::isnan(back.at(n)))) << n;
 }
 
 TEST(StateFile, DamagedLinesAreSkippedAndNamedTheRestIsKept) {
@@ -45,7 +48,8 @@ class StateFileOnDisk : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = std::filesystem::temp_directory_path() /
-           ("hostsim_state_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+           ("hostsim_state_" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
     path_ = (dir_ / "hostsim-state.txt").u8string();

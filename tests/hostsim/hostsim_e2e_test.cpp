@@ -1,10 +1,14 @@
 // End to end: the real TALLY_MARK.dll driven by the real hostsim.exe, as the host would
 // drive it, with the figures read back from the DROs, the counter window's labels, the
 // state file and the profile.
+
+// The Windows headers in the order they need (winsock2.h before windows.h).
+// clang-format off
 #include <winsock2.h>
-#include <ws2tcpip.h>
 #include <windows.h>
+#include <ws2tcpip.h>
 #include <oleauto.h>
+// clang-format on
 
 #include <gtest/gtest.h>
 
@@ -76,8 +80,8 @@ class HostSim : public ::testing::Test {
     std::string command = "\"" + exeFolder() + "hostsim.exe\" --profile \"" + profile() +
                           "\" --script \"" + folder_ + "step.script\" --timeout 200 " + extra;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE out = CreateFileA((folder_ + "out.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE out = CreateFileA((folder_ + "out.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                             &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     STARTUPINFOA si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
@@ -193,8 +197,10 @@ TEST_F(HostSim, DrivesAPluginAsTheHostDoes) {
       "expect label lblLastTimeReset != 00000\n"
       "expect automation\n"
       "config\n"
-      "screenshot COUNTER " + folder_ + "counter.png\n"
-      "quit\n",
+      "screenshot COUNTER " +
+          folder_ +
+          "counter.png\n"
+          "quit\n",
       "--dll \"" + standIn + "\"");
   EXPECT_EQ(run.exitCode, 0u) << run.output;
   const std::string calls = readFile(profile() + ".calls");
@@ -208,7 +214,8 @@ TEST_F(HostSim, DrivesAPluginAsTheHostDoes) {
   EXPECT_FALSE(contains(calls, "another-thread")) << calls;
   EXPECT_EQ(calls.substr(calls.size() - 9), " StopPlug") << calls;
   const std::string saved = readFile(state());
-  EXPECT_TRUE(contains(saved, "dro 3001 1\n")) << "StopPlug runs before the state is saved: " << saved;
+  EXPECT_TRUE(contains(saved, "dro 3001 1\n"))
+      << "StopPlug runs before the state is saved: " << saved;
   const std::string png = readFile(folder_ + "counter.png");
   EXPECT_EQ(png.substr(0, 4), "\x89PNG");
   EXPECT_GT(png.size(), 10000u);
@@ -300,7 +307,8 @@ class HostSimAsOutsideProgram : public HostSim {
 };
 
 TEST_F(HostSimAsOutsideProgram, CommandServerGreetsWithTheProfilesCamera) {
-  if (!dllHas("_Cnc_Init_Controller@0")) GTEST_SKIP() << "this TALLY_MARK.dll has no command server";
+  if (!dllHas("_Cnc_Init_Controller@0"))
+    GTEST_SKIP() << "this TALLY_MARK.dll has no command server";
   PROCESS_INFORMATION pi = start("wait 4000\nquit\n", "--controller 127.0.0.1");
   sockaddr_in server = loopback_;
   server.sin_port = htons(7000);
@@ -336,7 +344,8 @@ TEST_F(HostSimAsOutsideProgram, CommandServerGreetsWithTheProfilesCamera) {
 }
 
 TEST_F(HostSimAsOutsideProgram, ControllerLinkAnnouncesItselfOnUdp8000) {
-  if (!dllHas("_Cnc_Communication_Enable@4")) GTEST_SKIP() << "this TALLY_MARK.dll has no controller link";
+  if (!dllHas("_Cnc_Communication_Enable@4"))
+    GTEST_SKIP() << "this TALLY_MARK.dll has no controller link";
   SOCKET udp = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   sockaddr_in local = loopback_;
   local.sin_port = htons(8000);

@@ -16,11 +16,11 @@ ControlInfo control(const char* cls, const char* text, int x, int y, int w, int 
 std::vector<ControlInfo> counterWindow() {
   const int px = 104, py = 50 + 89 + 4 + 22;  // page origin
   return {
-      control("Static", "", 109, 50, 86, 47),                 // pictureBox1
+      control("Static", "", 109, 50, 86, 47),                  // pictureBox1
       control("Static", "BỘ ĐẾM SẢN PHẨM", 229, 73, 251, 29),  // label8
       control("Static", "Orvane PC-base CNC", 145, 113, 119, 13),
       control("SysTabControl32", "", 100, 143, 380, 331),
-      control("Static", "42", px + 7, py + 3, 315, 108),       // lblCountVal
+      control("Static", "42", px + 7, py + 3, 315, 108),  // lblCountVal
       control("Button", "RESET", px + 68, py + 124, 82, 46),
       control("Static", "Total:", px + 33, py + 205, 94, 33),
       control("Static", "1042", px + 122, py + 204, 100, 33),  // lblTotalCount

@@ -10,7 +10,8 @@ namespace hostsim {
 namespace {
 
 uint32_t bigEndian(const std::vector<uint8_t>& b, size_t at) {
-  return (uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) | b[at + 3];
+  return (uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) |
+         b[at + 3];
 }
 
 struct Decoded {
@@ -57,7 +58,8 @@ Decoded decode(const std::vector<uint8_t>& png) {
   const size_t stride = size_t{d.width} * 3;
   for (size_t y = 0; y < d.height; ++y) {
     EXPECT_EQ(raw[y * (stride + 1)], 0) << "filter none";
-    d.rgb.insert(d.rgb.end(), raw.begin() + y * (stride + 1) + 1, raw.begin() + (y + 1) * (stride + 1));
+    d.rgb.insert(d.rgb.end(), raw.begin() + y * (stride + 1) + 1,
+                 raw.begin() + (y + 1) * (stride + 1));
   }
   return d;
 }

@@ -8,8 +8,8 @@ namespace hostsim {
 namespace {
 
 struct Trace {
-  int runsSeen = 0;     // off -> lit edges
-  int runsEnded = 0;    // lit -> off edges
+  int runsSeen = 0;   // off -> lit edges
+  int runsEnded = 0;  // lit -> off edges
   int ticks = 0;
   bool lastLed = false;
 };

@@ -3,9 +3,13 @@
 // the automation attachment, and a log of the calls in the order the host made them,
 // written beside the profile at StopPlug. It lets the host's side be checked on its
 // own, whatever state the real plug-in is in.
+
+// windows.h before the headers that build on it.
+// clang-format off
 #include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>
+// clang-format on
 
 #include <cstdio>
 #include <string>
@@ -72,7 +76,8 @@ BOOL CALLBACK findFrame(HWND hwnd, LPARAM lp) {
 double attachAutomation() {
   CLSID clsid;
   if (FAILED(CLSIDFromProgID(L"Mach4.Document", &clsid)) &&
-      FAILED(CLSIDFromString(const_cast<LPOLESTR>(L"{CA7992B2-2653-4342-8061-D7D385C07809}"), &clsid)))
+      FAILED(
+          CLSIDFromString(const_cast<LPOLESTR>(L"{CA7992B2-2653-4342-8061-D7D385C07809}"), &clsid)))
     return -1;
   IUnknown* unknown = nullptr;
   HRESULT hr = GetActiveObject(clsid, nullptr, &unknown);
@@ -98,13 +103,27 @@ double attachAutomation() {
 
 extern "C" {
 
-void TM_CDECL SetGetDRO(GetDROFn f) { getDro = f, log("SetGetDRO"); }
-void TM_CDECL SetSetDRO(SetDROFn f) { setDro = f, log("SetSetDRO"); }
-void TM_CDECL SetGetLED(GetLEDFn f) { getLed = f, log("SetGetLED"); }
-void TM_CDECL SetSetLED(SetLEDFn) { log("SetSetLED"); }
-void TM_CDECL SetCode(CodeFn) { log("SetCode"); }
-void TM_CDECL SetDoButton(DoButtonFn) { log("SetDoButton"); }
-void TM_CDECL SetGetMenuRange(GetMenuRangeFn f) { getMenuRange = f, log("SetGetMenuRange"); }
+void TM_CDECL SetGetDRO(GetDROFn f) {
+  getDro = f, log("SetGetDRO");
+}
+void TM_CDECL SetSetDRO(SetDROFn f) {
+  setDro = f, log("SetSetDRO");
+}
+void TM_CDECL SetGetLED(GetLEDFn f) {
+  getLed = f, log("SetGetLED");
+}
+void TM_CDECL SetSetLED(SetLEDFn) {
+  log("SetSetLED");
+}
+void TM_CDECL SetCode(CodeFn) {
+  log("SetCode");
+}
+void TM_CDECL SetDoButton(DoButtonFn) {
+  log("SetDoButton");
+}
+void TM_CDECL SetGetMenuRange(GetMenuRangeFn f) {
+  getMenuRange = f, log("SetGetMenuRange");
+}
 
 const char* TM_CDECL SetProName(const char* name) {
   profile = name;
@@ -143,8 +162,8 @@ void TM_CDECL PostInitControl() {
   wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
   wc.lpszClassName = L"HostSimStandInCounter";
   RegisterClassW(&wc);
-  counter = CreateWindowExW(WS_EX_TOPMOST, wc.lpszClassName, L"COUNTER", WS_OVERLAPPEDWINDOW, 10, 10,
-                            300, 260, nullptr, nullptr, nullptr, nullptr);
+  counter = CreateWindowExW(WS_EX_TOPMOST, wc.lpszClassName, L"COUNTER", WS_OVERLAPPEDWINDOW, 10,
+                            10, 300, 260, nullptr, nullptr, nullptr, nullptr);
   countLabel = child(L"STATIC", L"00000", 10, 10, 200, 40);
   child(L"BUTTON", L"RESET", 10, 60, 80, 30);
   child(L"STATIC", L"Total:", 10, 110, 60, 20);

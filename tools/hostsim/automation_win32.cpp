@@ -1,9 +1,13 @@
 // The host's automation object: a document object registered as running under the
 // host's CLSID, whose "GetScriptDispatch" property hands out a script object. The
 // plug-in finds it through the running-object table in this same process.
+
+// windows.h before the headers that build on it.
+// clang-format off
 #include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>
+// clang-format on
 
 #include <cstdio>
 #include <cwchar>
@@ -56,7 +60,8 @@ class DispatchBase : public IDispatch {
 // The script engine's object: the plug-in only holds it.
 class ScriptObject : public DispatchBase {
  public:
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) override {
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID,
+                                          DISPID* ids) override {
     for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
     return DISP_E_UNKNOWNNAME;
   }
@@ -113,8 +118,8 @@ bool addProgId(const CLSID& clsid) {
     return false;
   }
   HKEY key;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes\\Mach4.Document\\CLSID", 0, nullptr,
-                      0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes\\Mach4.Document\\CLSID", 0, nullptr, 0,
+                      KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
     return false;
   RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(kClsidText),
                  sizeof kClsidText);

@@ -41,7 +41,9 @@ enum ControlId : int {
 
 const wchar_t kFrameClass[] = L"TallymarkHostSimFrame";
 
-HWND item(HWND frame, int id) { return GetDlgItem(frame, id); }
+HWND item(HWND frame, int id) {
+  return GetDlgItem(frame, id);
+}
 
 void setText(HWND control, const std::wstring& text) {
   wchar_t current[512];
@@ -106,7 +108,8 @@ void buildPanel(HWND f) {
 void refreshPanel(Host& h) {
   HWND f = h.frame;
   const MachineState& m = h.machine;
-  setText(item(f, kLedText), m.led(804) ? L"LED 804 (run): ON - program running" : L"LED 804 (run): off");
+  setText(item(f, kLedText),
+          m.led(804) ? L"LED 804 (run): ON - program running" : L"LED 804 (run): off");
   if (GetFocus() != item(f, kQualifierEdit)) setText(item(f, kQualifierEdit), figure(m.dro(22)));
   setText(item(f, kCountText), figure(m.dro(1500)));
   setText(item(f, kTotalText), figure(m.dro(1501)));
@@ -180,8 +183,10 @@ void onCommand(Host& h, int id) {
       break;
     case kQualifierSet: {
       double value = 0;
-      if (parseNumber(textOf(item(h.frame, kQualifierEdit)), value)) h.machine.setDro(22, value);
-      else MessageBeep(MB_ICONWARNING);
+      if (parseNumber(textOf(item(h.frame, kQualifierEdit)), value))
+        h.machine.setDro(22, value);
+      else
+        MessageBeep(MB_ICONWARNING);
       SetFocus(h.frame);
       break;
     }
@@ -258,7 +263,9 @@ HWND createFrame(Host& h) {
   return h.frame;
 }
 
-void startTicking(Host& h) { SetTimer(h.frame, kTickTimer, kTickMs, nullptr); }
+void startTicking(Host& h) {
+  SetTimer(h.frame, kTickTimer, kTickMs, nullptr);
+}
 
 bool runOnUi(Host& h, const std::function<void()>& fn) {
   HWND frame = h.frame;
@@ -273,8 +280,10 @@ bool runOnUi(Host& h, const std::function<void()>& fn) {
 void saveState(Host& h) {
   if (!h.machine.dirty()) return;
   std::string error;
-  if (saveStateFile(h.statePath, h.machine.dros(), error)) h.machine.markClean();
-  else std::fprintf(stderr, "hostsim: %s\n", error.c_str());
+  if (saveStateFile(h.statePath, h.machine.dros(), error))
+    h.machine.markClean();
+  else
+    std::fprintf(stderr, "hostsim: %s\n", error.c_str());
 }
 
 void shutDown(Host& h) {

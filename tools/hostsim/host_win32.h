@@ -19,7 +19,8 @@ namespace hostsim {
 // loadPlugin succeeded; the controller calls are null when the DLL does not have them.
 struct PluginApi {
   const char*(TM_CDECL* SetProName)(const char*) = nullptr;
-  bool(TM_CDECL* InitControl)(TrajBuffer*, setup_struct*, _TrajectoryControl*, _CMach4View*) = nullptr;
+  bool(TM_CDECL* InitControl)(TrajBuffer*, setup_struct*, _TrajectoryControl*,
+                              _CMach4View*) = nullptr;
   void(TM_CDECL* PostInitControl)() = nullptr;
   void(TM_CDECL* Config)() = nullptr;
   void(TM_CDECL* StopPlug)() = nullptr;

@@ -1,9 +1,13 @@
 // hostsim: a substitute for the CNC control host. Loads TALLY_MARK.dll and drives it in
 // the host's order: the Set... exports, SetProName, InitControl, PostInitControl, then
 // Update ten times a second on this (the user-interface) thread, StopPlug at the end.
+
+// windows.h before the headers that build on it.
+// clang-format off
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
+// clang-format on
 
 #include <cstdio>
 #include <filesystem>
@@ -128,7 +132,8 @@ void printFigures(const Host& h) {
 int run(const Options& options) {
   Host& h = host();
   h.profilePath = options.profile.empty() ? "Mach3Mill.xml" : options.profile;
-  h.statePath = options.state.empty() ? besideFile(h.profilePath, "hostsim-state.txt") : options.state;
+  h.statePath =
+      options.state.empty() ? besideFile(h.profilePath, "hostsim-state.txt") : options.state;
   const std::string dllPath = options.dll.empty() ? exeFolderFile("TALLY_MARK.dll") : options.dll;
 
   Script script;

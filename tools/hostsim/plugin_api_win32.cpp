@@ -16,10 +16,18 @@ void resolve(HMODULE module, const char* name, F& target, std::string& missing) 
   if (target == nullptr) missing += std::string(missing.empty() ? "" : ", ") + name;
 }
 
-double TM_CDECL getDro(short n) { return host().machine.dro(n); }
-void TM_CDECL setDro(short n, double value) { host().machine.setDro(n, value); }
-bool TM_CDECL getLed(short n) { return host().machine.led(n); }
-void TM_CDECL setLed(short n, bool on) { host().machine.setLed(n, on); }
+double TM_CDECL getDro(short n) {
+  return host().machine.dro(n);
+}
+void TM_CDECL setDro(short n, double value) {
+  host().machine.setDro(n, value);
+}
+bool TM_CDECL getLed(short n) {
+  return host().machine.led(n);
+}
+void TM_CDECL setLed(short n, bool on) {
+  host().machine.setLed(n, on);
+}
 
 void TM_CDECL code(const char* text) {
   std::printf("hostsim: plug-in ran G-code \"%s\" (not executed: no machine)\n", text ? text : "");

@@ -60,7 +60,9 @@ ScriptRunner::~ScriptRunner() {
   if (thread_.joinable()) thread_.detach();  // the process is ending; see main
 }
 
-void ScriptRunner::start() { thread_ = std::thread([this] { run(); }); }
+void ScriptRunner::start() {
+  thread_ = std::thread([this] { run(); });
+}
 
 void ScriptRunner::run() {
   try {
@@ -90,7 +92,8 @@ void ScriptRunner::run() {
 std::string ScriptRunner::runStep(const Step& step) {
   Host& h = host_;
   switch (step.kind) {
-    case StepKind::Runs: return runs(step);
+    case StepKind::Runs:
+      return runs(step);
     case StepKind::SetDro:
       onUi(h, [&] { h.machine.setDro(static_cast<short>(step.number), step.value); });
       return {};
@@ -100,17 +103,26 @@ std::string ScriptRunner::runStep(const Step& step) {
         h.machine.setLed(static_cast<short>(step.number), step.yes);
       });
       return {};
-    case StepKind::Menu: return menu(step);
-    case StepKind::Config: return config();
-    case StepKind::Reset: return reset(step);
-    case StepKind::Wait: Sleep(static_cast<DWORD>(step.number)); return {};
-    case StepKind::Screenshot: return screenshot(step);
-    case StepKind::ExpectDro: return expectDro(step);
-    case StepKind::ExpectLabel: return expectLabel(step);
+    case StepKind::Menu:
+      return menu(step);
+    case StepKind::Config:
+      return config();
+    case StepKind::Reset:
+      return reset(step);
+    case StepKind::Wait:
+      Sleep(static_cast<DWORD>(step.number));
+      return {};
+    case StepKind::Screenshot:
+      return screenshot(step);
+    case StepKind::ExpectDro:
+      return expectDro(step);
+    case StepKind::ExpectLabel:
+      return expectLabel(step);
     case StepKind::ExpectAutomation:
       if (h.scriptDispatchRequests.load() > 0) return {};
       return "the plug-in never asked the host's automation object for GetScriptDispatch";
-    case StepKind::Quit: return {};
+    case StepKind::Quit:
+      return {};
   }
   return "unknown step";
 }
@@ -122,13 +134,15 @@ std::string ScriptRunner::runs(const Step& step) {
     h.production.start(step.number, step.seconds, step.pause, GetTickCount64());
   });
   // Generous: ticks come late on a loaded machine, and each phase lasts at least a tick.
-  const int limitMs = static_cast<int>(step.number * (step.seconds + step.pause + 1.0) * 3000) + 10000;
+  const int limitMs =
+      static_cast<int>(step.number * (step.seconds + step.pause + 1.0) * 3000) + 10000;
   bool active = true;
   waitFor(limitMs, [&] {
     onUi(h, [&] { active = h.production.active(); });
     return !active;
   });
-  if (active) return "the production runs did not finish within " + std::to_string(limitMs / 1000) + " s";
+  if (active)
+    return "the production runs did not finish within " + std::to_string(limitMs / 1000) + " s";
   return {};
 }
 
@@ -174,7 +188,8 @@ std::string ScriptRunner::reset(const Step& step) {
   HWND box = waitForWindow(kConfirmCaption, kWindowWaitMs);
   if (box == nullptr) return "RESET showed no box \"Confirm?\" within 5 s";
   HWND answer = GetDlgItem(box, step.yes ? IDYES : IDNO);
-  if (answer == nullptr) return "the box \"Confirm?\" has no " + std::string(step.yes ? "Yes" : "No") + " button";
+  if (answer == nullptr)
+    return "the box \"Confirm?\" has no " + std::string(step.yes ? "Yes" : "No") + " button";
   PostMessageW(answer, BM_CLICK, 0, 0);
   if (!waitFor(kWindowWaitMs, [&] { return !IsWindow(box); }))
     return "the box \"Confirm?\" stayed open after the answer";
@@ -232,8 +247,8 @@ std::string ScriptRunner::expectLabel(const Step& step) {
   });
   if (held) return {};
   if (!why.empty() && actual.empty()) return "cannot read label " + step.text + ": " + why;
-  return "expected label " + step.text + (negate ? " != \"" : " = \"") + step.file + "\", found \"" +
-         actual + "\"";
+  return "expected label " + step.text + (negate ? " != \"" : " = \"") + step.file +
+         "\", found \"" + actual + "\"";
 }
 
 }  // namespace hostsim

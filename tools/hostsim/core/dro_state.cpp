@@ -15,7 +15,9 @@ namespace hostsim {
 
 namespace {
 
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool sameBits(double a, double b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 bool parseShort(const std::string& token, short& out) {
   if (token.empty()) return false;
@@ -79,8 +81,8 @@ std::map<short, double> parseState(std::string_view text, std::vector<std::strin
     double value = 0.0;
     if (keyword != "dro" || !parseShort(droText, dro) || !parseDouble(valueText, value) ||
         (words >> extra)) {
-      warnings.push_back("line " + std::to_string(number) + ": not \"dro <number> <value>\": " +
-                         line);
+      warnings.push_back("line " + std::to_string(number) +
+                         ": not \"dro <number> <value>\": " + line);
       continue;
     }
     dros[dro] = value;

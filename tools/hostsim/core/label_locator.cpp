@@ -9,18 +9,21 @@ namespace {
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
       return false;
   return true;
 }
 
-bool isLabel(const ControlInfo& c) { return equalsIgnoringCase(c.className, "Static"); }
+bool isLabel(const ControlInfo& c) {
+  return equalsIgnoringCase(c.className, "Static");
+}
 
 std::optional<size_t> findByText(const std::vector<ControlInfo>& controls, std::string_view text,
                                  bool button) {
   for (size_t i = 0; i < controls.size(); ++i) {
-    const bool classMatches = button ? equalsIgnoringCase(controls[i].className, "Button")
-                                     : isLabel(controls[i]);
+    const bool classMatches =
+        button ? equalsIgnoringCase(controls[i].className, "Button") : isLabel(controls[i]);
     if (classMatches && controls[i].text == text) return i;
   }
   return std::nullopt;
@@ -75,7 +78,8 @@ std::optional<size_t> locateLabel(const std::vector<ControlInfo>& controls, std:
   } else if (name == "lblLastTimeReset") {
     anchorText = "Last Reset:";
   } else {
-    why = "unknown label " + std::string(name) + " (known: lblCountVal, lblTotalCount, lblLastTimeReset)";
+    why = "unknown label " + std::string(name) +
+          " (known: lblCountVal, lblTotalCount, lblLastTimeReset)";
     return std::nullopt;
   }
   anchor = findByText(controls, anchorText, anchorIsButton);
@@ -84,7 +88,9 @@ std::optional<size_t> locateLabel(const std::vector<ControlInfo>& controls, std:
     return std::nullopt;
   }
   auto found = anchorIsButton ? above(controls, *anchor) : rightOf(controls, *anchor);
-  if (!found) why = "no label " + std::string(anchorIsButton ? "above" : "right of") + " \"" + anchorText + "\"";
+  if (!found)
+    why = "no label " + std::string(anchorIsButton ? "above" : "right of") + " \"" + anchorText +
+          "\"";
   return found;
 }
 

@@ -14,7 +14,7 @@ namespace hostsim {
 
 struct ControlInfo {
   std::string className;
-  std::string text;  // UTF-8
+  std::string text;                              // UTF-8
   int left = 0, top = 0, right = 0, bottom = 0;  // screen coordinates
 };
 

@@ -8,7 +8,7 @@ namespace hostsim {
 
 namespace {
 
-constexpr double kFirstOleDate = -657434.0;        // 100-01-01 00:00
+constexpr double kFirstOleDate = -657434.0;         // 100-01-01 00:00
 constexpr double kLastOleDate = 2958465.999994213;  // 9999-12-31 23:59:59.5
 constexpr int64_t kOleEpochToUnixDays = 25569;      // 1899-12-30 .. 1970-01-01
 

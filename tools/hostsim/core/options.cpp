@@ -12,12 +12,18 @@ std::string parseOptions(const std::vector<std::string>& args, Options& options)
       continue;
     }
     std::string* target = nullptr;
-    if (arg == "--dll") target = &options.dll;
-    else if (arg == "--profile") target = &options.profile;
-    else if (arg == "--state") target = &options.state;
-    else if (arg == "--script") target = &options.script;
-    else if (arg == "--controller") target = &options.controller;
-    else if (arg != "--timeout") return "unknown option " + arg;
+    if (arg == "--dll")
+      target = &options.dll;
+    else if (arg == "--profile")
+      target = &options.profile;
+    else if (arg == "--state")
+      target = &options.state;
+    else if (arg == "--script")
+      target = &options.script;
+    else if (arg == "--controller")
+      target = &options.controller;
+    else if (arg != "--timeout")
+      return "unknown option " + arg;
     if (i + 1 >= args.size() || args[i + 1].empty()) return arg + " needs a value";
     const std::string& value = args[++i];
     if (target != nullptr) {
@@ -26,7 +32,8 @@ std::string parseOptions(const std::vector<std::string>& args, Options& options)
     }
     char* end = nullptr;
     long seconds = std::strtol(value.c_str(), &end, 10);
-    if (*end != '\0' || seconds < 1 || seconds > 86400) return "--timeout needs seconds from 1 to 86400";
+    if (*end != '\0' || seconds < 1 || seconds > 86400)
+      return "--timeout needs seconds from 1 to 86400";
     options.timeoutSeconds = static_cast<int>(seconds);
   }
   return {};

@@ -7,11 +7,11 @@
 namespace hostsim {
 
 struct Options {
-  std::string dll;         // empty: TALLY_MARK.dll beside hostsim.exe
-  std::string profile;     // empty: Mach3Mill.xml in the working folder
-  std::string state;       // empty: hostsim-state.txt beside the profile
-  std::string script;      // empty: interactive
-  std::string controller;  // empty: do not act as the outside program
+  std::string dll;           // empty: TALLY_MARK.dll beside hostsim.exe
+  std::string profile;       // empty: Mach3Mill.xml in the working folder
+  std::string state;         // empty: hostsim-state.txt beside the profile
+  std::string script;        // empty: interactive
+  std::string controller;    // empty: do not act as the outside program
   int timeoutSeconds = 600;  // a script that runs longer has hung
   bool help = false;
 };

@@ -93,7 +93,8 @@ std::vector<uint8_t> encodePng(uint32_t width, uint32_t height, const std::vecto
 
 bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out.flush());
 }
 

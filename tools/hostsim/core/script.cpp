@@ -62,8 +62,8 @@ bool toDouble(const std::string& s, double& out) {
 
 bool toCompare(const std::string& s, Compare& out) {
   static const std::pair<const char*, Compare> table[] = {
-      {"=", Compare::Equal},     {"==", Compare::Equal},       {"!=", Compare::NotEqual},
-      {"<", Compare::Less},      {"<=", Compare::LessOrEqual}, {">", Compare::Greater},
+      {"=", Compare::Equal},          {"==", Compare::Equal},       {"!=", Compare::NotEqual},
+      {"<", Compare::Less},           {"<=", Compare::LessOrEqual}, {">", Compare::Greater},
       {">=", Compare::GreaterOrEqual}};
   for (const auto& [symbol, compare] : table)
     if (s == symbol) {
@@ -97,16 +97,21 @@ std::string parseLine(const std::string& line, const std::vector<Token>& t, Step
       double v = 0.0;
       if (i + 1 >= n || !toDouble(t[i + 1].text, v))
         return "runs: \"" + t[i].text + "\" needs a number after it";
-      if (t[i].text == "seconds") step.seconds = v;
-      else if (t[i].text == "pause") step.pause = v;
-      else if (t[i].text == "qualifier") step.hasQualifier = true, step.qualifier = v;
-      else return "runs: unknown word \"" + t[i].text + "\" (seconds, pause, qualifier)";
+      if (t[i].text == "seconds")
+        step.seconds = v;
+      else if (t[i].text == "pause")
+        step.pause = v;
+      else if (t[i].text == "qualifier")
+        step.hasQualifier = true, step.qualifier = v;
+      else
+        return "runs: unknown word \"" + t[i].text + "\" (seconds, pause, qualifier)";
     }
     return {};
   }
   if (word == "dro") {
     step.kind = StepKind::SetDro;
-    if (n != 3 || !toInt(t[1].text, SHRT_MIN, SHRT_MAX, step.number) || !toDouble(t[2].text, step.value))
+    if (n != 3 || !toInt(t[1].text, SHRT_MIN, SHRT_MAX, step.number) ||
+        !toDouble(t[2].text, step.value))
       return usage("dro N VALUE");
     return {};
   }
@@ -157,12 +162,14 @@ std::string parseLine(const std::string& line, const std::vector<Token>& t, Step
       step.kind = StepKind::ExpectDro;
       size_t valueAt = 3;
       if (n == 5) {
-        if (!toCompare(t[3].text, step.compare)) return "expect dro: unknown comparison \"" + t[3].text + "\"";
+        if (!toCompare(t[3].text, step.compare))
+          return "expect dro: unknown comparison \"" + t[3].text + "\"";
         valueAt = 4;
       } else if (n != 4) {
         return usage("expect dro N [OP] VALUE");
       }
-      if (!toInt(t[2].text, SHRT_MIN, SHRT_MAX, step.number) || !toDouble(t[valueAt].text, step.value))
+      if (!toInt(t[2].text, SHRT_MIN, SHRT_MAX, step.number) ||
+          !toDouble(t[valueAt].text, step.value))
         return usage("expect dro N [OP] VALUE");
       return {};
     }
@@ -222,24 +229,36 @@ bool compareValues(double actual, Compare compare, double expected) {
   // DROs are doubles written by arithmetic; a whole count is exact, a time is not.
   const bool equal = std::fabs(actual - expected) <= 1e-9 * std::max(1.0, std::fabs(expected));
   switch (compare) {
-    case Compare::Equal: return equal;
-    case Compare::NotEqual: return !equal;
-    case Compare::Less: return actual < expected;
-    case Compare::LessOrEqual: return actual <= expected || equal;
-    case Compare::Greater: return actual > expected;
-    case Compare::GreaterOrEqual: return actual >= expected || equal;
+    case Compare::Equal:
+      return equal;
+    case Compare::NotEqual:
+      return !equal;
+    case Compare::Less:
+      return actual < expected;
+    case Compare::LessOrEqual:
+      return actual <= expected || equal;
+    case Compare::Greater:
+      return actual > expected;
+    case Compare::GreaterOrEqual:
+      return actual >= expected || equal;
   }
   return false;
 }
 
 const char* compareSymbol(Compare compare) {
   switch (compare) {
-    case Compare::Equal: return "=";
-    case Compare::NotEqual: return "!=";
-    case Compare::Less: return "<";
-    case Compare::LessOrEqual: return "<=";
-    case Compare::Greater: return ">";
-    case Compare::GreaterOrEqual: return ">=";
+    case Compare::Equal:
+      return "=";
+    case Compare::NotEqual:
+      return "!=";
+    case Compare::Less:
+      return "<";
+    case Compare::LessOrEqual:
+      return "<=";
+    case Compare::Greater:
+      return ">";
+    case Compare::GreaterOrEqual:
+      return ">=";
   }
   return "?";
 }

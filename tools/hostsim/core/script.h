@@ -48,10 +48,10 @@ struct Step {
   double seconds = 1.0, pause = 0.5;
   bool hasQualifier = false;
   double qualifier = 0.0;
-  bool yes = false;    // reset: the answer; led: on
+  bool yes = false;  // reset: the answer; led: on
   Compare compare = Compare::Equal;
-  std::string text;    // menu: item; screenshot: caption; expect label: name
-  std::string file;    // screenshot: file; expect label: the expected text
+  std::string text;  // menu: item; screenshot: caption; expect label: name
+  std::string file;  // screenshot: file; expect label: the expected text
 };
 
 struct Script {
