@@ -1,10 +1,8 @@
 #include "counter/counter_rule.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <string_view>
 
 #include "counter/counter_window.h"
 #include "plugin/host.h"
@@ -24,23 +22,12 @@ int32_t nextCount(int32_t count) {
   return count == std::numeric_limits<int32_t>::max() ? count : count + 1;
 }
 
-namespace {
-
-void showCount(Label& label, int32_t count) {
-  char digits[16];
-  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, count);
-  (void)ec;  // 16 bytes always hold a 32-bit integer
-  label.setText(std::string_view(digits, static_cast<size_t>(end - digits)));
-}
-
-}  // namespace
-
 void counterTick(DAZADA_RUVAZIDU* window) {
   if (window == nullptr || GetDRO == nullptr || SetDRO == nullptr || GetLED == nullptr) return;
   DAZADA_RUVAZIDU& w = *window;
 
-  showCount(w.lblCountVal, countFromDro(GetDRO(kDroCount)));
-  showCount(w.lblTotalCount, countFromDro(GetDRO(kDroTotal)));
+  w.lblCountVal.setNumber(countFromDro(GetDRO(kDroCount)));
+  w.lblTotalCount.setNumber(countFromDro(GetDRO(kDroTotal)));
   w.dtValue2 = GetDRO(kDroLastReset);
 
   if (w.ResetCounter) {

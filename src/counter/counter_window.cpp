@@ -1,4 +1,29 @@
 #include "counter/counter_window.h"
 
-DAZADA_RUVAZIDU::DAZADA_RUVAZIDU() = default;
+#include "counter/ole_date.h"
+#include "platform/dialogs.h"
+#include "platform/local_time.h"
+
+namespace platform = tallymark::platform;
+
+DAZADA_RUVAZIDU::DAZADA_RUVAZIDU() : view_(createCounterView(*this)) {}
+
 DAZADA_RUVAZIDU::~DAZADA_RUVAZIDU() = default;
+
+void DAZADA_RUVAZIDU::btnReset_Click() {
+  platform::MessageAnswer answer = platform::showMessage(
+      kConfirmText, kConfirmCaption, platform::MessageButtons::YesNo, view_->nativeHandle());
+  if (answer != platform::MessageAnswer::Yes) return;
+  ResetCounter = true;
+  dtValue = counter::oleDateFromDateTime(platform::localNow());
+}
+
+void DAZADA_RUVAZIDU::timer2_Tick() {
+  std::optional<platform::LocalDateTime> when = counter::dateTimeFromOleDate(dtValue2);
+  lblLastTimeReset.setText(when ? platform::formatLocalDateTime(*when) : kNoDateText);
+}
+
+bool DAZADA_RUVAZIDU::DAZADA_RUVAZIDU_FormClosing() {
+  view_->hide();
+  return true;
+}

@@ -3,6 +3,8 @@
 // the real control, and the unchanged case must not allocate).
 #pragma once
 
+#include <charconv>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -17,9 +19,22 @@ class Label {
   // Sets the UTF-8 text; returns true when it changed (and the view was told).
   bool setText(std::string_view text) {
     if (text == text_) return false;
+    hasNumber_ = false;
     text_.assign(text.data(), text.size());
     if (onChanged_) onChanged_(text_);
     return true;
+  }
+
+  // Shows a whole number in plain decimal digits. The update tick calls this ten times a
+  // second with mostly the same figure, so the number is compared before it is formatted.
+  bool setNumber(int32_t value) {
+    if (hasNumber_ && value == number_) return false;
+    char digits[16];
+    auto result = std::to_chars(digits, digits + sizeof digits, value);
+    bool changed = setText(std::string_view(digits, static_cast<size_t>(result.ptr - digits)));
+    hasNumber_ = true;
+    number_ = value;
+    return changed;
   }
 
   // The view's hook, called with the new text after each change.
@@ -27,5 +42,7 @@ class Label {
 
  private:
   std::string text_;
+  bool hasNumber_ = false;  // text_ is the decimal form of number_
+  int32_t number_ = 0;
   std::function<void(const std::string&)> onChanged_;
 };

@@ -1,16 +1,38 @@
 #include "plugin/device.h"
 
+#include <new>
+
 #include "automation/load_file_obj.h"
+#include "diag/console.h"
+#include "diag/console_switch.h"
+#include "diag/dump_lines.h"
+#include "plugin/host.h"
 
 MyDeviceClass* MyDevice = nullptr;
+
+namespace {
+
+constexpr char kAxisLetters[] = "XYZABC";
+constexpr int kDumpedAxes = 4;  // X, Y, Z, A; B and C are never shown
+
+}  // namespace
 
 MyDeviceClass::MyDeviceClass() : loadFileObj(new LoadFileObj()) {}
 
 // Never runs in the plug-in (the device lives until the process ends); kept correct
-// for tests that make their own instances.
-MyDeviceClass::~MyDeviceClass() { delete loadFileObj; }
+// for tests that make their own instances. The console itself is never closed.
+MyDeviceClass::~MyDeviceClass() {
+  delete loadFileObj;
+  delete console;
+}
 
-void MyDeviceClass::InitControl() {}
+void MyDeviceClass::InitControl() {
+  if (!kConsoleEnabled || console != nullptr) return;
+  // Without memory for it the plug-in simply runs without a console.
+  console = new (std::nothrow) MyConsoleClass();
+  if (console == nullptr) return;
+  console->ConsolePrint(0, 0, "QXR_LUMEN plugin activated");
+}
 
 void MyDeviceClass::Update() {
   int remainder = divider_ % 10;
@@ -20,6 +42,23 @@ void MyDeviceClass::Update() {
   if (remainder == 0) DumpConfig();
 }
 
+// Reads the host's objects as they stand at this moment. A host object that was not
+// handed over leaves its lines unwritten instead of being dereferenced.
 void MyDeviceClass::DumpConfig() {
   if (console == nullptr) return;
+  char line[kConsoleLineSize];
+  if (Engine != nullptr && MainPlanner != nullptr) {
+    for (int i = 0; i < kDumpedAxes; ++i) {
+      const PlannerAxis& planned = MainPlanner->Axis[i];
+      const EngineAxis& engine = Engine->Axis[i];
+      formatAxisLine(line, AxisDumpValues{kAxisLetters[i], planned.Vel, planned.Acc, planned.Steps,
+                                          planned.Epr, engine.Dir, engine.Slave, engine.SlaveA,
+                                          engine.SlimHi, engine.SlimLo});
+      console->ConsolePrint(0, 2 + i, line);
+    }
+  }
+  if (MainPlanner != nullptr) {
+    formatFileLine(line, MainPlanner->DigifileOpen, MainPlanner->loaded);
+    console->ConsolePrint(0, 7, line);
+  }
 }

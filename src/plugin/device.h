@@ -2,6 +2,9 @@
 // ends. It owns the automation holder and, in builds with the console, the console.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 class MyConsoleClass;
 class LoadFileObj;
 
@@ -18,6 +21,16 @@ class MyDeviceClass {
   void Update();
   // Writes the host's axis table to the console; returns at once without one.
   void DumpConfig();
+
+  // Setters of the settings globals (settings/settings.h). They need no device object
+  // and may run before InitControl. `pos` below 5; others are ignored.
+  static void LoadCamPos(uint8_t pos, double loadX, double loadY, double loadZ);
+  static void LoadTolerance(double Angle, double Len, double px_mm);
+  static void SaveExtScanSelect(bool ext_up, bool ext_dwn, bool ext_left, bool ext_right,
+                                double ext_Len);
+  // `_IPCamPath` is UTF-8; the global keeps it in the ANSI code page.
+  static void SaveAutoStart(bool _AutoStart, int32_t CamType, const std::string& _IPCamPath,
+                            bool _AutoScan);
 
   MyConsoleClass* console = nullptr;
   LoadFileObj* loadFileObj = nullptr;

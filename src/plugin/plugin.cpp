@@ -3,6 +3,7 @@
 #include <new>
 
 #include "automation/load_file_obj.h"
+#include "counter/config_dialog.h"
 #include "counter/counter_rule.h"
 #include "counter/counter_window.h"
 #include "plugin/device.h"
@@ -11,8 +12,6 @@
 #include "plugin/mg.h"
 
 int menuStart = 0;
-
-const char* piSetProName(const char*) { return kPluginName; }
 
 bool piInitControl() {
   menuStart = GetMenuRange != nullptr ? GetMenuRange(1) : 0;
@@ -33,13 +32,16 @@ void piPostInitControl() {
   if (MG::dazada_ruvaziduDlg == nullptr) MG::dazada_ruvaziduDlg = new DAZADA_RUVAZIDU();
 }
 
-void piConfig() {}
-
-void piStopPlug() {}
+void piConfig() {
+  ConfigDialog dialog;
+  dialog.ShowDialog();
+}
 
 void piUpdate() {
   counter::counterTick(MG::dazada_ruvaziduDlg);
   if (MyDevice != nullptr) MyDevice->Update();
 }
 
-void piNotify(int) {}
+void piNotify(int id) {
+  if (id == menuStart && MG::dazada_ruvaziduDlg != nullptr) MG::dazada_ruvaziduDlg->ShowAndFocus();
+}

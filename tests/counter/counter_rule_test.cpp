@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include "counter/counter_window.h"
 #include "fake_host.h"
@@ -230,6 +232,22 @@ TEST(CounterRuleWithoutHost, NoWindowOrNoCallbacksDoesNothing) {
   counter::counterTick(&window);  // must not call through a null pointer
   GetDRO = saved;
   EXPECT_TRUE(host.log.empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(LabelTest, NumbersAreComparedBeforeFormattingAndTextResetsTheCache) {
+  Label label("00000");
+  std::vector<std::string> shown;
+  label.bind([&](const std::string& text) { shown.push_back(text); });
+  EXPECT_TRUE(label.setNumber(0));
+  EXPECT_FALSE(label.setNumber(0));
+  label.setText("placeholder");
+  EXPECT_TRUE(label.setNumber(0)) << "a text set in between must not hide the next number";
+  EXPECT_TRUE(label.setNumber(-2147483647 - 1));
+  EXPECT_EQ(shown, (std::vector<std::string>{"0", "placeholder", "0", "-2147483648"}));
 }
 
 }  // namespace

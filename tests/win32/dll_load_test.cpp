@@ -70,6 +70,13 @@ TEST(DllLoad, HostStartUpOrderAndUpdateTicksCountIntoTheDros) {
   char profile[MAX_PATH];
   GetTempPathA(MAX_PATH, profile);
   std::string profilePath = std::string(profile) + "tallymark_dll_load_test.xml";
+  // A readable profile: a missing one would stop SetProName at a message box.
+  HANDLE file = CreateFileA(profilePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(file, "<profile/>", 10, &written, nullptr);
+  CloseHandle(file);
   EXPECT_STREQ(setProName(profilePath.c_str()), "Tallymark_v1.0");
 
   TrajBuffer engine{};

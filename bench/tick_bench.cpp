@@ -1,0 +1,103 @@
+// The update tick, which the host runs ten times a second on its user-interface thread.
+//
+//   BM_TickFloor      the host callbacks an unchanged tick must make (GetDRO 1500, 1501,
+//                     1502, GetLED 804), called through the same function pointers
+//   BM_TickUnchanged  the Update export with figures that did not change (the common case)
+//   BM_TickCounting   a tick that ends a qualified run and writes both counts
+//
+// Each reports allocs_per_tick; the unchanged tick must allocate nothing.
+#include <benchmark/benchmark.h>
+
+#include "alloc_counter.h"
+#include "plugin/exports.h"
+#include "plugin/host.h"
+
+namespace {
+
+double gDros[2048];
+bool gLeds[1024];
+
+double TM_CDECL hostGetDro(short n) { return gDros[n]; }
+void TM_CDECL hostSetDro(short n, double v) { gDros[n] = v; }
+bool TM_CDECL hostGetLed(short n) { return gLeds[n]; }
+void TM_CDECL hostSetLed(short n, bool on) { gLeds[n] = on; }
+void TM_CDECL hostCode(const char*) {}
+void TM_CDECL hostDoButton(short) {}
+int TM_CDECL hostGetMenuRange(short) { return 1000; }
+
+void startPlugin() {
+  static bool started = false;
+  if (started) return;
+  started = true;
+  SetGetDRO(hostGetDro);
+  SetSetDRO(hostSetDro);
+  SetGetLED(hostGetLed);
+  SetSetLED(hostSetLed);
+  SetCode(hostCode);
+  SetDoButton(hostDoButton);
+  SetGetMenuRange(hostGetMenuRange);
+  InitControl(nullptr, nullptr, nullptr, nullptr);
+  PostInitControl();
+}
+
+void reportAllocations(benchmark::State& state, uint64_t before) {
+  state.counters["allocs_per_tick"] = benchmark::Counter(
+      static_cast<double>(bench::allocations() - before), benchmark::Counter::kAvgIterations);
+}
+
+void BM_TickFloor(benchmark::State& state) {
+  startPlugin();
+  gDros[1500] = 1234;
+  gDros[1501] = 56789;
+  gDros[1502] = 46000.25;
+  gLeds[804] = false;
+  uint64_t before = bench::allocations();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(GetDRO(1500));
+    benchmark::DoNotOptimize(GetDRO(1501));
+    benchmark::DoNotOptimize(GetDRO(1502));
+    benchmark::DoNotOptimize(GetLED(804));
+    benchmark::ClobberMemory();
+  }
+  reportAllocations(state, before);
+}
+BENCHMARK(BM_TickFloor);
+
+void BM_TickUnchanged(benchmark::State& state) {
+  startPlugin();
+  gDros[1500] = 1234;
+  gDros[1501] = 56789;
+  gDros[1502] = 46000.25;
+  gLeds[804] = false;
+  Update();  // the labels take the figures once
+  uint64_t before = bench::allocations();
+  for (auto _ : state) {
+    Update();
+    benchmark::ClobberMemory();
+  }
+  reportAllocations(state, before);
+}
+BENCHMARK(BM_TickUnchanged);
+
+void BM_TickCounting(benchmark::State& state) {
+  startPlugin();
+  gDros[1500] = 0;
+  gDros[1501] = 0;
+  gDros[22] = 1;
+  uint64_t before = bench::allocations();
+  for (auto _ : state) {
+    gLeds[804] = true;
+    Update();  // arms
+    gLeds[804] = false;
+    Update();  // counts, and the next iteration's first tick shows the new figures
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations());
+  reportAllocations(state, before);
+  state.counters["ticks_per_iter"] = 2;
+}
+BENCHMARK(BM_TickCounting);
+
+}  // namespace
+
+BENCHMARK_MAIN();

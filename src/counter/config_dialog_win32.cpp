@@ -1,0 +1,104 @@
+// The notice as a real modal window: its own message loop, with the owner (the calling
+// thread's active window, normally the host's frame) disabled while it is open.
+#include <windows.h>
+
+#include <string>
+
+#include "counter/config_dialog.h"
+#include "counter/ui_metrics_win32.h"
+#include "platform/win32_text.h"
+
+namespace {
+
+const wchar_t kClass[] = L"TallymarkConfigDialog";
+constexpr int kLabelId = 1;
+int shown = 0;
+
+struct DialogState {
+  bool closed = false;
+};
+
+LRESULT CALLBACK dialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE) {
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA,
+                      reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams));
+  }
+  auto* state = reinterpret_cast<DialogState*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (msg == WM_CLOSE && state != nullptr) {
+    // The loop below destroys the window once the owner is enabled again, so that
+    // activation goes back to the owner and not to some other application.
+    state->closed = true;
+    return 0;
+  }
+  return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+}  // namespace
+
+void ConfigDialog::ShowDialog() {
+  ++shown;
+  static const bool registered = [] {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.hInstance = counter::ui::moduleInstance();
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpfnWndProc = dialogProc;
+    wc.lpszClassName = kClass;
+    RegisterClassExW(&wc);
+    return true;
+  }();
+  (void)registered;
+
+  counter::ui::Scale scale;
+  HFONT font = counter::ui::createFont(counter::ui::kDefaultPoints, false);
+  const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+  RECT outer{0, 0, scale.x(349), scale.y(165)};
+  AdjustWindowRectEx(&outer, style, FALSE, WS_EX_DLGMODALFRAME);
+  HWND owner = GetActiveWindow();
+  DialogState state;
+  HWND dialog = CreateWindowExW(WS_EX_DLGMODALFRAME, kClass,
+                                tallymark::platform::widen(kCaption).c_str(), style, CW_USEDEFAULT,
+                                CW_USEDEFAULT, outer.right - outer.left, outer.bottom - outer.top,
+                                owner, nullptr, counter::ui::moduleInstance(), &state);
+  if (dialog == nullptr) {
+    DeleteObject(font);
+    return;
+  }
+  const std::wstring text = tallymark::platform::widen(kText);
+  SIZE size = counter::ui::measureText(font, text.c_str(), true);
+  HWND label = CreateWindowExW(0, L"STATIC", text.c_str(), WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX,
+                               scale.x(19), scale.y(36), size.cx + 1, size.cy, dialog,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(kLabelId)),
+                               counter::ui::moduleInstance(), nullptr);
+  SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+
+  const bool disableOwner = owner != nullptr && IsWindowEnabled(owner);
+  if (disableOwner) EnableWindow(owner, FALSE);
+  ShowWindow(dialog, SW_SHOW);
+  SetForegroundWindow(dialog);
+
+  MSG msg;
+  bool quit = false;
+  WPARAM quitCode = 0;
+  while (!state.closed && IsWindow(dialog)) {
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got == 0) {  // WM_QUIT belongs to the host's own loop: hand it back afterwards
+      quit = true;
+      quitCode = msg.wParam;
+      break;
+    }
+    if (got == -1) break;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  if (disableOwner) {
+    EnableWindow(owner, TRUE);
+    SetActiveWindow(owner);
+  }
+  if (IsWindow(dialog)) DestroyWindow(dialog);
+  DeleteObject(font);
+  if (quit) PostQuitMessage(static_cast<int>(quitCode));
+}
+
+int ConfigDialog::timesShown() { return shown; }

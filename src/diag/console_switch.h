@@ -1,0 +1,5 @@
+// The build-time switch of the diagnostic console (CMake option TALLYMARK_CONSOLE, off
+// in shipped builds). With it off no console is ever opened.
+#pragma once
+
+constexpr bool kConsoleEnabled = TALLYMARK_CONSOLE_ENABLED != 0;

@@ -1,0 +1,73 @@
+#include "link/comm.h"
+
+#include <cstring>
+#include <new>
+
+namespace platform = tallymark::platform;
+
+int32_t comm_Open(CommHandle* handle, const char* host, int32_t port) {
+  if (handle == nullptr || host == nullptr) return -1;
+  size_t length = strnlen(host, sizeof commDataType::host);
+  if (length >= sizeof commDataType::host) return -1;
+
+  auto* channel = new (std::nothrow) commDataType{};
+  if (channel == nullptr) return -1;
+  if (!platform::startSockets()) {
+    delete channel;
+    return -1;
+  }
+  std::memcpy(channel->host, host, length);
+  channel->host[length] = '\0';
+  channel->port = port;
+  channel->receiveTimeout = kCommReceiveTimeoutMs;
+  channel->socket = platform::kNoSocket;
+  if (comm_reopen(channel) != 0) {
+    platform::releaseSockets();
+    delete channel;
+    return -1;
+  }
+  channel->open = 1;
+  *handle = channel;
+  return 0;
+}
+
+int32_t comm_reopen(commDataType* channel) {
+  platform::SocketHandle socket = platform::openUdp();
+  if (socket == platform::kNoSocket) return -1;
+  uint32_t address = 0;
+  bool ready = platform::resolveIpv4(channel->host, address);
+  if (ready) {
+    channel->destination = {address, static_cast<uint16_t>(channel->port)};
+    channel->local = {0, 0};
+    ready = platform::setSocketTimeouts(socket, kCommSendTimeoutMs, channel->receiveTimeout) &&
+            platform::setReuseAddress(socket) && platform::bindIpv4(socket, channel->local);
+  }
+  if (!ready) {
+    platform::closeSocket(socket);
+    return -1;
+  }
+  channel->socket = socket;
+  return 0;
+}
+
+int32_t comm_Write(CommHandle handle, const void* bytes, size_t length) {
+  if (handle == nullptr || handle->open == 0) return -1;
+  return static_cast<int32_t>(
+      platform::sendDatagram(handle->socket, bytes, length, handle->destination));
+}
+
+int32_t comm_Close(CommHandle handle) {
+  if (handle == nullptr) return 0;
+  if (handle->open != 0) {
+    handle->open = 0;
+    platform::closeSocket(handle->socket);
+    handle->socket = platform::kNoSocket;
+    platform::releaseSockets();
+  }
+  return 1;
+}
+
+void comm_Free(CommHandle handle) {
+  comm_Close(handle);
+  delete handle;
+}

@@ -1,0 +1,47 @@
+// One datagram channel to the controller: a UDP socket bound to any local address and a
+// port the system chooses, sending to one host and port. Reached through an opaque
+// handle (a pointer to the record).
+//
+// A channel record is not guarded: whoever holds a handle keeps other threads off it
+// (the controller calls hold controller::channelLock() around the module's channels).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/socket.h"
+
+struct commDataType {
+  char host[256];  // NUL-terminated, at most 255 bytes
+  int32_t open;    // 1 from a successful comm_Open until comm_Close
+  tallymark::platform::SocketHandle socket;
+  tallymark::platform::Ipv4Endpoint destination;
+  tallymark::platform::Ipv4Endpoint local;  // any address, port 0
+  int32_t receiveTimeout;                   // milliseconds
+  int32_t port;
+};
+
+using CommHandle = commDataType*;
+
+inline constexpr int32_t kCommSendTimeoutMs = 10;
+inline constexpr int32_t kCommReceiveTimeoutMs = 30;
+
+// Opens a channel to `host` (a name or a dotted IPv4 address) and `port`: 0 with the
+// new record stored through `handle`, or -1 with `handle` unchanged. A host text longer
+// than 255 bytes is refused. The record belongs to the caller (comm_Free).
+int32_t comm_Open(CommHandle* handle, const char* host, int32_t port);
+
+// Makes the record's socket: resolves the host, sets the time-outs and address reuse,
+// and binds. 0, or -1 with no socket left open.
+int32_t comm_reopen(commDataType* channel);
+
+// Sends one datagram: the number of bytes sent, or -1 (also for a null or closed
+// channel).
+int32_t comm_Write(CommHandle handle, const void* bytes, size_t length);
+
+// Closes the channel's socket and marks it closed; the record stays, and later writes
+// return -1. 0 for a null handle, 1 otherwise.
+int32_t comm_Close(CommHandle handle);
+
+// Closes and frees a record; the handle must not be used afterwards.
+void comm_Free(CommHandle handle);

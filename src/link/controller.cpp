@@ -1,0 +1,139 @@
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "link/comm.h"
+#include "link/controller_exports.h"
+#include "platform/clock.h"
+
+commDataType* ComHandle = nullptr;
+commDataType* ComHandleReset = nullptr;
+
+namespace {
+
+constexpr char kKeepalive[] = {'k', 'e', 'e', 'p', 'a', 'l', 'i', 'v', 'e'};
+constexpr int kKeepalives = 5;
+constexpr auto kKeepaliveGap = std::chrono::milliseconds(50);
+
+std::atomic<uint32_t (*)()> clockOverride{nullptr};
+
+uint32_t now() {
+  uint32_t (*clock)() = clockOverride.load();
+  return clock != nullptr ? clock() : tallymark::platform::monotonicMillis();
+}
+
+// Puts `replacement` in `slot`, closing and freeing what was there. Caller holds
+// channelLock(); nothing else keeps a channel pointer past its hold of the lock.
+void replaceChannel(commDataType*& slot, commDataType* replacement) {
+  if (slot != nullptr && slot != replacement) comm_Free(slot);
+  slot = replacement;
+}
+
+void fillSendBuffer() {
+  const uint64_t position = 0x44444444;
+  const uint32_t tail = 0xAA;
+  send_buf.bytes[0] = 0x55;
+  for (int i = 0; i < 8; ++i) send_buf.bytes[1 + i] = static_cast<uint8_t>(position >> (8 * i));
+  for (int i = 0; i < 4; ++i) send_buf.bytes[9 + i] = static_cast<uint8_t>(tail >> (8 * i));
+}
+
+int32_t enable(const char* host) {
+  commDataType* data = nullptr;
+  if (comm_Open(&data, host, controller::kDataPort) != 0) return -1;
+  commDataType* reset = nullptr;
+  if (comm_Open(&reset, host, controller::kResetPort) != 0) {
+    // As far as the data channel, and no further: the link is left with a closed data
+    // channel, so that no frame goes out half set up.
+    comm_Close(data);
+    std::lock_guard<std::mutex> guard(controller::channelLock());
+    replaceChannel(ComHandle, data);
+    return -1;
+  }
+  {
+    std::lock_guard<std::mutex> guard(controller::channelLock());
+    replaceChannel(ComHandle, data);
+    replaceChannel(ComHandleReset, reset);
+  }
+  // Sleeps to a deadline from the start: the call lasts at least 250 ms even where a
+  // sleep may end a little early.
+  auto next = std::chrono::steady_clock::now();
+  for (int i = 0; i < kKeepalives; ++i) {
+    CncCom_SendKeepalive();
+    next += kKeepaliveGap;
+    while (std::chrono::steady_clock::now() < next) std::this_thread::sleep_until(next);
+  }
+  return 0;
+}
+
+}  // namespace
+
+void CncCom_SendKeepalive() {
+  std::lock_guard<std::mutex> guard(controller::channelLock());
+  comm_Write(ComHandle, kKeepalive, sizeof kKeepalive);
+}
+
+void controller::storeStatus(const timer_resp_t& status) {
+  std::lock_guard<std::mutex> guard(CriticalSection);
+  current_response = status;
+  current_response_valid = 1;
+  current_response_timestamp = now();
+}
+
+void controller::detail::setClock(uint32_t (*clock)()) {
+  clockOverride = clock;
+}
+
+extern "C" {
+
+int32_t TM_STDCALL Cnc_Communication_Enable(const char* host) {
+  try {
+    return enable(host);
+  } catch (...) {
+    return -1;
+  }
+}
+
+// Nothing in the module could acknowledge a close, so the call does the closing itself
+// and counts that as the acknowledgement instead of waiting for one.
+int32_t TM_STDCALL Cnc_Communication_Disable() {
+  try {
+    ComCloseAck = 0;
+    {
+      std::lock_guard<std::mutex> guard(controller::channelLock());
+      comm_Close(ComHandle);
+      comm_Close(ComHandleReset);
+    }
+    ComCloseAck = 1;
+  } catch (...) {
+  }
+  return 0;
+}
+
+int32_t TM_STDCALL Cnc_Status_Get(timer_resp_t* out) {
+  if (out == nullptr) return -1;
+  try {
+    std::lock_guard<std::mutex> guard(CriticalSection);
+    if (current_response_valid == 0) return -1;
+    if (now() - current_response_timestamp < controller::kStatusFreshMs) {
+      std::memcpy(out, &current_response, sizeof current_response);
+      return 0;
+    }
+    current_response_valid = -1;
+    return -1;
+  } catch (...) {
+    return -1;
+  }
+}
+
+void TM_STDCALL my_SendOut() {
+  try {
+    std::lock_guard<std::mutex> guard(controller::channelLock());
+    fillSendBuffer();
+    comm_Write(ComHandle, send_buf.bytes, sizeof send_buf.bytes);
+  } catch (...) {
+  }
+}
+
+}  // extern "C"

@@ -1,0 +1,55 @@
+// Whole-file reads and crash-safe whole-file replacement.
+//
+// Paths are narrow strings in the platform's own file-name encoding: the ANSI code page
+// on Windows (the host hands its profile name over that way), plain bytes on Linux.
+// Error texts are UTF-8, ready for a message box, and name the file.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace tallymark::platform {
+
+// Reads the whole file into `contents`. On failure returns false and describes why in
+// `error`; `contents` is then unspecified.
+bool readWholeFile(const std::string& path, std::string& contents, std::string& error);
+
+// Replaces the file's contents with `contents` so that a reader (or a crash) sees either
+// the complete old file or the complete new one, never a mixture or an empty file: the
+// data goes to a temporary file in the same folder, is flushed to the disk, and then
+// takes the target's place in one rename. On any failure the target is untouched, the
+// temporary file is removed, and `error` says what failed.
+bool replaceFileAtomically(const std::string& path, const std::string& contents,
+                           std::string& error);
+
+// The steps of replaceFileAtomically, in order; Write happens once per chunk.
+enum class FileStep { CreateTemp, Write, Flush, Replace };
+
+// Test seam: called before each step. A non-empty result makes that step fail with the
+// result as its error text, as if the system had refused it. An empty hook (the
+// default) injects nothing. Not thread-safe: set it before the code under test runs.
+using FileFaultHook = std::function<std::string(FileStep)>;
+void setFileFaultHook(FileFaultHook hook);
+
+// The size of the chunks in which replaceFileAtomically writes.
+inline constexpr size_t kFileWriteChunk = 64 * 1024;
+
+namespace detail {
+// One platform's primitives for replaceFileAtomically. `handle` is a file descriptor
+// or a HANDLE, stored as an integer so that this header stays free of system types.
+struct TempFile {
+  std::string name;  // same encoding as the paths
+  long long handle = -1;
+};
+bool createTempBeside(const std::string& target, TempFile& temp, std::string& error);
+bool writeChunk(TempFile& temp, const char* data, size_t size, std::string& error);
+// Flushes the data to the disk and closes the handle.
+bool flushAndClose(TempFile& temp, std::string& error);
+bool moveOver(TempFile& temp, const std::string& target, std::string& error);
+// Closes the handle if still open and deletes the temporary file; never fails.
+void discard(TempFile& temp);
+// `path` as UTF-8 for error texts.
+std::string displayPath(const std::string& path);
+}  // namespace detail
+
+}  // namespace tallymark::platform

@@ -1,0 +1,127 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/file_io.h"
+
+namespace tallymark::platform {
+namespace {
+
+// The one place where errno becomes text.
+std::string posixError(const char* what, const std::string& path, int code) {
+  return std::string(what) + " '" + path + "': " + std::strerror(code);
+}
+
+std::string folderOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+bool readWholeFile(const std::string& path, std::string& contents, std::string& error) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = posixError("Cannot open file", path, errno);
+    return false;
+  }
+  contents.clear();
+  std::vector<char> buffer(64 * 1024);
+  for (;;) {
+    ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error = posixError("Cannot read file", path, errno);
+      ::close(fd);
+      return false;
+    }
+    contents.append(buffer.data(), static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return true;
+}
+
+namespace detail {
+
+std::string displayPath(const std::string& path) { return path; }
+
+bool createTempBeside(const std::string& target, TempFile& temp, std::string& error) {
+  std::string name = target + ".tmp-XXXXXX";
+  int fd = ::mkstemp(name.data());
+  if (fd < 0) {
+    error = posixError("Cannot create a temporary file beside", target, errno);
+    return false;
+  }
+  // mkstemp makes the file private (0600); the replacement keeps the old file's mode.
+  struct stat old;
+  mode_t mode = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)
+                    ? (old.st_mode & 07777)
+                    : 0644;
+  ::fchmod(fd, mode);
+  temp.name = name;
+  temp.handle = fd;
+  return true;
+}
+
+bool writeChunk(TempFile& temp, const char* data, size_t size, std::string& error) {
+  while (size > 0) {
+    ssize_t n = ::write(static_cast<int>(temp.handle), data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error = posixError("Cannot write", temp.name, errno);
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool flushAndClose(TempFile& temp, std::string& error) {
+  int fd = static_cast<int>(temp.handle);
+  temp.handle = -1;
+  if (::fsync(fd) != 0) {
+    error = posixError("Cannot flush", temp.name, errno);
+    ::close(fd);
+    return false;
+  }
+  if (::close(fd) != 0) {
+    error = posixError("Cannot close", temp.name, errno);
+    return false;
+  }
+  return true;
+}
+
+bool moveOver(TempFile& temp, const std::string& target, std::string& error) {
+  if (::rename(temp.name.c_str(), target.c_str()) != 0) {
+    error = posixError("Cannot replace", target, errno);
+    return false;
+  }
+  temp.name.clear();
+  // Makes the rename itself durable; the data is safe either way, so a failure here
+  // is not reported.
+  int dir = ::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return true;
+}
+
+void discard(TempFile& temp) {
+  if (temp.handle >= 0) ::close(static_cast<int>(temp.handle));
+  temp.handle = -1;
+  if (!temp.name.empty()) ::unlink(temp.name.c_str());
+  temp.name.clear();
+}
+
+}  // namespace detail
+}  // namespace tallymark::platform

@@ -1,0 +1,90 @@
+// Sockets for the command server and the controller link: a thin layer over Winsock and
+// BSD sockets. Every call is safe to make from any thread; a handle is owned by whoever
+// opened it and must be closed exactly once.
+//
+// Failures are values: kNoSocket, false or -1. Nothing here raises a signal (sends on a
+// connection the peer has closed fail with -1 instead of SIGPIPE).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tallymark::platform {
+
+// A SOCKET on Windows, a descriptor elsewhere, carried as an unsigned integer wide
+// enough for either.
+using SocketHandle = std::uintptr_t;
+inline constexpr SocketHandle kNoSocket = ~SocketHandle{0};
+
+// An IPv4 address in network byte order and a port in host byte order.
+struct Ipv4Endpoint {
+  uint32_t address = 0;
+  uint16_t port = 0;
+};
+
+// 127.0.0.1 in network byte order.
+uint32_t loopbackAddress();
+
+// Takes and gives back one reference on the system's socket library (WSAStartup /
+// WSACleanup on Windows; nothing to do elsewhere). Every successful startSockets needs
+// one releaseSockets.
+bool startSockets();
+void releaseSockets();
+
+void closeSocket(SocketHandle socket);
+
+// --- Stream sockets ---
+
+// A socket bound to `port` (0: the system chooses) on all local addresses and listening
+// with `backlog`; kNoSocket when creating, binding or listening fails. On Linux the
+// address is reusable so that a restart is not refused while old connections linger in
+// TIME_WAIT; on Windows it is not, since there that would let two listeners share a port.
+SocketHandle openTcpListener(uint16_t port, int backlog);
+
+// The accepted connection, or kNoSocket.
+SocketHandle acceptConnection(SocketHandle listener);
+
+// A connection to `endpoint`, or kNoSocket (used by tests and tools).
+SocketHandle connectTcp(const Ipv4Endpoint& endpoint);
+
+// The local port a socket is bound to, or 0.
+uint16_t localPort(SocketHandle socket);
+
+enum class WaitResult { Ready, TimedOut, Failed };
+
+// Waits until `socket` has data to read, a connection to accept, or its peer closed.
+WaitResult waitReadable(SocketHandle socket, int timeoutMs);
+
+// Up to `capacity` bytes (on a datagram socket: one datagram, cut to `capacity`): the
+// count, 0 when a stream's peer closed, -1 on failure or when a receive time-out expired.
+long receiveSome(SocketHandle socket, void* buffer, size_t capacity);
+
+// Sends all `size` bytes, repeating partial sends; false when a send fails or times out.
+bool sendAll(SocketHandle socket, const void* data, size_t size);
+
+// --- Datagram sockets ---
+
+SocketHandle openUdp();
+
+// The first IPv4 address the system resolver gives for `host` (a name or a dotted
+// address), in network byte order.
+bool resolveIpv4(const std::string& host, uint32_t& address);
+
+bool setReuseAddress(SocketHandle socket);
+bool bindIpv4(SocketHandle socket, const Ipv4Endpoint& local);
+
+// One datagram to `destination`: the number of bytes sent, or -1.
+long sendDatagram(SocketHandle socket, const void* data, size_t size,
+                  const Ipv4Endpoint& destination);
+
+// One datagram as receiveSome, and the endpoint it came from.
+long receiveDatagram(SocketHandle socket, void* buffer, size_t capacity, Ipv4Endpoint& from);
+
+// --- Both ---
+
+// Time-outs in milliseconds for blocking sends and receives on `socket` (0: none).
+bool setSocketTimeouts(SocketHandle socket, int sendMs, int receiveMs);
+bool getSocketTimeouts(SocketHandle socket, int& sendMs, int& receiveMs);
+
+}  // namespace tallymark::platform

@@ -1,0 +1,187 @@
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/socket.h"
+
+namespace tallymark::platform {
+namespace {
+
+int fd(SocketHandle socket) {
+  return static_cast<int>(socket);
+}
+
+SocketHandle handle(int descriptor) {
+  return descriptor < 0 ? kNoSocket : static_cast<SocketHandle>(descriptor);
+}
+
+sockaddr_in toSockaddr(const Ipv4Endpoint& endpoint) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(endpoint.port);
+  address.sin_addr.s_addr = endpoint.address;
+  return address;
+}
+
+timeval toTimeval(int ms) {
+  timeval value{};
+  value.tv_sec = ms / 1000;
+  value.tv_usec = (ms % 1000) * 1000;
+  return value;
+}
+
+}  // namespace
+
+uint32_t loopbackAddress() {
+  return htonl(INADDR_LOOPBACK);
+}
+
+bool startSockets() {
+  return true;
+}
+void releaseSockets() {}
+
+void closeSocket(SocketHandle socket) {
+  if (socket != kNoSocket) ::close(fd(socket));
+}
+
+SocketHandle openTcpListener(uint16_t port, int backlog) {
+  int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (listener < 0) return kNoSocket;
+  int on = 1;
+  ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in address = toSockaddr({htonl(INADDR_ANY), port});
+  if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listener, backlog) != 0) {
+    ::close(listener);
+    return kNoSocket;
+  }
+  return handle(listener);
+}
+
+SocketHandle acceptConnection(SocketHandle listener) {
+  int connection;
+  do {
+    connection = ::accept(fd(listener), nullptr, nullptr);
+  } while (connection < 0 && errno == EINTR);
+  return handle(connection);
+}
+
+SocketHandle connectTcp(const Ipv4Endpoint& endpoint) {
+  int connection = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (connection < 0) return kNoSocket;
+  sockaddr_in address = toSockaddr(endpoint);
+  if (::connect(connection, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(connection);
+    return kNoSocket;
+  }
+  return handle(connection);
+}
+
+uint16_t localPort(SocketHandle socket) {
+  sockaddr_in address{};
+  socklen_t size = sizeof address;
+  if (::getsockname(fd(socket), reinterpret_cast<sockaddr*>(&address), &size) != 0) return 0;
+  return ntohs(address.sin_port);
+}
+
+WaitResult waitReadable(SocketHandle socket, int timeoutMs) {
+  pollfd entry{fd(socket), POLLIN, 0};
+  int ready = ::poll(&entry, 1, timeoutMs);
+  if (ready == 0 || (ready < 0 && errno == EINTR)) return WaitResult::TimedOut;
+  if (ready < 0 || (entry.revents & POLLNVAL)) return WaitResult::Failed;
+  return WaitResult::Ready;
+}
+
+long receiveSome(SocketHandle socket, void* buffer, size_t capacity) {
+  ssize_t got;
+  do {
+    got = ::recv(fd(socket), buffer, capacity, 0);
+  } while (got < 0 && errno == EINTR);
+  return got < 0 ? -1 : static_cast<long>(got);
+}
+
+bool sendAll(SocketHandle socket, const void* data, size_t size) {
+  const char* next = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t sent = ::send(fd(socket), next, size, MSG_NOSIGNAL);
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent <= 0) return false;
+    next += sent;
+    size -= static_cast<size_t>(sent);
+  }
+  return true;
+}
+
+SocketHandle openUdp() {
+  return handle(::socket(AF_INET, SOCK_DGRAM, 0));
+}
+
+bool resolveIpv4(const std::string& host, uint32_t& address) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return false;
+  address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+  ::freeaddrinfo(found);
+  return true;
+}
+
+bool setReuseAddress(SocketHandle socket) {
+  int on = 1;
+  return ::setsockopt(fd(socket), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0;
+}
+
+bool bindIpv4(SocketHandle socket, const Ipv4Endpoint& local) {
+  sockaddr_in address = toSockaddr(local);
+  return ::bind(fd(socket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+long sendDatagram(SocketHandle socket, const void* data, size_t size,
+                  const Ipv4Endpoint& destination) {
+  sockaddr_in address = toSockaddr(destination);
+  ssize_t sent = ::sendto(fd(socket), data, size, MSG_NOSIGNAL,
+                          reinterpret_cast<sockaddr*>(&address), sizeof address);
+  return sent < 0 ? -1 : static_cast<long>(sent);
+}
+
+long receiveDatagram(SocketHandle socket, void* buffer, size_t capacity, Ipv4Endpoint& from) {
+  sockaddr_in address{};
+  socklen_t size = sizeof address;
+  ssize_t got;
+  do {
+    got = ::recvfrom(fd(socket), buffer, capacity, 0, reinterpret_cast<sockaddr*>(&address), &size);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) return -1;
+  from.address = address.sin_addr.s_addr;
+  from.port = ntohs(address.sin_port);
+  return static_cast<long>(got);
+}
+
+bool setSocketTimeouts(SocketHandle socket, int sendMs, int receiveMs) {
+  timeval send = toTimeval(sendMs);
+  timeval receive = toTimeval(receiveMs);
+  return ::setsockopt(fd(socket), SOL_SOCKET, SO_SNDTIMEO, &send, sizeof send) == 0 &&
+         ::setsockopt(fd(socket), SOL_SOCKET, SO_RCVTIMEO, &receive, sizeof receive) == 0;
+}
+
+bool getSocketTimeouts(SocketHandle socket, int& sendMs, int& receiveMs) {
+  timeval send{}, receive{};
+  socklen_t sendSize = sizeof send, receiveSize = sizeof receive;
+  if (::getsockopt(fd(socket), SOL_SOCKET, SO_SNDTIMEO, &send, &sendSize) != 0 ||
+      ::getsockopt(fd(socket), SOL_SOCKET, SO_RCVTIMEO, &receive, &receiveSize) != 0) {
+    return false;
+  }
+  sendMs = static_cast<int>(send.tv_sec * 1000 + send.tv_usec / 1000);
+  receiveMs = static_cast<int>(receive.tv_sec * 1000 + receive.tv_usec / 1000);
+  return true;
+}
+
+}  // namespace tallymark::platform

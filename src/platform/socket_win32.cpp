@@ -1,0 +1,174 @@
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include "platform/socket.h"
+
+namespace tallymark::platform {
+namespace {
+
+SOCKET native(SocketHandle socket) {
+  return static_cast<SOCKET>(socket);
+}
+
+SocketHandle handle(SOCKET socket) {
+  return socket == INVALID_SOCKET ? kNoSocket : static_cast<SocketHandle>(socket);
+}
+
+sockaddr_in toSockaddr(const Ipv4Endpoint& endpoint) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(endpoint.port);
+  address.sin_addr.s_addr = endpoint.address;
+  return address;
+}
+
+}  // namespace
+
+uint32_t loopbackAddress() {
+  return htonl(INADDR_LOOPBACK);
+}
+
+// WSAStartup counts its callers: the library stays up until the last WSACleanup.
+bool startSockets() {
+  WSADATA data;
+  return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+
+void releaseSockets() {
+  WSACleanup();
+}
+
+void closeSocket(SocketHandle socket) {
+  if (socket != kNoSocket) closesocket(native(socket));
+}
+
+SocketHandle openTcpListener(uint16_t port, int backlog) {
+  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (listener == INVALID_SOCKET) return kNoSocket;
+  // No SO_REUSEADDR: on Windows it lets a second socket take over a port in use.
+  sockaddr_in address = toSockaddr({htonl(INADDR_ANY), port});
+  if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      listen(listener, backlog) != 0) {
+    closesocket(listener);
+    return kNoSocket;
+  }
+  return handle(listener);
+}
+
+SocketHandle acceptConnection(SocketHandle listener) {
+  return handle(accept(native(listener), nullptr, nullptr));
+}
+
+SocketHandle connectTcp(const Ipv4Endpoint& endpoint) {
+  SOCKET connection = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (connection == INVALID_SOCKET) return kNoSocket;
+  sockaddr_in address = toSockaddr(endpoint);
+  if (connect(connection, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    closesocket(connection);
+    return kNoSocket;
+  }
+  return handle(connection);
+}
+
+uint16_t localPort(SocketHandle socket) {
+  sockaddr_in address{};
+  int size = sizeof address;
+  if (getsockname(native(socket), reinterpret_cast<sockaddr*>(&address), &size) != 0) return 0;
+  return ntohs(address.sin_port);
+}
+
+WaitResult waitReadable(SocketHandle socket, int timeoutMs) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(native(socket), &readable);
+  timeval timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  int ready = select(0, &readable, nullptr, nullptr, &timeout);
+  if (ready == 0) return WaitResult::TimedOut;
+  return ready < 0 ? WaitResult::Failed : WaitResult::Ready;
+}
+
+long receiveSome(SocketHandle socket, void* buffer, size_t capacity) {
+  int got = recv(native(socket), static_cast<char*>(buffer), static_cast<int>(capacity), 0);
+  return got == SOCKET_ERROR ? -1 : got;
+}
+
+bool sendAll(SocketHandle socket, const void* data, size_t size) {
+  const char* next = static_cast<const char*>(data);
+  while (size > 0) {
+    int sent = send(native(socket), next, static_cast<int>(size), 0);
+    if (sent == SOCKET_ERROR || sent == 0) return false;
+    next += sent;
+    size -= static_cast<size_t>(sent);
+  }
+  return true;
+}
+
+SocketHandle openUdp() {
+  return handle(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+}
+
+bool resolveIpv4(const std::string& host, uint32_t& address) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return false;
+  address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+  freeaddrinfo(found);
+  return true;
+}
+
+bool setReuseAddress(SocketHandle socket) {
+  BOOL on = TRUE;
+  return setsockopt(native(socket), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on),
+                    sizeof on) == 0;
+}
+
+bool bindIpv4(SocketHandle socket, const Ipv4Endpoint& local) {
+  sockaddr_in address = toSockaddr(local);
+  return bind(native(socket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+long sendDatagram(SocketHandle socket, const void* data, size_t size,
+                  const Ipv4Endpoint& destination) {
+  sockaddr_in address = toSockaddr(destination);
+  int sent = sendto(native(socket), static_cast<const char*>(data), static_cast<int>(size), 0,
+                    reinterpret_cast<sockaddr*>(&address), sizeof address);
+  return sent == SOCKET_ERROR ? -1 : sent;
+}
+
+long receiveDatagram(SocketHandle socket, void* buffer, size_t capacity, Ipv4Endpoint& from) {
+  sockaddr_in address{};
+  int size = sizeof address;
+  int got = recvfrom(native(socket), static_cast<char*>(buffer), static_cast<int>(capacity), 0,
+                     reinterpret_cast<sockaddr*>(&address), &size);
+  if (got == SOCKET_ERROR) return -1;
+  from.address = address.sin_addr.s_addr;
+  from.port = ntohs(address.sin_port);
+  return got;
+}
+
+// Winsock takes both time-outs as a DWORD of milliseconds, not as a timeval.
+bool setSocketTimeouts(SocketHandle socket, int sendMs, int receiveMs) {
+  DWORD send = static_cast<DWORD>(sendMs);
+  DWORD receive = static_cast<DWORD>(receiveMs);
+  return setsockopt(native(socket), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&send),
+                    sizeof send) == 0 &&
+         setsockopt(native(socket), SOL_SOCKET, SO_RCVTIMEO,
+                    reinterpret_cast<const char*>(&receive), sizeof receive) == 0;
+}
+
+bool getSocketTimeouts(SocketHandle socket, int& sendMs, int& receiveMs) {
+  DWORD send = 0, receive = 0;
+  int sendSize = sizeof send, receiveSize = sizeof receive;
+  if (getsockopt(native(socket), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<char*>(&send),
+                 &sendSize) != 0 ||
+      getsockopt(native(socket), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<char*>(&receive),
+                 &receiveSize) != 0) {
+    return false;
+  }
+  sendMs = static_cast<int>(send);
+  receiveMs = static_cast<int>(receive);
+  return true;
+}
+
+}  // namespace tallymark::platform

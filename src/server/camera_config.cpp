@@ -1,0 +1,14 @@
+#include "server/camera_config.h"
+
+#include "settings/settings.h"
+
+namespace server {
+
+int32_t cameraType() {
+  return CamType.load();
+}
+std::string cameraPath() {
+  return IPCamPath.get();
+}
+
+}  // namespace server

@@ -1,0 +1,12 @@
+// The camera settings the greeting is chosen by, as the settings module holds them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace server {
+
+int32_t cameraType();
+std::string cameraPath();
+
+}  // namespace server

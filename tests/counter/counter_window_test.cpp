@@ -1,0 +1,149 @@
+// The counter window's own logic: the reset confirmation, the last-reset refresh and
+// hiding instead of closing, on whatever view the platform builds.
+#include "counter/counter_window.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "counter/counter_rule.h"
+#include "counter/ole_date.h"
+#include "fake_host.h"
+#include "platform/dialogs.h"
+#include "platform/local_time.h"
+
+namespace {
+
+namespace platform = tallymark::platform;
+using platform::LocalDateTime;
+using platform::MessageAnswer;
+using platform::MessageButtons;
+using platform::MessageRequest;
+
+class CounterWindowTest : public ::testing::Test {
+ protected:
+  CounterWindowTest() {
+    platform::setMessageHook([this](const MessageRequest& request) {
+      asked.push_back(request);
+      return answer;
+    });
+    platform::setLocalClock([this] { return now; });
+  }
+  ~CounterWindowTest() override {
+    platform::setMessageHook(nullptr);
+    platform::setLocalClock(nullptr);
+  }
+  void tick() { counter::counterTick(&window); }
+
+  FakeHost host;
+  DAZADA_RUVAZIDU window;
+  MessageAnswer answer = MessageAnswer::Yes;
+  std::vector<MessageRequest> asked;
+  LocalDateTime now{2026, 12, 8, 16, 20, 1, 234};
+};
+
+TEST_F(CounterWindowTest, StartsHiddenWithTheDesignTexts) {
+  EXPECT_FALSE(window.Visible());
+  EXPECT_EQ(window.lblCountVal.text(), "00000");
+  EXPECT_EQ(window.lblTotalCount.text(), "00000");
+  EXPECT_EQ(window.lblLastTimeReset.text(), "00000");
+  EXPECT_EQ(window.label8.text(), "B\u1ed8 \u0110\u1ebeM S\u1ea2N PH\u1ea8M");
+  EXPECT_EQ(window.label7.text(), "Orvane PC-base CNC");
+  EXPECT_EQ(window.label4.text(), "DROs used: 1500,1501,1502");
+  EXPECT_EQ(window.label5.text(), "Last Reset:");
+  EXPECT_EQ(window.label6.text(), "Total:");
+  EXPECT_FALSE(window.ResetCounter);
+}
+
+TEST_F(CounterWindowTest, ResetAsksOnceAndYesRaisesTheRequestWithTheLocalTime) {
+  window.btnReset_Click();
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].text, "Are you sure to reset?");
+  EXPECT_EQ(asked[0].caption, "Confirm?");
+  EXPECT_EQ(asked[0].buttons, MessageButtons::YesNo);
+  EXPECT_TRUE(window.ResetCounter);
+  EXPECT_EQ(counter::dateTimeFromOleDate(window.dtValue)->millisecond, 234);
+  EXPECT_EQ(window.dtValue, counter::oleDateFromDateTime(now));
+  EXPECT_TRUE(host.log.empty()) << "the click itself never touches a DRO";
+}
+
+TEST_F(CounterWindowTest, NoChangesNothingAndLaterTicksWriteNothing) {
+  host.setDro(1500, 7);
+  host.setDro(1502, 100.5);
+  answer = MessageAnswer::No;
+  window.btnReset_Click();
+  EXPECT_FALSE(window.ResetCounter);
+  EXPECT_EQ(window.dtValue, 0.0);
+  tick();
+  tick();
+  for (const std::string& call : host.log) EXPECT_EQ(call.rfind("SetDRO", 0), std::string::npos) << call;
+  EXPECT_EQ(host.dro(1500), 7);
+  EXPECT_EQ(host.dro(1502), 100.5);
+}
+
+TEST_F(CounterWindowTest, ConfirmedResetReachesTheLabelsOverTwoTicksAndATimerTick) {
+  host.setDro(1500, 41);
+  host.setDro(1501, 99);
+  window.btnReset_Click();
+  now.second = 9;  // a second confirmation before the tick: one reset, the later time
+  window.btnReset_Click();
+  tick();
+  EXPECT_EQ(host.dro(1500), 0);
+  EXPECT_EQ(host.dro(1501), 99);
+  EXPECT_EQ(host.dro(1502), counter::oleDateFromDateTime(now));
+  EXPECT_EQ(window.lblCountVal.text(), "41") << "the first tick showed the figures it read";
+  tick();
+  EXPECT_EQ(window.lblCountVal.text(), "0");
+  EXPECT_EQ(window.dtValue2, counter::oleDateFromDateTime(now));
+  EXPECT_EQ(window.lblLastTimeReset.text(), "00000");
+  window.timer2_Tick();
+  EXPECT_EQ(window.lblLastTimeReset.text(), platform::formatLocalDateTime(now));
+}
+
+TEST_F(CounterWindowTest, RefreshShowsTheEpochBeforeAnyTickAndAPlaceholderForNoDate) {
+  window.timer2_Tick();
+  EXPECT_EQ(window.lblLastTimeReset.text(),
+            platform::formatLocalDateTime(LocalDateTime{1899, 12, 30, 0, 0, 0, 0}));
+  for (double bad : {std::numeric_limits<double>::quiet_NaN(), 3e6, -7e5,
+                     std::numeric_limits<double>::infinity()}) {
+    window.dtValue2 = bad;
+    window.timer2_Tick();
+    EXPECT_EQ(window.lblLastTimeReset.text(), DAZADA_RUVAZIDU::kNoDateText) << bad;
+  }
+  // The refresh goes on once the DRO holds a date again.
+  window.dtValue2 = -1.25;
+  window.timer2_Tick();
+  EXPECT_EQ(window.lblLastTimeReset.text(),
+            platform::formatLocalDateTime(LocalDateTime{1899, 12, 29, 6, 0, 0, 0}));
+}
+
+TEST_F(CounterWindowTest, ClosingOnlyHidesAndKeepsEverything) {
+  window.ShowAndFocus();
+  EXPECT_TRUE(window.Visible());
+  EXPECT_TRUE(window.Focused());
+  host.setDro(1500, 12);
+  tick();
+  window.ResetCounter = true;
+  window.dtValue = 5.0;
+  EXPECT_TRUE(window.DAZADA_RUVAZIDU_FormClosing()) << "the close is cancelled";
+  EXPECT_FALSE(window.Visible());
+  EXPECT_EQ(window.lblCountVal.text(), "12");
+  EXPECT_TRUE(window.ResetCounter);
+  EXPECT_EQ(window.dtValue, 5.0);
+  window.ShowAndFocus();
+  EXPECT_TRUE(window.Visible());
+}
+
+TEST(LocalTime, FormatsTheDateBeforeTheTimeAndFallsBackToIso) {
+  EXPECT_EQ(platform::formatIsoDateTime(LocalDateTime{812, 3, 4, 5, 6, 7, 8}), "0812-03-04 05:06:07");
+  const std::string text = platform::formatLocalDateTime(LocalDateTime{2026, 12, 8, 16, 5, 9, 0});
+  EXPECT_NE(text.find("2026"), std::string::npos) << text;  // no two-digit years...
+  EXPECT_NE(text.find("05"), std::string::npos) << text;
+  EXPECT_LT(text.find("8"), text.find("05")) << "date first: " << text;
+  EXPECT_EQ(platform::dayOfWeek(LocalDateTime{2026, 12, 8, 0, 0, 0, 0}), 2);   // a Tuesday
+  EXPECT_EQ(platform::dayOfWeek(LocalDateTime{1899, 12, 30, 0, 0, 0, 0}), 6);  // a Saturday
+}
+
+}  // namespace

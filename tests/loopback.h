@@ -1,0 +1,133 @@
+// Loopback helpers for the network tests: a TCP client with generous time-outs, and a
+// wait for a condition that another thread makes true. Everything talks to 127.0.0.1.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+#include "platform/socket.h"
+
+namespace loopback {
+
+namespace platform = tallymark::platform;
+
+// Long enough never to fire on a loaded machine, short enough that a fault ends a test
+// instead of hanging it.
+inline constexpr int kPatienceMs = 10000;
+
+template <typename Condition>
+bool waitUntil(Condition condition, int timeoutMs = kPatienceMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+class SocketLibrary {
+ public:
+  SocketLibrary() : started_(platform::startSockets()) {}
+  ~SocketLibrary() {
+    if (started_) platform::releaseSockets();
+  }
+
+ private:
+  bool started_;
+};
+
+class TcpClient {
+ public:
+  explicit TcpClient(uint16_t port)
+      : socket_(platform::connectTcp({platform::loopbackAddress(), port})) {
+    if (socket_ != platform::kNoSocket)
+      platform::setSocketTimeouts(socket_, kPatienceMs, kPatienceMs);
+  }
+  ~TcpClient() { close(); }
+  TcpClient(const TcpClient&) = delete;
+  TcpClient& operator=(const TcpClient&) = delete;
+
+  bool connected() const { return socket_ != platform::kNoSocket; }
+
+  bool send(const std::string& bytes) {
+    return platform::sendAll(socket_, bytes.data(), bytes.size());
+  }
+
+  // Exactly `count` bytes, or fewer when the connection ends or the patience runs out.
+  std::string read(size_t count) {
+    std::string got;
+    char chunk[4096];
+    while (got.size() < count) {
+      size_t want = count - got.size() < sizeof chunk ? count - got.size() : sizeof chunk;
+      long n = platform::receiveSome(socket_, chunk, want);
+      if (n <= 0) break;
+      got.append(chunk, static_cast<size_t>(n));
+    }
+    return got;
+  }
+
+  // True when the server closes the connection before sending anything more.
+  bool closedByPeer() {
+    if (platform::waitReadable(socket_, kPatienceMs) != platform::WaitResult::Ready) return false;
+    char byte;
+    return platform::receiveSome(socket_, &byte, 1) <= 0;
+  }
+
+  void close() {
+    platform::closeSocket(socket_);
+    socket_ = platform::kNoSocket;
+  }
+
+ private:
+  platform::SocketHandle socket_;
+};
+
+// A UDP socket bound to 127.0.0.1:`port` (0: the system chooses), without address reuse,
+// so that binding fails while anything else holds the port.
+class UdpReceiver {
+ public:
+  struct Datagram {
+    std::string bytes;
+    platform::Ipv4Endpoint from;
+    std::chrono::steady_clock::time_point arrived;
+  };
+
+  explicit UdpReceiver(uint16_t port) : socket_(platform::openUdp()) {
+    if (socket_ == platform::kNoSocket) return;
+    if (!platform::bindIpv4(socket_, {platform::loopbackAddress(), port})) {
+      platform::closeSocket(socket_);
+      socket_ = platform::kNoSocket;
+    }
+  }
+  ~UdpReceiver() { platform::closeSocket(socket_); }
+  UdpReceiver(const UdpReceiver&) = delete;
+  UdpReceiver& operator=(const UdpReceiver&) = delete;
+
+  bool bound() const { return socket_ != platform::kNoSocket; }
+  uint16_t port() const { return platform::localPort(socket_); }
+
+  // The next datagram, waiting up to `timeoutMs`; false when none came.
+  bool receive(Datagram& datagram, int timeoutMs = kPatienceMs) {
+    if (platform::waitReadable(socket_, timeoutMs) != platform::WaitResult::Ready) return false;
+    char buffer[2048];
+    long n = platform::receiveDatagram(socket_, buffer, sizeof buffer, datagram.from);
+    if (n < 0) return false;
+    datagram.arrived = std::chrono::steady_clock::now();
+    datagram.bytes.assign(buffer, static_cast<size_t>(n));
+    return true;
+  }
+
+  // True when nothing is queued. Loopback datagrams are queued before the send returns,
+  // so a short look after the sender is done is enough.
+  bool empty() {
+    Datagram ignored;
+    return !receive(ignored, 50);
+  }
+
+ private:
+  platform::SocketHandle socket_;
+};
+
+}  // namespace loopback

@@ -1,0 +1,66 @@
+// Helpers for tests on real files: a private folder removed afterwards, whole-file
+// reads and writes, and a message-box catcher.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "platform/dialogs.h"
+
+class TempFolder {
+ public:
+  TempFolder() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string("tallymark_") + (info ? info->name() : "test");
+    path_ = std::filesystem::temp_directory_path() / name;
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  // A path inside the folder, as the plug-in's narrow file name.
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+  std::vector<std::string> entries() const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(path_)) {
+      names.push_back(e.path().filename().string());
+    }
+    return names;
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline void writeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+inline std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Answers every message box with Ok and records it, for the life of the object.
+class MessageCatcher {
+ public:
+  MessageCatcher() {
+    tallymark::platform::setMessageHook([this](const tallymark::platform::MessageRequest& r) {
+      shown.push_back(r);
+      return tallymark::platform::MessageAnswer::Ok;
+    });
+  }
+  ~MessageCatcher() { tallymark::platform::setMessageHook(nullptr); }
+  MessageCatcher(const MessageCatcher&) = delete;
+  MessageCatcher& operator=(const MessageCatcher&) = delete;
+
+  std::vector<tallymark::platform::MessageRequest> shown;
+};
