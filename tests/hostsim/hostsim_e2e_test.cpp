@@ -223,12 +223,8 @@ TEST_F(HostSim, DrivesAPluginAsTheHostDoes) {
   DeleteFileA((folder_ + "counter.png").c_str());
 }
 
-// The tests named DISABLED_ need parts of the plug-in that are built on other branches:
-// the counter window with its menu item and Config notice, the settings, the automation
-// attachment. Each turns on by dropping the prefix once its part is in.
-
 // The counter window, its menu item, its reset and the Config notice.
-TEST_F(HostSim, DISABLED_CounterWindowOpensFromTheMenuShowsTheFiguresAndResetsWhenConfirmed) {
+TEST_F(HostSim, CounterWindowOpensFromTheMenuShowsTheFiguresAndResetsWhenConfirmed) {
   writeFile(state(), "dro 1500 3\ndro 1501 10\n");
   Outcome run = hostsim(
       "menu Tally_Mark\n"
@@ -264,7 +260,7 @@ TEST_F(HostSim, DISABLED_CounterWindowOpensFromTheMenuShowsTheFiguresAndResetsWh
   EXPECT_TRUE(contains(run.output, "count 0\ntotal 12\n")) << run.output;
 }
 
-TEST_F(HostSim, DISABLED_SetProNameRegistersThePluginInTheProfile) {
+TEST_F(HostSim, SetProNameRegistersThePluginInTheProfile) {
   Outcome run = hostsim("wait 200\nquit\n");
   ASSERT_EQ(run.exitCode, 0u) << run.output;
   const std::string xml = readFile(profile());
@@ -277,7 +273,7 @@ TEST_F(HostSim, DISABLED_SetProNameRegistersThePluginInTheProfile) {
   EXPECT_TRUE(contains(xml, "<IPCamPath>rtsp://cam/1</IPCamPath>")) << xml;
 }
 
-TEST_F(HostSim, DISABLED_PluginAttachesToTheHostAutomationObject) {
+TEST_F(HostSim, PluginAttachesToTheHostAutomationObject) {
   Outcome run = hostsim("expect automation\nquit\n");
   EXPECT_EQ(run.exitCode, 0u) << run.output;
   EXPECT_TRUE(contains(run.output, "asked for GetScriptDispatch")) << run.output;
