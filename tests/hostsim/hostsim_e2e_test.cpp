@@ -1,0 +1,363 @@
+// End to end: the real TALLY_MARK.dll driven by the real hostsim.exe, as the host would
+// drive it, with the figures read back from the DROs, the counter window's labels, the
+// state file and the profile.
+
+// The Windows headers in the order they need (winsock2.h before windows.h).
+// clang-format off
+#include <winsock2.h>
+#include <windows.h>
+#include <ws2tcpip.h>
+#include <oleauto.h>
+// clang-format on
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+std::string exeFolder() {
+  char path[MAX_PATH];
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string p = path;
+  return p.substr(0, p.find_last_of("\\/") + 1);
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+const char kProfile[] =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+    "<profile>\n"
+    "  <Preferences>\n    <Units>1</Units>\n  </Preferences>\n"
+    "  <Dazada_Ruvazidu>\n    <CamType>1</CamType>\n    <IPCamPath>rtsp://cam/1</IPCamPath>\n"
+    "  </Dazada_Ruvazidu>\n"
+    "  <PlugIns>\n    <JoystickPlugin>0</JoystickPlugin>\n  </PlugIns>\n"
+    "</profile>\n";
+
+struct Outcome {
+  DWORD exitCode = 0;
+  std::string output;
+};
+
+// A folder of its own per test, with the example profile in it.
+class HostSim : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    folder_ = std::string(temp) + "tallymark_e2e_" + std::to_string(GetCurrentProcessId()) + "_" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name() + "\\";
+    CreateDirectoryA(folder_.c_str(), nullptr);
+    writeFile(profile(), kProfile);
+    DeleteFileA(state().c_str());
+  }
+  void TearDown() override {
+    for (const char* name : {"Mach3Mill.xml", "hostsim-state.txt", "step.script", "out.txt"})
+      DeleteFileA((folder_ + name).c_str());
+    RemoveDirectoryA(folder_.c_str());
+  }
+
+  std::string profile() const { return folder_ + "Mach3Mill.xml"; }
+  std::string state() const { return folder_ + "hostsim-state.txt"; }
+
+  // Starts hostsim.exe on `script`; its output goes to out.txt.
+  PROCESS_INFORMATION start(const std::string& script, const std::string& extra = "") {
+    writeFile(folder_ + "step.script", script);
+    std::string command = "\"" + exeFolder() + "hostsim.exe\" --profile \"" + profile() +
+                          "\" --script \"" + folder_ + "step.script\" --timeout 200 " + extra;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE out = CreateFileA((folder_ + "out.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                             &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = out;
+    si.hStdError = out;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi{};
+    BOOL ok = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                             folder_.c_str(), &si, &pi);
+    CloseHandle(out);
+    EXPECT_TRUE(ok) << command << ": " << GetLastError();
+    return pi;
+  }
+
+  Outcome finish(PROCESS_INFORMATION pi) {
+    Outcome run;
+    if (WaitForSingleObject(pi.hProcess, 240000) != WAIT_OBJECT_0) {
+      TerminateProcess(pi.hProcess, 99);
+      WaitForSingleObject(pi.hProcess, 5000);
+    }
+    GetExitCodeProcess(pi.hProcess, &run.exitCode);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    run.output = readFile(folder_ + "out.txt");
+    // The console writes CR LF; compare lines as lines.
+    run.output.erase(std::remove(run.output.begin(), run.output.end(), '\r'), run.output.end());
+    return run;
+  }
+
+  Outcome hostsim(const std::string& script, const std::string& extra = "") {
+    return finish(start(script, extra));
+  }
+
+  std::string folder_;
+};
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// Runs of 0.4 s with pauses of 0.4 s: four update ticks each, enough to be seen.
+TEST_F(HostSim, QualifiedRunsAreCountedAndTheDrosSurviveARestart) {
+  writeFile(state(), "dro 1500 2\ndro 1501 100\ndro 1502 45000.5\n");
+  Outcome first = hostsim(
+      "runs 5 seconds 0.4 pause 0.4 qualifier 1\n"
+      "expect dro 1500 7\n"
+      "expect dro 1501 105\n"
+      "runs 1 seconds 0.4 pause 0.4 qualifier 0\n"
+      "wait 300\n"
+      "expect dro 1500 7\n"
+      "expect dro 1501 105\n"
+      "quit\n");
+  EXPECT_EQ(first.exitCode, 0u) << first.output;
+  EXPECT_TRUE(contains(first.output, "count 7\ntotal 105\nlast reset 2023-03-15 12:00:00"))
+      << first.output;
+  const std::string saved = readFile(state());
+  EXPECT_TRUE(contains(saved, "dro 1500 7\n")) << saved;
+  EXPECT_TRUE(contains(saved, "dro 1501 105\n")) << saved;
+  EXPECT_TRUE(contains(saved, "dro 1502 45000.5\n")) << saved;
+  EXPECT_TRUE(contains(saved, "dro 22 0\n")) << saved;
+
+  Outcome second = hostsim(
+      "expect dro 1500 7\n"
+      "expect dro 1501 105\n"
+      "expect dro 1502 45000.5\n"
+      "runs 1 seconds 0.4 pause 0.4 qualifier 2\n"
+      "expect dro 1500 8\n"
+      "expect dro 1501 106\n"
+      "quit\n");
+  EXPECT_EQ(second.exitCode, 0u) << second.output;
+  EXPECT_TRUE(contains(readFile(state()), "dro 1501 106\n"));
+}
+
+TEST_F(HostSim, AFailedExpectationEndsWithStatusOneAndSaysWhy) {
+  Outcome run = hostsim("dro 1500 4\nexpect dro 1500 99\nquit\n");
+  EXPECT_EQ(run.exitCode, 1u) << run.output;
+  EXPECT_TRUE(contains(run.output, "FAILED at script line 2 (expect dro 1500 99)")) << run.output;
+  EXPECT_TRUE(contains(run.output, "found 4")) << run.output;
+  // The DRO set before the failure is still kept, and the plug-in was stopped.
+  EXPECT_TRUE(contains(readFile(state()), "dro 1500 4\n"));
+
+  Outcome bad = hostsim("runs 5 seconds 0.01\n");
+  EXPECT_EQ(bad.exitCode, 2u) << bad.output;
+  EXPECT_TRUE(contains(bad.output, "line 1")) << bad.output;
+}
+
+TEST_F(HostSim, AStepAboutAWindowThatIsNotThereFailsInsteadOfHanging) {
+  Outcome run = hostsim("reset yes\nquit\n");
+  EXPECT_EQ(run.exitCode, 1u) << run.output;
+  EXPECT_TRUE(contains(run.output, "COUNTER")) << run.output;
+}
+
+// The host's side alone, against a stand-in plug-in: the call order, COM ready before
+// InitControl, every export on one thread, the running automation object, the menu
+// item, a real RESET click answered in a real "Confirm?" box, labels read from the
+// window, the Config notice closed, a picture, StopPlug before the state is saved.
+TEST_F(HostSim, DrivesAPluginAsTheHostDoes) {
+  const std::string standIn = exeFolder() + "hostsim_stand_in.dll";
+  Outcome run = hostsim(
+      "expect dro 3000 1\n"
+      "menu Tally_Mark\n"
+      "runs 2 seconds 0.4 pause 0.4 qualifier 1\n"
+      "expect dro 1500 2\n"
+      "expect label lblCountVal 2\n"
+      "expect label lblTotalCount 2\n"
+      "reset no\n"
+      "wait 300\n"
+      "expect dro 1500 2\n"
+      "reset yes\n"
+      "expect dro 1500 0\n"
+      "expect dro 1501 2\n"
+      "expect label lblCountVal 0\n"
+      "expect label lblLastTimeReset != 00000\n"
+      "expect automation\n"
+      "config\n"
+      "screenshot COUNTER " +
+          folder_ +
+          "counter.png\n"
+          "quit\n",
+      "--dll \"" + standIn + "\"");
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  const std::string calls = readFile(profile() + ".calls");
+  EXPECT_EQ(calls.rfind("SetGetDRO SetSetDRO SetGetLED SetSetLED SetCode SetDoButton "
+                        "SetGetMenuRange SetProName InitControl com-ready PostInitControl ",
+                        0),
+            0u)
+      << calls;
+  for (const char* call : {" Update", " Notify", " Config"})
+    EXPECT_TRUE(contains(calls, call)) << call << " in " << calls;
+  EXPECT_FALSE(contains(calls, "another-thread")) << calls;
+  EXPECT_EQ(calls.substr(calls.size() - 9), " StopPlug") << calls;
+  const std::string saved = readFile(state());
+  EXPECT_TRUE(contains(saved, "dro 3001 1\n"))
+      << "StopPlug runs before the state is saved: " << saved;
+  const std::string png = readFile(folder_ + "counter.png");
+  EXPECT_EQ(png.substr(0, 4), "\x89PNG");
+  EXPECT_GT(png.size(), 10000u);
+  DeleteFileA((profile() + ".calls").c_str());
+  DeleteFileA((folder_ + "counter.png").c_str());
+}
+
+// The counter window, its menu item, its reset and the Config notice.
+TEST_F(HostSim, CounterWindowOpensFromTheMenuShowsTheFiguresAndResetsWhenConfirmed) {
+  writeFile(state(), "dro 1500 3\ndro 1501 10\n");
+  Outcome run = hostsim(
+      "menu Tally_Mark\n"
+      "expect label lblCountVal 3\n"
+      "expect label lblTotalCount 10\n"
+      "runs 2 seconds 0.4 pause 0.4 qualifier 1\n"
+      "expect label lblCountVal 5\n"
+      "expect label lblTotalCount 12\n"
+      "reset no\n"
+      "wait 300\n"
+      "expect dro 1500 5\n"
+      "expect label lblCountVal 5\n"
+      "reset yes\n"
+      "expect dro 1500 0\n"
+      "expect dro 1501 12\n"
+      "expect dro 1502 > 40000\n"
+      "expect label lblCountVal 0\n"
+      "expect label lblTotalCount 12\n"
+      "expect label lblLastTimeReset != 00000\n"
+      "config\n"
+      "quit\n");
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  // The reset time is the time of the confirmation, local time.
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  double today = 0;
+  SystemTimeToVariantTime(&now, &today);
+  const std::string saved = readFile(state());
+  const size_t at = saved.find("dro 1502 ");
+  ASSERT_NE(at, std::string::npos) << saved;
+  const double resetAt = std::strtod(saved.c_str() + at + 9, nullptr);
+  EXPECT_NEAR(resetAt, today, 120.0 / 86400.0);
+  EXPECT_TRUE(contains(run.output, "count 0\ntotal 12\n")) << run.output;
+}
+
+TEST_F(HostSim, SetProNameRegistersThePluginInTheProfile) {
+  Outcome run = hostsim("wait 200\nquit\n");
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  const std::string xml = readFile(profile());
+  const size_t begin = xml.find("<PlugIns>"), end = xml.find("</PlugIns>");
+  ASSERT_NE(begin, std::string::npos) << xml;
+  ASSERT_NE(end, std::string::npos) << xml;
+  const std::string plugins = xml.substr(begin, end - begin);
+  EXPECT_TRUE(contains(plugins, "<Tallymark_v1.0>1</Tallymark_v1.0>")) << xml;
+  EXPECT_TRUE(contains(plugins, "<JoystickPlugin>0</JoystickPlugin>")) << xml;
+  EXPECT_TRUE(contains(xml, "<IPCamPath>rtsp://cam/1</IPCamPath>")) << xml;
+}
+
+TEST_F(HostSim, PluginAttachesToTheHostAutomationObject) {
+  Outcome run = hostsim("expect automation\nquit\n");
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_TRUE(contains(run.output, "asked for GetScriptDispatch")) << run.output;
+}
+
+// hostsim as the outside program: the command server greets with the profile's camera
+// (CamType 1: "[4*" and the path), and the controller link announces itself with five
+// "keepalive" datagrams to UDP port 8000. Each part runs once the DLL has its call.
+class HostSimAsOutsideProgram : public HostSim {
+ protected:
+  bool dllHas(const char* name) {
+    HMODULE dll = LoadLibraryA((exeFolder() + "TALLY_MARK.dll").c_str());
+    return dll != nullptr && GetProcAddress(dll, name) != nullptr;
+  }
+  void SetUp() override {
+    HostSim::SetUp();
+    WSADATA wsa;
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &wsa), 0);
+    loopback_.sin_family = AF_INET;
+    loopback_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  }
+  void TearDown() override {
+    WSACleanup();
+    HostSim::TearDown();
+  }
+  sockaddr_in loopback_{};
+};
+
+TEST_F(HostSimAsOutsideProgram, CommandServerGreetsWithTheProfilesCamera) {
+  if (!dllHas("_Cnc_Init_Controller@0"))
+    GTEST_SKIP() << "this TALLY_MARK.dll has no command server";
+  PROCESS_INFORMATION pi = start("wait 4000\nquit\n", "--controller 127.0.0.1");
+  sockaddr_in server = loopback_;
+  server.sin_port = htons(7000);
+  SOCKET tcp = INVALID_SOCKET;
+  for (int attempt = 0; attempt < 60 && tcp == INVALID_SOCKET; ++attempt) {
+    tcp = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (connect(tcp, reinterpret_cast<sockaddr*>(&server), sizeof server) != 0) {
+      closesocket(tcp);
+      tcp = INVALID_SOCKET;
+      Sleep(100);
+    }
+  }
+  std::string greeting;
+  const std::string wanted = "[4*rtsp://cam/1";
+  if (tcp != INVALID_SOCKET) {
+    DWORD wait = 3000;
+    setsockopt(tcp, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&wait), sizeof wait);
+    char buffer[256];
+    for (int n; greeting.size() < wanted.size() && (n = recv(tcp, buffer, sizeof buffer, 0)) > 0;)
+      greeting.append(buffer, static_cast<size_t>(n));
+    closesocket(tcp);
+  }
+  Outcome run = finish(pi);
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  ASSERT_NE(tcp, INVALID_SOCKET) << "nothing listens on port 7000";
+  EXPECT_FALSE(greeting.empty());
+  // The camera comes from the profile's settings; a DLL without them greets as for
+  // CamType 0 (and leaves the "PlugIns" section alone, which its own test checks).
+  if (!contains(readFile(profile()), "<Tallymark_v1.0>"))
+    GTEST_SKIP() << "this TALLY_MARK.dll reads no settings; greeting was " << greeting;
+  EXPECT_EQ(greeting, wanted);
+  EXPECT_TRUE(contains(run.output, "Cnc_Init_Controller -> 0")) << run.output;
+}
+
+TEST_F(HostSimAsOutsideProgram, ControllerLinkAnnouncesItselfOnUdp8000) {
+  if (!dllHas("_Cnc_Communication_Enable@4"))
+    GTEST_SKIP() << "this TALLY_MARK.dll has no controller link";
+  SOCKET udp = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  sockaddr_in local = loopback_;
+  local.sin_port = htons(8000);
+  ASSERT_EQ(bind(udp, reinterpret_cast<sockaddr*>(&local), sizeof local), 0) << WSAGetLastError();
+  DWORD wait = 5000;
+  setsockopt(udp, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&wait), sizeof wait);
+  PROCESS_INFORMATION pi = start("wait 3000\nquit\n", "--controller 127.0.0.1");
+  int keepalives = 0;
+  char datagram[64];
+  for (int n; keepalives < 5 && (n = recv(udp, datagram, sizeof datagram, 0)) > 0;)
+    if (std::string(datagram, static_cast<size_t>(n)) == "keepalive") ++keepalives;
+  closesocket(udp);
+  Outcome run = finish(pi);
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_EQ(keepalives, 5);
+  EXPECT_TRUE(contains(run.output, "Cnc_Communication_Enable(127.0.0.1) -> 0")) << run.output;
+}
+
+}  // namespace

@@ -1,0 +1,97 @@
+#include "label_locator.h"
+
+#include <cctype>
+
+namespace hostsim {
+
+namespace {
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+bool isLabel(const ControlInfo& c) {
+  return equalsIgnoringCase(c.className, "Static");
+}
+
+std::optional<size_t> findByText(const std::vector<ControlInfo>& controls, std::string_view text,
+                                 bool button) {
+  for (size_t i = 0; i < controls.size(); ++i) {
+    const bool classMatches =
+        button ? equalsIgnoringCase(controls[i].className, "Button") : isLabel(controls[i]);
+    if (classMatches && controls[i].text == text) return i;
+  }
+  return std::nullopt;
+}
+
+// The label nearest to the right of `anchor` whose vertical middle lies within the
+// anchor's height: the value on the same row.
+std::optional<size_t> rightOf(const std::vector<ControlInfo>& controls, size_t anchor) {
+  const ControlInfo& a = controls[anchor];
+  std::optional<size_t> best;
+  for (size_t i = 0; i < controls.size(); ++i) {
+    const ControlInfo& c = controls[i];
+    if (i == anchor || !isLabel(c)) continue;
+    const int middle = (c.top + c.bottom) / 2;
+    if (middle < a.top || middle > a.bottom || c.left < (a.left + a.right) / 2) continue;
+    if (!best || c.left < controls[*best].left) best = i;
+  }
+  return best;
+}
+
+// The label closest above `anchor` that overlaps it horizontally.
+std::optional<size_t> above(const std::vector<ControlInfo>& controls, size_t anchor) {
+  const ControlInfo& a = controls[anchor];
+  std::optional<size_t> best;
+  for (size_t i = 0; i < controls.size(); ++i) {
+    const ControlInfo& c = controls[i];
+    if (i == anchor || !isLabel(c)) continue;
+    if (c.bottom > a.top + 2 || c.right <= a.left || c.left >= a.right) continue;
+    if (!best || c.bottom > controls[*best].bottom) best = i;
+  }
+  return best;
+}
+
+}  // namespace
+
+const std::vector<std::string>& figureLabelNames() {
+  static const std::vector<std::string> names = {"lblCountVal", "lblTotalCount",
+                                                 "lblLastTimeReset"};
+  return names;
+}
+
+std::optional<size_t> locateLabel(const std::vector<ControlInfo>& controls, std::string_view name,
+                                  std::string& why) {
+  std::optional<size_t> anchor;
+  std::string anchorText;
+  bool anchorIsButton = false;
+  if (name == "lblCountVal") {
+    anchorText = "RESET";
+    anchorIsButton = true;
+  } else if (name == "lblTotalCount") {
+    anchorText = "Total:";
+  } else if (name == "lblLastTimeReset") {
+    anchorText = "Last Reset:";
+  } else {
+    why = "unknown label " + std::string(name) +
+          " (known: lblCountVal, lblTotalCount, lblLastTimeReset)";
+    return std::nullopt;
+  }
+  anchor = findByText(controls, anchorText, anchorIsButton);
+  if (!anchor) {
+    why = std::string("no ") + (anchorIsButton ? "button" : "label") + " \"" + anchorText + "\"";
+    return std::nullopt;
+  }
+  auto found = anchorIsButton ? above(controls, *anchor) : rightOf(controls, *anchor);
+  if (!found)
+    why = "no label " + std::string(anchorIsButton ? "above" : "right of") + " \"" + anchorText +
+          "\"";
+  return found;
+}
+
+}  // namespace hostsim
