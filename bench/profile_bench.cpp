@@ -5,6 +5,7 @@
 //   BM_ProfileLoadSave/<KB>  XMLNetProfile::Load, then Save, on a real file
 //   BM_RawReadWrite/<KB>     readWholeFile, then replaceFileAtomically of those bytes
 //   BM_ProfileBytes/<KB>     LoadFromBytes + SaveToBytes in memory (no file, no flush)
+//   BM_ProfileParse/<KB>, BM_ProfileWrite/<KB>  its two halves
 //
 // The files live in a private folder under the system's temporary folder (TMPDIR).
 #include <benchmark/benchmark.h>
@@ -121,12 +122,35 @@ void BM_ProfileBytes(benchmark::State& state) {
   reportBytes(state, f);
 }
 
+// The two halves of BM_ProfileBytes.
+void BM_ProfileParse(benchmark::State& state) {
+  const Fixture& f = fixture(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    XMLNetProfile profile("", "Section0", true);
+    if (!profile.LoadFromBytes(f.bytes)) state.SkipWithError("profile parse failed");
+  }
+  reportBytes(state, f);
+}
+
+void BM_ProfileWrite(benchmark::State& state) {
+  const Fixture& f = fixture(static_cast<int>(state.range(0)));
+  XMLNetProfile profile("", "Section0", true);
+  if (!profile.LoadFromBytes(f.bytes)) state.SkipWithError("profile parse failed");
+  for (auto _ : state) {
+    std::string saved = profile.SaveToBytes();
+    benchmark::DoNotOptimize(saved.data());
+  }
+  reportBytes(state, f);
+}
+
 // Interleaved per size, so that each pair shares the disk's state of the moment.
 void registerAll() {
   for (int kilobytes : {200, 2000}) {
     for (auto* bm : {benchmark::RegisterBenchmark("BM_RawReadWrite", BM_RawReadWrite),
                      benchmark::RegisterBenchmark("BM_ProfileLoadSave", BM_ProfileLoadSave),
-                     benchmark::RegisterBenchmark("BM_ProfileBytes", BM_ProfileBytes)}) {
+                     benchmark::RegisterBenchmark("BM_ProfileBytes", BM_ProfileBytes),
+                     benchmark::RegisterBenchmark("BM_ProfileParse", BM_ProfileParse),
+                     benchmark::RegisterBenchmark("BM_ProfileWrite", BM_ProfileWrite)}) {
       bm->Arg(kilobytes)->Unit(benchmark::kMillisecond)->UseRealTime();
     }
   }

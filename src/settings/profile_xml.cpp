@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 namespace tallymark::settings {
 namespace {
@@ -360,7 +361,7 @@ std::string writeProfile(const pugi::xml_document& document) {
     }
     if (node) node = node.next_sibling();
   }
-  return w.out;
+  return std::move(w.out);
 }
 
 }  // namespace tallymark::settings
