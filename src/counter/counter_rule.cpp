@@ -1,26 +1,9 @@
 #include "counter/counter_rule.h"
 
-#include <cmath>
-#include <cstdint>
-#include <limits>
-
 #include "counter/counter_window.h"
 #include "plugin/host.h"
 
 namespace counter {
-
-int32_t countFromDro(double value) {
-  if (std::isnan(value)) return 0;
-  constexpr double kMax = std::numeric_limits<int32_t>::max();
-  constexpr double kMin = std::numeric_limits<int32_t>::min();
-  if (value >= kMax) return std::numeric_limits<int32_t>::max();
-  if (value <= kMin) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(value);  // truncates toward zero
-}
-
-int32_t nextCount(int32_t count) {
-  return count == std::numeric_limits<int32_t>::max() ? count : count + 1;
-}
 
 void counterTick(DAZADA_RUVAZIDU* window) {
   if (window == nullptr || GetDRO == nullptr || SetDRO == nullptr || GetLED == nullptr) return;

@@ -9,7 +9,9 @@
 //   dtValue2       DRO 1502 as read on the latest tick, for the last-reset label
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 
 class DAZADA_RUVAZIDU;
 
@@ -22,11 +24,21 @@ inline constexpr short kDroRunQualifier = 22;
 inline constexpr short kLedRunning = 804;
 
 // A DRO value as a count: truncated toward zero; NaN reads as 0, and values beyond the
-// 32-bit range clamp to its ends (a DRO can hold anything the operator types).
-int32_t countFromDro(double value);
+// 32-bit range clamp to its ends (a DRO can hold anything the operator types). Inline
+// because the tick reads two counts every time it runs.
+inline int32_t countFromDro(double value) {
+  if (std::isnan(value)) return 0;
+  constexpr double kMax = std::numeric_limits<int32_t>::max();
+  constexpr double kMin = std::numeric_limits<int32_t>::min();
+  if (value >= kMax) return std::numeric_limits<int32_t>::max();
+  if (value <= kMin) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(value);  // truncates toward zero
+}
 
 // The count after one more run; stays at the largest 32-bit value instead of wrapping.
-int32_t nextCount(int32_t count);
+inline int32_t nextCount(int32_t count) {
+  return count == std::numeric_limits<int32_t>::max() ? count : count + 1;
+}
 
 // One tick of the rule against the host callbacks in host.h. Does nothing of the rule
 // when `window` is null or the host has not handed over its DRO and LED callbacks.

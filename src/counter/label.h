@@ -27,8 +27,17 @@ class Label {
 
   // Shows a whole number in plain decimal digits. The update tick calls this ten times a
   // second with mostly the same figure, so the number is compared before it is formatted.
+  // The comparison stays small enough to inline into the tick; formatting is out of line.
   bool setNumber(int32_t value) {
     if (hasNumber_ && value == number_) return false;
+    return showNumber(value);
+  }
+
+  // The view's hook, called with the new text after each change.
+  void bind(std::function<void(const std::string&)> onChanged) { onChanged_ = std::move(onChanged); }
+
+ private:
+  bool showNumber(int32_t value) {
     char digits[16];
     auto result = std::to_chars(digits, digits + sizeof digits, value);
     bool changed = setText(std::string_view(digits, static_cast<size_t>(result.ptr - digits)));
@@ -37,10 +46,6 @@ class Label {
     return changed;
   }
 
-  // The view's hook, called with the new text after each change.
-  void bind(std::function<void(const std::string&)> onChanged) { onChanged_ = std::move(onChanged); }
-
- private:
   std::string text_;
   bool hasNumber_ = false;  // text_ is the decimal form of number_
   int32_t number_ = 0;

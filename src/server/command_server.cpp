@@ -102,6 +102,7 @@ void CommandServer::serve(Connection& connection) {
 
   LineFramer framer;
   std::string line;
+  std::string replies;  // the answers to one receive's lines, sent together
   char chunk[kReceiveChunk];
   while (open && !stopping_) {
     platform::WaitResult wait = platform::waitReadable(socket, kStopPollMs);
@@ -112,11 +113,11 @@ void CommandServer::serve(Connection& connection) {
     if (got <= 0) break;
     framer.receive(chunk, static_cast<size_t>(got));
     bool overlong = false;
-    while (open && framer.readLine(line, overlong)) {
-      if (overlong || !parse_line(line)) {
-        open = platform::sendAll(socket, kInvalidReply, kInvalidReplySize);
-      }
+    replies.clear();
+    while (framer.readLine(line, overlong)) {
+      if (overlong || !parse_line(line)) replies.append(kInvalidReply, kInvalidReplySize);
     }
+    if (!replies.empty()) open = platform::sendAll(socket, replies.data(), replies.size());
   }
   platform::closeSocket(socket);
   connection.finished = true;

@@ -1,11 +1,16 @@
 #include "server/protocol.h"
 
+#include <atomic>
 #include <cmath>
 #include <mutex>
 
 namespace {
 
 tcp_request current_request;
+// Mirrors current_request.pending for a reject without the lock: once the slot is
+// pending it stays so (only the test reset empties it), and a server with many
+// connections rejects every line after the first.
+std::atomic<bool> slotPending{false};
 
 std::mutex& requestLock() {
   static std::mutex lock;
@@ -86,6 +91,7 @@ tcp_request currentRequest() {
 void detail::resetRequest() {
   std::lock_guard<std::mutex> guard(requestLock());
   current_request = tcp_request{};
+  slotPending.store(false, std::memory_order_release);
 }
 
 }  // namespace server
@@ -139,6 +145,7 @@ bool parse_line(std::string line) {
   if (line.empty() || line.size() > server::kMaxLineLength) return false;
   const char* text = line.c_str();  // NUL-terminated, at most 255 bytes before the NUL
 
+  if (slotPending.load(std::memory_order_acquire)) return false;
   std::lock_guard<std::mutex> guard(requestLock());
   if (current_request.pending) return false;
   uint8_t position = 0;
@@ -150,5 +157,6 @@ bool parse_line(std::string line) {
     applyField(current_request, letter, number);
   }
   current_request.pending = 1;
+  slotPending.store(true, std::memory_order_release);
   return true;
 }

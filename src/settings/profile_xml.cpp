@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 namespace tallymark::settings {
 namespace {
@@ -105,10 +106,24 @@ void appendReference(std::string& out, uint32_t cp) {
   out += ';';
 }
 
+// Whether `c` is written as it stands: ASCII that needs neither an entity nor a reference.
+bool isPlain(unsigned char c, bool attribute) {
+  if (c >= 0x80 || c == '&' || c == '<' || c == '>') return false;
+  if (c == '"') return !attribute;
+  if (c < 0x20) return !attribute && (c == '\n' || c == '\t');
+  return true;
+}
+
 void appendEscaped(std::string& out, std::string_view text, bool attribute) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   size_t n = text.size();
   for (size_t i = 0; i < n;) {
+    // Runs of plain text go out in one piece; profiles are mostly plain text.
+    size_t plainEnd = i;
+    while (plainEnd < n && isPlain(p[plainEnd], attribute)) ++plainEnd;
+    out.append(text.data() + i, plainEnd - i);
+    i = plainEnd;
+    if (i == n) break;
     unsigned char c = p[i];
     if (c >= 0x80) {
       uint32_t cp = c;
@@ -346,7 +361,7 @@ std::string writeProfile(const pugi::xml_document& document) {
     }
     if (node) node = node.next_sibling();
   }
-  return w.out;
+  return std::move(w.out);
 }
 
 }  // namespace tallymark::settings
