@@ -25,7 +25,7 @@ namespace {
 using server::LineFramer;
 
 [[noreturn]] void fail(const char* what, const std::string& line) {
-  std::fprintf(stderr, "%s: line of %zu bytes \"%s\"\n", what, line.size(), line.c_str());
+  std::fprintf(stderr, "%s: line of %zu bytes \"%.120s\"\n", what, line.size(), line.c_str());
   std::abort();
 }
 

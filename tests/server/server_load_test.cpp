@@ -3,11 +3,13 @@
 // one a well-formed client is still greeted and answered, the server's threads are back
 // to the listener alone, and resident memory has stayed within a fixed bound.
 //
-// The bound: resident memory may grow by at most kRssAllowance over its level once the
-// server has served its first client. The flood alone sends 100 MB; a server that kept
-// unterminated text, or a thread's buffer per byte, would exceed it many times over,
-// while the served connections' stacks, buffers and the allocator's per-thread arenas
-// stay far below it (a few MB measured, sanitizer builds included).
+// The bound: resident memory may grow by at most 16 MB over its level once the server
+// has served its first client. The flood sends 100 MB (40 MB under Wine); a server that
+// kept even a sixth of it would exceed the bound, while the connections' stacks and
+// buffers and the allocator's per-thread arenas stay below it (about 1 MB natively and
+// 4 MB under Wine measured). Sanitizer runtimes keep shadow memory, quarantined blocks and
+// per-thread state of their own that grows with every thread created (up to 55 MB
+// measured under ThreadSanitizer), so there the bound is 96 MB.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -40,8 +42,12 @@ namespace platform = tallymark::platform;
 
 const std::string kGreeting = "[3\r";
 const std::string kInvalid = server::kInvalidReply;
-constexpr size_t kRssAllowance = 48u << 20;
 constexpr size_t kMiB = 1u << 20;
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr size_t kRssAllowance = 96 * kMiB;
+#else
+constexpr size_t kRssAllowance = 16 * kMiB;
+#endif
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -68,6 +74,9 @@ class ServerLoad : public ::testing::Test {
   static void SetUpTestSuite() {
     CamType = 0;
     IPCamPath.set("");
+    // A first thread makes runtimes start their own helpers (ThreadSanitizer's background
+    // thread), so that the count below holds the program's threads alone.
+    std::thread([] {}).join();
     threadsWithoutServer_ = process_stats::threadCount();
     server_ = new CommandServer;
     ASSERT_TRUE(server_->start(0));
@@ -163,8 +172,12 @@ TEST_F(ServerLoad, SixtyFourClientsAtOnceSixteenServedTheRestTurnedAway) {
   Gate allConnected(kClients), allClassified(kClients);
   std::vector<std::thread> clients;
   for (size_t i = 0; i < kClients; ++i) {
-    clients.emplace_back([&] {
+    clients.emplace_back([&, i] {
       allConnected.arriveAndWait();
+      // All at once would overflow the listen backlog of 10, and the system would delay
+      // the overflow by its SYN retries (seconds); a few milliseconds apart, they are
+      // still all connected at the same time.
+      std::this_thread::sleep_for(std::chrono::milliseconds(5 * i));
       TcpClient client(port());
       if (!client.connected()) {
         ++refused;  // a full backlog may refuse outright (Windows does)
@@ -213,21 +226,23 @@ TEST_F(ServerLoad, SilentClientsHoldOnlyTheirOwnConnections) {
 }
 
 TEST_F(ServerLoad, HundredMegabytesWithoutACrAreDroppedAsTheyCome) {
-  size_t megabytes = 100;
+  size_t megabytes = 100;  // less where the build says so (Wine)
   if (const char* configured = std::getenv("TALLYMARK_FLOOD_MB")) megabytes = std::strtoul(configured, nullptr, 10);
   TcpClient flood(port());
   ASSERT_EQ(flood.read(kGreeting.size()), kGreeting);
   const std::string block(64 * 1024, 'A');
   size_t sent = 0;
   auto start = std::chrono::steady_clock::now();
-  for (size_t i = 0; i < megabytes * kMiB / block.size(); ++i) {
+  const size_t blocks = megabytes * kMiB / block.size();
+  ASSERT_GT(blocks, 0u);
+  for (size_t i = 0; i < blocks; ++i) {
     ASSERT_TRUE(flood.send(block)) << "after " << sent << " bytes";
     sent += block.size();
     if (i % 160 == 0) {  // every 10 MB
       notePeak();
       ASSERT_LE(process_stats::residentBytes(), restingRss_ + kRssAllowance) << "after " << sent / kMiB << " MB";
     }
-    if (i == 800) expectServed();  // half-way, others are served meanwhile
+    if (i == blocks / 2) expectServed();  // others are served meanwhile
   }
   // The whole overlong text is rejected once, and the line after it is read as usual.
   flood.send("\r\nX\r\n");
@@ -240,7 +255,7 @@ TEST_F(ServerLoad, RandomBytesGetOnlyWholeReplies) {
   // reading its replies on another thread. Where a piece ends decides how the server
   // cuts lines, so the number of replies is not known; their form is.
   constexpr int kClients = 8;
-  constexpr size_t kBytesPerClient = 1u << 20;
+  constexpr size_t kBytesPerClient = 512u << 10;
   std::vector<std::thread> senders;
   std::atomic<int> wellFormed{0};
   std::atomic<size_t> replies{0};
