@@ -18,6 +18,13 @@ inline constexpr size_t kNumberEnd = 255;
 
 inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+// A value rounded to 32 bits. The store through volatile matters on x87, where a plain
+// conversion may stay in an 80-bit register (the unit tests run this header there too).
+inline float toFloat(double value) {
+  volatile float stored = static_cast<float>(value);
+  return stored;
+}
+
 // Reads a number at `start` of the NUL-terminated `text`. On success returns true with
 // the value and the index of the byte that ended it.
 inline bool readNumber(const char* text, size_t start, size_t& end, float& value) {
@@ -52,16 +59,16 @@ inline bool readNumber(const char* text, size_t start, size_t& end, float& value
   long exponent = -static_cast<long>(kept - wholeKept);
   if (whole.size() > 8) exponent += static_cast<long>(whole.size() - 8);
 
-  float number = static_cast<float>(mantissa);
+  float number = toFloat(mantissa);
   if (number != 0.0f) {
     while (exponent <= -2) {
-      number = static_cast<float>(static_cast<double>(number) * static_cast<double>(0.01f));
+      number = toFloat(static_cast<double>(number) * static_cast<double>(0.01f));
       exponent += 2;
     }
     if (exponent == -1) {
-      number = static_cast<float>(static_cast<double>(number) * static_cast<double>(0.1f));
+      number = toFloat(static_cast<double>(number) * static_cast<double>(0.1f));
     }
-    for (; exponent > 0; --exponent) number = static_cast<float>(static_cast<double>(number) * 10.0);
+    for (; exponent > 0; --exponent) number = toFloat(static_cast<double>(number) * 10.0);
   }
   value = negative ? -number : number;
   end = i;
