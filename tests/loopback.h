@@ -75,6 +75,9 @@ class TcpClient {
     return platform::receiveSome(socket_, &byte, 1) <= 0;
   }
 
+  // The server sees the end of the stream; its replies can still be read.
+  bool finishSending() { return platform::shutdownSending(socket_); }
+
   void close() {
     platform::closeSocket(socket_);
     socket_ = platform::kNoSocket;

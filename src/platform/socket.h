@@ -34,6 +34,10 @@ void releaseSockets();
 
 void closeSocket(SocketHandle socket);
 
+// Ends the sending direction of a stream: the peer reads the end of the stream, while
+// what it still sends can be read. False when the socket is not connected.
+bool shutdownSending(SocketHandle socket);
+
 // --- Stream sockets ---
 
 // A socket bound to `port` (0: the system chooses) on all local addresses and listening

@@ -52,6 +52,10 @@ void closeSocket(SocketHandle socket) {
   if (socket != kNoSocket) ::close(fd(socket));
 }
 
+bool shutdownSending(SocketHandle socket) {
+  return ::shutdown(fd(socket), SHUT_WR) == 0;
+}
+
 SocketHandle openTcpListener(uint16_t port, int backlog) {
   int listener = ::socket(AF_INET, SOCK_STREAM, 0);
   if (listener < 0) return kNoSocket;

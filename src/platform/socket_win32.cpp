@@ -42,6 +42,10 @@ void closeSocket(SocketHandle socket) {
   if (socket != kNoSocket) closesocket(native(socket));
 }
 
+bool shutdownSending(SocketHandle socket) {
+  return shutdown(native(socket), SD_SEND) == 0;
+}
+
 SocketHandle openTcpListener(uint16_t port, int backlog) {
   SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (listener == INVALID_SOCKET) return kNoSocket;

@@ -125,7 +125,9 @@ bool read_float(const char* text, uint8_t& position, float& value) {
   }
   if (digits == 0) return false;
 
-  float number = static_cast<float>(mantissa);
+  // Mantissas above 2^24 round here; on x87 a plain conversion would carry all 27 bits
+  // into the products below.
+  float number = roundToFloat(static_cast<double>(mantissa));
   if (number != 0.0f) {
     for (; exponent <= -2; exponent += 2) {
       number = roundToFloat(static_cast<double>(number) * static_cast<double>(kOneHundredth));

@@ -44,6 +44,11 @@ TEST(ReadFloat, ValuesToTheLastBit) {
   // 9th digit after the point is dropped; 9th and 10th before it scale by 10 each.
   EXPECT_EQ(readNumber("1.23456789"), readNumber("1.2345678"));
   EXPECT_EQ(readNumber("9999999999"), 1e10);
+  // Eight digits above 2^24 are rounded to 32 bits before the first product: 20760199
+  // becomes 20760200. Unrounded (as x87 registers would keep it) this gave
+  // 20760.19921875 and -9.479640007019043.
+  EXPECT_EQ(readNumber("20760.199"), 20760.201171875);
+  EXPECT_EQ(readNumber("-9.4796394325060957"), -9.4796390533447266);
 }
 
 TEST(ReadFloat, PositionEndsAtTheByteThatEndedTheNumber) {

@@ -2,8 +2,11 @@
 // host-sized profile, and saves that fail part-way.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/file_io.h"
 #include "settings/xml_net_profile.h"
@@ -229,6 +232,37 @@ TEST_F(FailingSave, UnwritableFolderFlushOrRenameFailureKeepsTheOldProfile) {
   XMLNetProfile check(path, "Dazada_Ruvazidu", true);
   ASSERT_TRUE(check.Load());
   EXPECT_EQ(check.ReadString("Big2999"), std::string(40, 'x'));
+}
+
+TEST_F(FailingSave, AFailureAtAnyStepOfTheSaveKeepsTheOldProfileByteForByte) {
+  // The steps of this save, recorded by failing its last one (the rename).
+  auto steps = std::make_shared<std::vector<FileStep>>();
+  tallymark::platform::setFileFaultHook([steps](FileStep s) {
+    steps->push_back(s);
+    return s == FileStep::Replace ? std::string("recording") : std::string();
+  });
+  EXPECT_FALSE(profile.Save());
+  size_t chunks = std::count(steps->begin(), steps->end(), FileStep::Write);
+  ASSERT_GE(chunks, 3u);
+  ASSERT_EQ(steps->size(), chunks + 3) << "one temporary file, the chunks, a flush, a rename";
+  ASSERT_EQ(steps->front(), FileStep::CreateTemp);
+  ASSERT_EQ(steps->back(), FileStep::Replace);
+
+  for (size_t failing = 0; failing < steps->size(); ++failing) {
+    SCOPED_TRACE("failing step " + std::to_string(failing));
+    boxes.shown.clear();
+    auto seen = std::make_shared<size_t>(0);
+    tallymark::platform::setFileFaultHook([seen, failing](FileStep) {
+      return (*seen)++ == failing ? std::string("Injected fault") : std::string();
+    });
+    EXPECT_FALSE(profile.Save());
+    EXPECT_EQ(*seen, failing + 1) << "nothing is tried after the failing step";
+    expectUntouched();
+    EXPECT_EQ(boxes.shown[0].text, "Warning - Injected fault");
+  }
+  tallymark::platform::setFileFaultHook(nullptr);
+  EXPECT_TRUE(profile.Save());
+  EXPECT_NE(readFile(path), original);
 }
 
 TEST_F(FailingSave, ADirectoryInTheFilesPlaceOrAMissingFolderFailsCleanly) {
