@@ -42,7 +42,7 @@ constexpr int kLogoHeight = 24;
 
 enum class Parent { Header, Page };
 
-struct LabelSpec {
+struct LabelLayout {
   Label DAZADA_RUVAZIDU::*label;
   int id;
   Parent parent;
@@ -52,7 +52,7 @@ struct LabelSpec {
   COLORREF colour;
 };
 
-const LabelSpec kLabels[] = {
+const LabelLayout kLabels[] = {
     {&DAZADA_RUVAZIDU::label8, ids::kLabel8, Parent::Header, 129, 23, 251, 29, 18.0, true, kCrimson},
     {&DAZADA_RUVAZIDU::label7, ids::kLabel7, Parent::Header, 45, 63, 119, 13,
      counter::ui::kDefaultPoints, false, kSystemText},
@@ -162,7 +162,7 @@ Win32CounterView::Win32CounterView(DAZADA_RUVAZIDU& model) : model_(model) {
 }
 
 Win32CounterView::~Win32CounterView() {
-  for (const LabelSpec& spec : kLabels) (model_.*spec.label).bind(nullptr);
+  for (const LabelLayout& entry : kLabels) (model_.*entry.label).bind(nullptr);
   if (frame_ != nullptr) {
     KillTimer(frame_, ids::kTimer2);
     SetWindowLongPtrW(frame_, GWLP_USERDATA, 0);
@@ -201,12 +201,12 @@ void Win32CounterView::createControls() {
                    scale_.y(47), header_, ids::kPicture);
 
   for (size_t i = 0; i < kLabelCount; ++i) {
-    const LabelSpec& spec = kLabels[i];
-    Label& label = model_.*spec.label;
-    labelFonts_[i] = counter::ui::createFont(spec.points, spec.bold);
+    const LabelLayout& entry = kLabels[i];
+    Label& label = model_.*entry.label;
+    labelFonts_[i] = counter::ui::createFont(entry.points, entry.bold);
     labels_[i] = child(L"STATIC", widen(label.text()).c_str(), SS_LEFTNOWORDWRAP | SS_NOPREFIX,
-                       scale_.x(spec.x), scale_.y(spec.y), scale_.x(spec.width),
-                       scale_.y(spec.height), spec.parent == Parent::Header ? header_ : page_, spec.id);
+                       scale_.x(entry.x), scale_.y(entry.y), scale_.x(entry.width),
+                       scale_.y(entry.height), entry.parent == Parent::Header ? header_ : page_, entry.id);
     SendMessageW(labels_[i], WM_SETFONT, reinterpret_cast<WPARAM>(labelFonts_[i]), FALSE);
     fitLabel(i);
     // Label::setText calls this only when the text really changed.
@@ -225,12 +225,12 @@ void Win32CounterView::createControls() {
 // right and down from their fixed top-left corner.
 void Win32CounterView::fitLabel(size_t i) {
   if (labels_[i] == nullptr) return;
-  const LabelSpec& spec = kLabels[i];
+  const LabelLayout& entry = kLabels[i];
   wchar_t text[256];
   GetWindowTextW(labels_[i], text, 256);
   SIZE size = counter::ui::measureText(labelFonts_[i], text, false);
-  const int width = std::max(scale_.x(spec.width), static_cast<int>(size.cx) + 3);
-  const int height = std::max(scale_.y(spec.height), static_cast<int>(size.cy));
+  const int width = std::max(scale_.x(entry.width), static_cast<int>(size.cx) + 3);
+  const int height = std::max(scale_.y(entry.height), static_cast<int>(size.cy));
   SetWindowPos(labels_[i], nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
