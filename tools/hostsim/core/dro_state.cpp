@@ -1,6 +1,7 @@
 #include "dro_state.h"
 
-#include <cerrno>
+#include "numbers.h"
+
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -17,23 +18,6 @@ namespace {
 
 bool sameBits(double a, double b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-bool parseShort(const std::string& token, short& out) {
-  if (token.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  long value = std::strtol(token.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0' || value < SHRT_MIN || value > SHRT_MAX) return false;
-  out = static_cast<short>(value);
-  return true;
-}
-
-bool parseDouble(const std::string& token, double& out) {
-  if (token.empty()) return false;
-  char* end = nullptr;
-  out = std::strtod(token.c_str(), &end);
-  return *end == '\0';
 }
 
 }  // namespace
@@ -77,15 +61,15 @@ std::map<short, double> parseState(std::string_view text, std::vector<std::strin
     std::string keyword, droText, valueText, extra;
     if (!(words >> keyword) || keyword[0] == '#') continue;
     words >> droText >> valueText;
-    short dro = 0;
+    long dro = 0;
     double value = 0.0;
-    if (keyword != "dro" || !parseShort(droText, dro) || !parseDouble(valueText, value) ||
-        (words >> extra)) {
+    if (keyword != "dro" || !parseWhole(droText, SHRT_MIN, SHRT_MAX, dro) ||
+        !parseNumber(valueText, value) || (words >> extra)) {
       warnings.push_back("line " + std::to_string(number) +
                          ": not \"dro <number> <value>\": " + line);
       continue;
     }
-    dros[dro] = value;
+    dros[static_cast<short>(dro)] = value;
   }
   return dros;
 }

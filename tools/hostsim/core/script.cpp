@@ -1,7 +1,8 @@
 #include "script.h"
 
+#include "numbers.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -44,20 +45,14 @@ bool tokenize(const std::string& line, std::vector<Token>& tokens) {
 }
 
 bool toInt(const std::string& s, long low, long high, int& out) {
-  if (s.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  long v = std::strtol(s.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0' || v < low || v > high) return false;
-  out = static_cast<int>(v);
+  long value;
+  if (!parseWhole(s, low, high, value)) return false;
+  out = static_cast<int>(value);
   return true;
 }
 
 bool toDouble(const std::string& s, double& out) {
-  if (s.empty()) return false;
-  char* end = nullptr;
-  out = std::strtod(s.c_str(), &end);
-  return *end == '\0' && std::isfinite(out);
+  return parseNumber(s, out) && std::isfinite(out);
 }
 
 bool toCompare(const std::string& s, Compare& out) {
