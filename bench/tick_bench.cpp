@@ -9,36 +9,13 @@
 #include <benchmark/benchmark.h>
 
 #include "alloc_counter.h"
-#include "plugin/exports.h"
-#include "plugin/host.h"
+#include "array_host.h"
 
 namespace {
 
-double gDros[2048];
-bool gLeds[1024];
-
-double TM_CDECL hostGetDro(short n) { return gDros[n]; }
-void TM_CDECL hostSetDro(short n, double v) { gDros[n] = v; }
-bool TM_CDECL hostGetLed(short n) { return gLeds[n]; }
-void TM_CDECL hostSetLed(short n, bool on) { gLeds[n] = on; }
-void TM_CDECL hostCode(const char*) {}
-void TM_CDECL hostDoButton(short) {}
-int TM_CDECL hostGetMenuRange(short) { return 1000; }
-
-void startPlugin() {
-  static bool started = false;
-  if (started) return;
-  started = true;
-  SetGetDRO(hostGetDro);
-  SetSetDRO(hostSetDro);
-  SetGetLED(hostGetLed);
-  SetSetLED(hostSetLed);
-  SetCode(hostCode);
-  SetDoButton(hostDoButton);
-  SetGetMenuRange(hostGetMenuRange);
-  InitControl(nullptr, nullptr, nullptr, nullptr);
-  PostInitControl();
-}
+using bench::gDros;
+using bench::gLeds;
+using bench::startPlugin;
 
 void reportAllocations(benchmark::State& state, uint64_t before) {
   state.counters["allocs_per_tick"] = benchmark::Counter(

@@ -10,21 +10,13 @@
 #include <cstdlib>
 
 #include "alloc_counter.h"
-#include "plugin/exports.h"
-#include "plugin/host.h"
+#include "array_host.h"
 
 namespace {
 
-double gDros[2048];
-bool gLeds[1024];
-
-double TM_CDECL hostGetDro(short n) { return gDros[n]; }
-void TM_CDECL hostSetDro(short n, double v) { gDros[n] = v; }
-bool TM_CDECL hostGetLed(short n) { return gLeds[n]; }
-void TM_CDECL hostSetLed(short n, bool on) { gLeds[n] = on; }
-void TM_CDECL hostCode(const char*) {}
-void TM_CDECL hostDoButton(short) {}
-int TM_CDECL hostGetMenuRange(short) { return 1000; }
+using bench::gDros;
+using bench::gLeds;
+using bench::startPlugin;
 
 volatile double gSink;
 
@@ -59,15 +51,7 @@ int main(int argc, char** argv) {
   if (count <= 0) count = 2000000;
   constexpr int kRounds = 5;
 
-  SetGetDRO(hostGetDro);
-  SetSetDRO(hostSetDro);
-  SetGetLED(hostGetLed);
-  SetSetLED(hostSetLed);
-  SetCode(hostCode);
-  SetDoButton(hostDoButton);
-  SetGetMenuRange(hostGetMenuRange);
-  InitControl(nullptr, nullptr, nullptr, nullptr);
-  PostInitControl();
+  startPlugin();
 
   gDros[1500] = 1234;
   gDros[1501] = 56789;
