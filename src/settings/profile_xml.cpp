@@ -1,6 +1,7 @@
 #include "settings/profile_xml.h"
 
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -47,6 +48,12 @@ bool isValidUtf8(std::string_view text) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   uint32_t cp;
   for (size_t i = 0, n = text.size(); i < n;) {
+    // Eight ASCII bytes at a time: a profile is almost all ASCII.
+    uint64_t eight;
+    while (i + 8 <= n && (std::memcpy(&eight, p + i, 8), (eight & 0x8080808080808080u) == 0)) {
+      i += 8;
+    }
+    if (i == n) break;
     if (p[i] < 0x80) {
       ++i;
       continue;
@@ -167,29 +174,6 @@ bool hasTextChild(pugi::xml_node node) {
   return false;
 }
 
-// Whether some markup (a name, comment, processing instruction or document type) has
-// characters outside ASCII and must be written as raw UTF-8.
-bool markupNeedsUtf8(const pugi::xml_document& document) {
-  pugi::xml_node node = document.first_child();
-  while (node) {
-    if (!isAscii(node.name()) ||
-        (node.type() != pugi::node_pcdata && node.type() != pugi::node_cdata &&
-         !isAscii(node.value()))) {
-      return true;
-    }
-    for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
-      if (!isAscii(a.name())) return true;
-    }
-    if (node.first_child()) {
-      node = node.first_child();
-      continue;
-    }
-    while (node && !node.next_sibling()) node = node.parent();
-    if (node) node = node.next_sibling();
-  }
-  return false;
-}
-
 std::string lowerAscii(std::string_view text) {
   std::string out(text);
   for (char& c : out) {
@@ -209,12 +193,20 @@ std::string declaredEncoding(std::string_view declared, bool rawUtf8) {
 
 class Writer {
  public:
-  explicit Writer(bool rawUtf8) : rawUtf8_(rawUtf8) {}
+  Writer(bool rawUtf8, size_t sizeHint) : rawUtf8_(rawUtf8) { out.reserve(sizeHint + sizeHint / 8); }
+
+  // Names, comments, processing instructions and the document type: written as they
+  // are, noting whether any of them holds characters outside ASCII.
+  void markup(const char* text) {
+    std::string_view view(text);
+    out += view;
+    if (!nonAsciiMarkup && !isAscii(view)) nonAsciiMarkup = true;
+  }
 
   void attributes(pugi::xml_node node) {
     for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
       out += ' ';
-      out += a.name();
+      markup(a.name());
       out += "=\"";
       if (node.type() == pugi::node_declaration && std::string_view(a.name()) == "encoding") {
         appendEscaped(out, declaredEncoding(a.value(), rawUtf8_), true);
@@ -230,7 +222,7 @@ class Writer {
     switch (node.type()) {
       case pugi::node_element:
         out += '<';
-        out += node.name();
+        markup(node.name());
         attributes(node);
         out += node.first_child() ? ">" : " />";
         break;
@@ -250,27 +242,27 @@ class Writer {
       }
       case pugi::node_comment:
         out += "<!--";
-        out += node.value();
+        markup(node.value());
         out += "-->";
         break;
       case pugi::node_pi:
         out += "<?";
-        out += node.name();
+        markup(node.name());
         if (*node.value() != '\0') {
           out += ' ';
-          out += node.value();
+          markup(node.value());
         }
         out += "?>";
         break;
       case pugi::node_declaration:
         out += "<?";
-        out += node.name();
+        markup(node.name());
         attributes(node);
         out += "?>";
         break;
       case pugi::node_doctype:
         out += "<!DOCTYPE ";
-        out += node.value();
+        markup(node.value());
         out += '>';
         break;
       default:
@@ -281,6 +273,7 @@ class Writer {
   void indent(int depth) { out.append(static_cast<size_t>(depth) * 2, ' '); }
 
   std::string out;
+  bool nonAsciiMarkup = false;
 
  private:
   bool rawUtf8_;
@@ -320,8 +313,9 @@ pugi::xml_parse_result parseProfile(pugi::xml_document& document, const std::str
   return result;
 }
 
-std::string writeProfile(const pugi::xml_document& document) {
-  Writer w(markupNeedsUtf8(document));
+namespace {
+
+void writeTree(Writer& w, const pugi::xml_document& document) {
   // Walks the tree without recursion, so that no nesting depth can exhaust the stack.
   // Children of an element at `inlineFrom` and deeper are written without layout.
   constexpr int kLaidOut = -1;
@@ -361,7 +355,20 @@ std::string writeProfile(const pugi::xml_document& document) {
     }
     if (node) node = node.next_sibling();
   }
-  return std::move(w.out);
+}
+
+}  // namespace
+
+std::string writeProfile(const pugi::xml_document& document, size_t sizeHint) {
+  // Written first as though all markup were ASCII, as it is in host profiles; markup
+  // with other characters turns up on the way, and then the document is written again
+  // as UTF-8 with a declaration that says so.
+  Writer ascii(false, sizeHint);
+  writeTree(ascii, document);
+  if (!ascii.nonAsciiMarkup) return std::move(ascii.out);
+  Writer utf8(true, sizeHint);
+  writeTree(utf8, document);
+  return std::move(utf8.out);
 }
 
 }  // namespace tallymark::settings

@@ -4,6 +4,7 @@
 
 #include <pugixml.hpp>
 
+#include <cstddef>
 #include <string>
 
 namespace tallymark::settings {
@@ -33,6 +34,8 @@ pugi::xml_parse_result parseProfile(pugi::xml_document& document, const std::str
 //   keep markup in ASCII, so in practice every file written is ASCII.
 // A declaration naming a UTF-16 or UTF-32 encoding is written as "utf-8" too, since the
 // bytes written are not UTF-16.
-std::string writeProfile(const pugi::xml_document& document);
+// `sizeHint`, the size of the file the document came from, if known, saves regrowing the
+// text as it is written.
+std::string writeProfile(const pugi::xml_document& document, size_t sizeHint = 0);
 
 }  // namespace tallymark::settings

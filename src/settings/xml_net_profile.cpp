@@ -87,6 +87,7 @@ bool XMLNetProfile::Load() {
 
 bool XMLNetProfile::LoadFromBytes(const std::string& bytes) {
   profileDocument.reset();
+  loadedBytes_ = 0;
   pugi::xml_parse_result result = tallymark::settings::parseProfile(profileDocument, bytes);
   if (!result) {
     profileDocument.reset();
@@ -94,11 +95,12 @@ bool XMLNetProfile::LoadFromBytes(const std::string& bytes) {
            ")");
     return false;
   }
+  loadedBytes_ = bytes.size();
   return true;
 }
 
 std::string XMLNetProfile::SaveToBytes() const {
-  return tallymark::settings::writeProfile(profileDocument);
+  return tallymark::settings::writeProfile(profileDocument, loadedBytes_);
 }
 
 bool XMLNetProfile::Save() {

@@ -17,6 +17,7 @@
 
 #include <pugixml.hpp>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -65,4 +66,5 @@ class XMLNetProfile {
   std::string profileFileSpec;
   std::string sectionName;
   bool simplePath;
+  size_t loadedBytes_ = 0;  // size of the text the document was loaded from
 };
