@@ -38,14 +38,7 @@ LRESULT CALLBACK dialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 void ConfigDialog::ShowDialog() {
   ++shown;
   static const bool registered = [] {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.hInstance = counter::ui::moduleInstance();
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpfnWndProc = dialogProc;
-    wc.lpszClassName = kClass;
-    RegisterClassExW(&wc);
+    counter::ui::registerWindowClass(kClass, dialogProc, false);
     return true;
   }();
   (void)registered;

@@ -120,25 +120,12 @@ class Win32CounterView final : public CounterView {
   int grabOffset_ = 0;
 };
 
-void registerViewClass(const wchar_t* name, WNDPROC proc, bool frame) {
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.hInstance = counter::ui::moduleInstance();
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.lpfnWndProc = proc;
-  wc.lpszClassName = name;
-  if (frame) wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-  // A second registration in the same module fails harmlessly.
-  RegisterClassExW(&wc);
-}
-
 Win32CounterView::Win32CounterView(DAZADA_RUVAZIDU& model) : model_(model) {
   static const bool registered = [] {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES};
     InitCommonControlsEx(&controls);
-    registerViewClass(kFrameClass, &Win32CounterView::frameProc, true);
-    registerViewClass(kPanelClass, &Win32CounterView::panelProc, false);
+    counter::ui::registerWindowClass(kFrameClass, &Win32CounterView::frameProc, true);
+    counter::ui::registerWindowClass(kPanelClass, &Win32CounterView::panelProc, false);
     return true;
   }();
   (void)registered;

@@ -119,4 +119,16 @@ SIZE measureText(HFONT font, const wchar_t* text, bool multiLine) {
   return SIZE{r.right - r.left, r.bottom - r.top};
 }
 
+void registerWindowClass(const wchar_t* name, WNDPROC proc, bool withIcon) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.hInstance = moduleInstance();
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpfnWndProc = proc;
+  wc.lpszClassName = name;
+  if (withIcon) wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+  RegisterClassExW(&wc);
+}
+
 }  // namespace counter::ui

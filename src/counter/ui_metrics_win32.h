@@ -32,6 +32,11 @@ class Scale {
 // executable), for registering window classes.
 HINSTANCE moduleInstance();
 
+// Registers a window class of this module with the arrow cursor and the button-face
+// background; `withIcon` gives it the standard application icon. A second
+// registration of the same name fails harmlessly.
+void registerWindowClass(const wchar_t* name, WNDPROC proc, bool withIcon);
+
 // The window's default font size.
 inline constexpr double kDefaultPoints = 8.25;
 
