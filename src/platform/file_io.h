@@ -48,6 +48,13 @@ bool flushAndClose(TempFile& temp, std::string& error);
 bool moveOver(TempFile& temp, const std::string& target, std::string& error);
 // Closes the handle if still open and deletes the temporary file; never fails.
 void discard(TempFile& temp);
+// Reads to the end into `contents`, which is sized first for `expected` bytes (the
+// file's size as the system gave it, 0 if unknown) so that a file is read straight into
+// its place, without regrowing. `read` reads at most `n` bytes into `into` and gives how
+// many it read, 0 at the end and a negative number on an error (then readAll stops and
+// returns false).
+using ReadSome = std::function<long long(char* into, size_t n)>;
+bool readAll(std::string& contents, unsigned long long expected, const ReadSome& read);
 // `path` as UTF-8 for error texts.
 std::string displayPath(const std::string& path);
 }  // namespace detail

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "platform/file_io.h"
 
@@ -32,21 +31,23 @@ bool readWholeFile(const std::string& path, std::string& contents, std::string& 
     error = posixError("Cannot open file", path, errno);
     return false;
   }
-  contents.clear();
-  std::vector<char> buffer(64 * 1024);
-  for (;;) {
-    ssize_t n = ::read(fd, buffer.data(), buffer.size());
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      error = posixError("Cannot read file", path, errno);
-      ::close(fd);
-      return false;
+  struct stat info;
+  unsigned long long size =
+      ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) ? static_cast<unsigned long long>(info.st_size) : 0;
+  int failure = 0;
+  bool read = detail::readAll(contents, size, [&](char* into, size_t n) -> long long {
+    for (;;) {
+      ssize_t got = ::read(fd, into, n);
+      if (got >= 0) return got;
+      if (errno != EINTR) {
+        failure = errno;
+        return -1;
+      }
     }
-    contents.append(buffer.data(), static_cast<size_t>(n));
-  }
+  });
   ::close(fd);
-  return true;
+  if (!read) error = posixError("Cannot read file", path, failure);
+  return read;
 }
 
 namespace detail {

@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <string>
-#include <vector>
 
 #include "platform/file_io.h"
 #include "platform/win32_text.h"
@@ -53,20 +52,22 @@ bool readWholeFile(const std::string& path, std::string& contents, std::string& 
     error = windowsError("Cannot open file", path, GetLastError());
     return false;
   }
-  contents.clear();
-  std::vector<char> buffer(64 * 1024);
-  for (;;) {
-    DWORD n = 0;
-    if (!ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr)) {
-      error = windowsError("Cannot read file", path, GetLastError());
-      CloseHandle(file);
-      return false;
-    }
-    if (n == 0) break;
-    contents.append(buffer.data(), n);
-  }
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file, &size)) size.QuadPart = 0;
+  DWORD failure = 0;
+  bool read = detail::readAll(contents, static_cast<unsigned long long>(size.QuadPart),
+                              [&](char* into, size_t n) -> long long {
+                                DWORD got = 0;
+                                DWORD wanted = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
+                                if (!ReadFile(file, into, wanted, &got, nullptr)) {
+                                  failure = GetLastError();
+                                  return -1;
+                                }
+                                return got;
+                              });
   CloseHandle(file);
-  return true;
+  if (!read) error = windowsError("Cannot read file", path, failure);
+  return read;
 }
 
 namespace detail {
