@@ -1,9 +1,11 @@
 #include "settings/profile_xml.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace tallymark::settings {
 namespace {
@@ -12,13 +14,6 @@ constexpr std::string_view kNewline = "\r\n";
 constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_declaration |
                                    pugi::parse_comments | pugi::parse_pi | pugi::parse_doctype |
                                    pugi::parse_ws_pcdata_single;
-
-bool isAscii(std::string_view text) {
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
 
 // Length of the valid UTF-8 sequence at `p` (code point in `cp`), or 0 when the bytes
 // there are not valid UTF-8 (stray continuation, overlong form, surrogate, > U+10FFFF).
@@ -107,71 +102,151 @@ void repairUtf8(pugi::xml_document& document) {
   }
 }
 
-void appendReference(std::string& out, uint32_t cp) {
-  out += "&#";
-  out += std::to_string(cp);
-  out += ';';
+// The text being written, filled through a pointer into a buffer that grows by doubling.
+// A profile is written in pieces of a few bytes each, and std::string's append costs a
+// call and a capacity check per piece.
+class Output {
+ public:
+  explicit Output(size_t expected) {
+    text_.resize(expected > 4096 ? expected : 4096);
+    next_ = text_.data();
+    end_ = next_ + text_.size();
+  }
+
+  void put(const char* bytes, size_t n) {
+    std::memcpy(room(n), bytes, n);
+    next_ += n;
+  }
+  void put(std::string_view bytes) { put(bytes.data(), bytes.size()); }
+  void put(char c) {
+    *room(1) = c;
+    ++next_;
+  }
+  void spaces(size_t n) {
+    std::memset(room(n), ' ', n);
+    next_ += n;
+  }
+
+  // Room for `n` more bytes, filled through the pointer, which then goes back to
+  // `commit`: one check of the room for several small pieces.
+  char* reserve(size_t n) { return room(n); }
+  void commit(char* end) { next_ = end; }
+  // For pieces of unknown length, copied as they are scanned: the free room.
+  char* cursor() const { return next_; }
+  char* limit() const { return end_; }
+
+  std::string take() {
+    text_.resize(static_cast<size_t>(next_ - text_.data()));
+    return std::move(text_);
+  }
+
+ private:
+  char* room(size_t n) {
+    if (static_cast<size_t>(end_ - next_) < n) grow(n);
+    return next_;
+  }
+
+  void grow(size_t n) {
+    size_t used = static_cast<size_t>(next_ - text_.data());
+    size_t wanted = text_.size() * 2;
+    text_.resize(wanted > used + n ? wanted : used + n);
+    next_ = text_.data() + used;
+    end_ = text_.data() + text_.size();
+  }
+
+  std::string text_;
+  char* next_;
+  char* end_;
+};
+
+char* copyTo(char* to, const char* bytes, size_t n) {
+  std::memcpy(to, bytes, n);
+  return to + n;
+}
+
+char* spacesTo(char* to, size_t n) {
+  std::memset(to, ' ', n);
+  return to + n;
+}
+
+void appendReference(Output& out, uint32_t cp) {
+  char digits[16];
+  int n = std::snprintf(digits, sizeof digits, "&#%u;", static_cast<unsigned>(cp));
+  out.put(digits, static_cast<size_t>(n));
 }
 
 // Whether `c` is written as it stands: ASCII that needs neither an entity nor a reference.
-bool isPlain(unsigned char c, bool attribute) {
+// NUL is not, so a scan for plain bytes stops at the end of a C string.
+constexpr bool isPlain(unsigned char c, bool attribute) {
   if (c >= 0x80 || c == '&' || c == '<' || c == '>') return false;
   if (c == '"') return !attribute;
   if (c < 0x20) return !attribute && (c == '\n' || c == '\t');
   return true;
 }
 
-void appendEscaped(std::string& out, std::string_view text, bool attribute) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  size_t n = text.size();
-  for (size_t i = 0; i < n;) {
-    // Runs of plain text go out in one piece; profiles are mostly plain text.
-    size_t plainEnd = i;
-    while (plainEnd < n && isPlain(p[plainEnd], attribute)) ++plainEnd;
-    out.append(text.data() + i, plainEnd - i);
-    i = plainEnd;
-    if (i == n) break;
-    unsigned char c = p[i];
+struct PlainBytes {
+  bool text[256];
+  bool attribute[256];
+};
+
+constexpr PlainBytes makePlainBytes() {
+  PlainBytes table{};
+  for (int c = 0; c < 256; ++c) {
+    table.text[c] = isPlain(static_cast<unsigned char>(c), false);
+    table.attribute[c] = isPlain(static_cast<unsigned char>(c), true);
+  }
+  return table;
+}
+
+constexpr PlainBytes kPlainBytes = makePlainBytes();
+
+// `text` (NUL-terminated, as pugixml keeps every string) escaped for text or an
+// attribute value in 7-bit ASCII.
+void appendEscaped(Output& out, const char* text, bool attribute) {
+  const bool* plain = attribute ? kPlainBytes.attribute : kPlainBytes.text;
+  const auto* p = reinterpret_cast<const unsigned char*>(text);
+  for (;;) {
+    // Plain bytes are copied as they are scanned, most values being all plain.
+    char* to = out.cursor();
+    char* limit = out.limit();
+    while (to != limit && plain[*p]) *to++ = static_cast<char>(*p++);
+    out.commit(to);
+    if (to == limit) {
+      out.reserve(64);
+      continue;
+    }
+    unsigned char c = *p;
+    if (c == '\0') return;
     if (c >= 0x80) {
+      // The NUL at the end is no continuation byte, so decoding stops there.
       uint32_t cp = c;
-      size_t len = decodeUtf8(p + i, n - i, cp);
+      size_t len = decodeUtf8(p, 4, cp);
       if (len == 0) {
         cp = c;
         len = 1;
       }
       appendReference(out, cp);
-      i += len;
+      p += len;
       continue;
     }
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"':
-        if (attribute) {
-          out += "&quot;";
-        } else {
-          out += '"';
-        }
-        break;
+      case '&': out.put("&amp;", 5); break;
+      case '<': out.put("&lt;", 4); break;
+      case '>': out.put("&gt;", 4); break;
+      case '"': out.put("&quot;", 6); break;  // in attributes only; text keeps it plain
       default:
         // A literal CR would become LF on reading, and in an attribute every line
         // break or tab would become a space: references keep them.
-        if (c < 0x20 && (attribute || (c != '\n' && c != '\t'))) {
-          appendReference(out, c);
-        } else {
-          out += static_cast<char>(c);
-        }
+        appendReference(out, c);
     }
-    ++i;
+    ++p;
   }
 }
 
-bool hasTextChild(pugi::xml_node node) {
-  for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
-    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) return true;
-  }
-  return false;
+bool isAscii(const char* text) {
+  unsigned char high = 0;
+  for (const char* p = text; *p != '\0'; ++p) high |= static_cast<unsigned char>(*p);
+  return high < 0x80;
 }
 
 std::string lowerAscii(std::string_view text) {
@@ -193,86 +268,95 @@ std::string declaredEncoding(std::string_view declared, bool rawUtf8) {
 
 class Writer {
  public:
-  Writer(bool rawUtf8, size_t sizeHint) : rawUtf8_(rawUtf8) { out.reserve(sizeHint + sizeHint / 8); }
+  Writer(bool rawUtf8, size_t sizeHint) : out(sizeHint + sizeHint / 8), rawUtf8_(rawUtf8) {}
 
   // Names, comments, processing instructions and the document type: written as they
-  // are, noting whether any of them holds characters outside ASCII.
-  void markup(const char* text) {
-    std::string_view view(text);
-    out += view;
-    if (!nonAsciiMarkup && !isAscii(view)) nonAsciiMarkup = true;
+  // are, noting whether any of them holds characters outside ASCII. Gives the length.
+  size_t markup(const char* text) {
+    const char* from = text;
+    unsigned char high = 0;
+    for (;;) {
+      char* to = out.cursor();
+      char* limit = out.limit();
+      while (to != limit && *from != '\0') {
+        high |= static_cast<unsigned char>(*from);
+        *to++ = *from++;
+      }
+      out.commit(to);
+      if (*from == '\0') break;
+      out.reserve(64);
+    }
+    if (high >= 0x80) nonAsciiMarkup = true;
+    return static_cast<size_t>(from - text);
   }
 
-  void attributes(pugi::xml_node node) {
+  void attributes(pugi::xml_node node, bool declaration) {
     for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
-      out += ' ';
+      out.put(' ');
       markup(a.name());
-      out += "=\"";
-      if (node.type() == pugi::node_declaration && std::string_view(a.name()) == "encoding") {
-        appendEscaped(out, declaredEncoding(a.value(), rawUtf8_), true);
+      out.put("=\"", 2);
+      if (declaration && std::strcmp(a.name(), "encoding") == 0) {
+        appendEscaped(out, declaredEncoding(a.value(), rawUtf8_).c_str(), true);
       } else {
         appendEscaped(out, a.value(), true);
       }
-      out += '"';
+      out.put('"');
     }
   }
 
-  // Everything of a node up to its children; for a node without children, all of it.
-  void open(pugi::xml_node node) {
-    switch (node.type()) {
-      case pugi::node_element:
-        out += '<';
-        markup(node.name());
-        attributes(node);
-        out += node.first_child() ? ">" : " />";
-        break;
+  // A node that is not an element: all of it.
+  void leaf(pugi::xml_node node, pugi::xml_node_type type) {
+    switch (type) {
       case pugi::node_pcdata:
         appendEscaped(out, node.value(), false);
         break;
       case pugi::node_cdata: {
-        std::string_view value = node.value();
-        if (isAscii(value) && value.find("]]>") == std::string_view::npos) {
-          out += "<![CDATA[";
-          out += value;
-          out += "]]>";
+        const char* value = node.value();
+        if (isAscii(value) && std::strstr(value, "]]>") == nullptr) {
+          out.put("<![CDATA[", 9);
+          out.put(value);
+          out.put("]]>", 3);
         } else {
           appendEscaped(out, value, false);
         }
         break;
       }
       case pugi::node_comment:
-        out += "<!--";
+        out.put("<!--", 4);
         markup(node.value());
-        out += "-->";
+        out.put("-->", 3);
         break;
-      case pugi::node_pi:
-        out += "<?";
+      case pugi::node_pi: {
+        out.put("<?", 2);
         markup(node.name());
-        if (*node.value() != '\0') {
-          out += ' ';
-          markup(node.value());
+        const char* value = node.value();
+        if (*value != '\0') {
+          out.put(' ');
+          markup(value);
         }
-        out += "?>";
+        out.put("?>", 2);
         break;
+      }
       case pugi::node_declaration:
-        out += "<?";
+        out.put("<?", 2);
         markup(node.name());
-        attributes(node);
-        out += "?>";
+        attributes(node, true);
+        out.put("?>", 2);
         break;
       case pugi::node_doctype:
-        out += "<!DOCTYPE ";
+        out.put("<!DOCTYPE ", 10);
         markup(node.value());
-        out += '>';
+        out.put('>');
         break;
       default:
         break;
     }
   }
 
-  void indent(int depth) { out.append(static_cast<size_t>(depth) * 2, ' '); }
+  void indent(size_t columns) { out.spaces(columns); }
+  void newline() { out.put(kNewline); }
 
-  std::string out;
+  Output out;
   bool nonAsciiMarkup = false;
 
  private:
@@ -281,9 +365,11 @@ class Writer {
 
 }  // namespace
 
-pugi::xml_parse_result parseProfile(pugi::xml_document& document, const std::string& bytes) {
+pugi::xml_parse_result parseProfile(pugi::xml_document& document, std::string& text) {
+  // Checked before the parser rewrites the text in its place.
+  bool validUtf8 = isValidUtf8(text);
   pugi::xml_parse_result result =
-      document.load_buffer(bytes.data(), bytes.size(), kParseOptions, pugi::encoding_auto);
+      document.load_buffer_inplace(text.data(), text.size(), kParseOptions, pugi::encoding_auto);
   if (!result) return result;
   // pugixml accepts text outside the root element, which no XML reader (the host's
   // included) does, and which the writer could not give back. Such a file is not
@@ -309,51 +395,90 @@ pugi::xml_parse_result parseProfile(pugi::xml_document& document, const std::str
     }
   }
   // Only a file with bytes that are not UTF-8 can leave such bytes in the tree.
-  if (!isValidUtf8(bytes)) repairUtf8(document);
+  if (!validUtf8) repairUtf8(document);
   return result;
 }
 
 namespace {
 
+// Whether `child` or one of its later siblings is text.
+bool isTextAmong(pugi::xml_node child, pugi::xml_node_type type) {
+  while (type != pugi::node_null) {
+    if (type == pugi::node_pcdata || type == pugi::node_cdata) return true;
+    child = child.next_sibling();
+    type = child.type();
+  }
+  return false;
+}
+
 void writeTree(Writer& w, const pugi::xml_document& document) {
-  // Walks the tree without recursion, so that no nesting depth can exhaust the stack.
+  // Walks the tree without recursion, so that no nesting depth can exhaust the stack;
+  // the open elements are kept here rather than asked of the tree again. Every call on
+  // a node is a call into pugixml, so each answer is asked for once: the type of a node
+  // that is not there is node_null, which ends a row of siblings.
   // Children of an element at `inlineFrom` and deeper are written without layout.
-  constexpr int kLaidOut = -1;
-  int inlineFrom = kLaidOut;
-  int depth = 0;
+  struct OpenElement {
+    pugi::xml_node node;
+    const char* name;
+    size_t length;
+  };
+  std::vector<OpenElement> open;
+  constexpr size_t kLaidOut = SIZE_MAX;
+  size_t inlineFrom = kLaidOut;
   pugi::xml_node node = document.first_child();
-  while (node) {
+  pugi::xml_node_type type = node.type();
+  while (type != pugi::node_null) {
+    size_t depth = open.size();
     bool layout = inlineFrom == kLaidOut;
-    if (layout) w.indent(depth);
-    w.open(node);
-    if (node.type() == pugi::node_element && node.first_child()) {
-      if (layout) {
-        if (hasTextChild(node)) {
-          inlineFrom = depth + 1;
-        } else {
-          w.out += kNewline;
-        }
+    size_t indent = layout ? depth * 2 : 0;
+    if (type == pugi::node_element) {
+      char* p = spacesTo(w.out.reserve(indent + 1), indent);
+      *p++ = '<';
+      w.out.commit(p);
+      const char* name = node.name();
+      size_t length = w.markup(name);
+      w.attributes(node, false);
+      pugi::xml_node child = node.first_child();
+      pugi::xml_node_type childType = child.type();
+      if (childType != pugi::node_null) {
+        bool text = layout && isTextAmong(child, childType);
+        if (text) inlineFrom = depth + 1;
+        w.out.put(layout && !text ? std::string_view(">\r\n") : std::string_view(">"));
+        open.push_back({node, name, length});
+        node = child;
+        type = childType;
+        continue;
       }
-      ++depth;
-      node = node.first_child();
-      continue;
+      w.out.put(layout ? std::string_view(" />\r\n") : std::string_view(" />"));
+    } else {
+      w.indent(indent);
+      w.leaf(node, type);
+      if (layout) w.newline();
     }
-    if (layout) w.out += kNewline;
-    while (node && !node.next_sibling()) {
-      node = node.parent();
-      if (node.type() != pugi::node_element) {
-        node = pugi::xml_node();
-        break;
-      }
-      --depth;
-      if (inlineFrom == kLaidOut) w.indent(depth);
-      w.out += "</";
-      w.out += node.name();
-      w.out += '>';
+    pugi::xml_node next = node.next_sibling();
+    type = next.type();
+    while (type == pugi::node_null && !open.empty()) {
+      OpenElement closed = open.back();
+      open.pop_back();
+      depth = open.size();
+      indent = inlineFrom == kLaidOut ? depth * 2 : 0;
       if (inlineFrom == depth + 1) inlineFrom = kLaidOut;
-      if (inlineFrom == kLaidOut) w.out += kNewline;
+      bool newline = inlineFrom == kLaidOut;
+      char* p = w.out.reserve(indent + 3 + closed.length + 2);
+      p = spacesTo(p, indent);
+      *p++ = '<';
+      *p++ = '/';
+      p = copyTo(p, closed.name, closed.length);
+      *p++ = '>';
+      if (newline) {
+        *p++ = '\r';
+        *p++ = '\n';
+      }
+      w.out.commit(p);
+      next = closed.node.next_sibling();
+      type = next.type();
     }
-    if (node) node = node.next_sibling();
+    node = next;
   }
 }
 
@@ -365,10 +490,10 @@ std::string writeProfile(const pugi::xml_document& document, size_t sizeHint) {
   // as UTF-8 with a declaration that says so.
   Writer ascii(false, sizeHint);
   writeTree(ascii, document);
-  if (!ascii.nonAsciiMarkup) return std::move(ascii.out);
+  if (!ascii.nonAsciiMarkup) return ascii.out.take();
   Writer utf8(true, sizeHint);
   writeTree(utf8, document);
-  return std::move(utf8.out);
+  return utf8.out.take();
 }
 
 }  // namespace tallymark::settings

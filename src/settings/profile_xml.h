@@ -9,13 +9,16 @@
 
 namespace tallymark::settings {
 
-// Parses `bytes` (UTF-8, UTF-16/32 with a byte order mark, or a declared ISO-8859-1)
+// Parses `text` (UTF-8, UTF-16/32 with a byte order mark, or a declared ISO-8859-1)
 // into `document`, keeping the declaration, document type, comments and processing
 // instructions. White space between elements is dropped; white space that is an
 // element's only content is kept. Text outside the root element is an error, as in
 // every other XML reader. On failure `document` holds whatever the parser
 // reached; the caller resets it.
-pugi::xml_parse_result parseProfile(pugi::xml_document& document, const std::string& bytes);
+// The document is built inside `text`, which the parser rewrites: `text` must stay
+// unchanged, in the same place, for as long as the document lives. A copy of a profile
+// of a few megabytes is then not made.
+pugi::xml_parse_result parseProfile(pugi::xml_document& document, std::string& text);
 
 // The whole document as text: every node in document order, each element on its own
 // line indented two spaces per level, lines ending in CR LF. An element with text among

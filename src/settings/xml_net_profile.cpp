@@ -76,31 +76,38 @@ XMLNetProfile::XMLNetProfile(std::string profileFileSpec, std::string sectionNam
 
 bool XMLNetProfile::Load() {
   profileDocument.reset();
-  std::string bytes;
+  std::string text;
   std::string error;
-  if (!tallymark::platform::readWholeFile(profileFileSpec, bytes, error)) {
+  if (!tallymark::platform::readWholeFile(profileFileSpec, text, error)) {
+    documentText.reset();
     report(error);
     return false;
   }
-  return LoadFromBytes(bytes);
+  return LoadText(std::move(text));
 }
 
-bool XMLNetProfile::LoadFromBytes(const std::string& bytes) {
+bool XMLNetProfile::LoadFromBytes(const std::string& bytes) { return LoadText(bytes); }
+
+bool XMLNetProfile::LoadText(std::string text) {
+  // The document is built inside its text; the old document goes before its text does.
   profileDocument.reset();
-  loadedBytes_ = 0;
-  pugi::xml_parse_result result = tallymark::settings::parseProfile(profileDocument, bytes);
+  documentText = std::make_unique<std::string>(std::move(text));
+  pugi::xml_parse_result result =
+      tallymark::settings::parseProfile(profileDocument, *documentText);
   if (!result) {
     profileDocument.reset();
+    documentText.reset();
     report(std::string(result.description()) + " (at byte " + std::to_string(result.offset) +
            ")");
     return false;
   }
-  loadedBytes_ = bytes.size();
   return true;
 }
 
 std::string XMLNetProfile::SaveToBytes() const {
-  return tallymark::settings::writeProfile(profileDocument, loadedBytes_);
+  // The loaded file's size is a good guess of the size written.
+  return tallymark::settings::writeProfile(profileDocument,
+                                          documentText ? documentText->size() : 0);
 }
 
 bool XMLNetProfile::Save() {

@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class XMLNetProfile {
@@ -62,9 +63,14 @@ class XMLNetProfile {
   const pugi::xml_document& document() const { return profileDocument; }
 
  private:
+  bool LoadText(std::string text);
+
+  // The loaded file's text, in which the parser built the document. It must stay where
+  // it is while the document lives, also when the profile object is moved, hence the
+  // pointer; declared before the document so that it outlives it. Null until a load.
+  std::unique_ptr<std::string> documentText;
   pugi::xml_document profileDocument;
   std::string profileFileSpec;
   std::string sectionName;
   bool simplePath;
-  size_t loadedBytes_ = 0;  // size of the text the document was loaded from
 };

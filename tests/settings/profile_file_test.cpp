@@ -175,6 +175,30 @@ TEST(ProfileFile, UnreadableOrMalformedFilesAreReportedAndLeaveNoTree) {
   EXPECT_EQ(readFile(broken), "<profile><S><A>1</A></S><S>") << "a failed load writes nothing";
 }
 
+// The size the system gives is only a hint: a file may grow or shrink while it is read,
+// and some files (pipes, /proc) have none. Every byte arrives whatever the hint.
+TEST(ProfileFile, AWholeFileIsReadWhateverItsSizeHintSays) {
+  std::string source;
+  for (int i = 0; i < 70000; ++i) source += static_cast<char>('a' + i % 26);
+  for (unsigned long long hint : {0ull, 1ull, 1000ull, 70000ull, 500000ull, 1ull << 40}) {
+    size_t at = 0;
+    std::string contents = "stale";
+    ASSERT_TRUE(tallymark::platform::detail::readAll(contents, hint, [&](char* into, size_t n) {
+      size_t piece = std::min({n, source.size() - at, size_t{4093}});
+      std::copy_n(source.data() + at, piece, into);
+      at += piece;
+      return static_cast<long long>(piece);
+    }));
+    EXPECT_EQ(contents, source) << "hint " << hint;
+  }
+  std::string contents;
+  int calls = 0;
+  EXPECT_FALSE(tallymark::platform::detail::readAll(contents, 10, [&](char* into, size_t) {
+    *into = 'x';
+    return ++calls < 3 ? 1ll : -1ll;
+  })) << "a read error stops the read";
+}
+
 class FailingSave : public ::testing::Test {
  protected:
   void SetUp() override {

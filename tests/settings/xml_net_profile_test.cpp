@@ -6,7 +6,9 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "settings/profile_values.h"
 #include "test_files.h"
@@ -61,6 +63,28 @@ TEST(ProfileReads, ReadsLeaveTheDocumentAsItWas) {
   p.ReadInt("Nope/Deeper", 3);
   p.ReadBool("A");
   EXPECT_EQ(p.SaveToBytes(), before);
+}
+
+// The document is built inside the loaded text; moving the profile object or loading
+// another text must leave every read pointing at live text. A text this short lives
+// inside a std::string object itself, so a careless move would leave the tree behind.
+TEST(ProfileReads, MovedAndReloadedProfilesKeepTheirText) {
+  auto source = std::make_unique<XMLNetProfile>("unused.xml", "S", true);
+  ASSERT_TRUE(source->LoadFromBytes("<p><S>7</S></p>"));
+  XMLNetProfile moved(std::move(*source));
+  source.reset();
+  EXPECT_STREQ(moved.document().child("p").child_value("S"), "7");
+
+  XMLNetProfile target("unused.xml", "S", true);
+  ASSERT_TRUE(target.LoadFromBytes("<p><S><A>1</A></S></p>"));
+  target = std::move(moved);
+  EXPECT_STREQ(target.document().child("p").child_value("S"), "7");
+  target.WriteInt("B", 5);
+  EXPECT_EQ(target.SaveToBytes(), "<p>\r\n  <S>7<B>5</B></S>\r\n</p>\r\n");
+
+  ASSERT_TRUE(target.LoadFromBytes("<p><S><A>2</A></S></p>"));
+  EXPECT_EQ(target.ReadInt("A"), 2);
+  EXPECT_FALSE(target.FindEntry("B")) << "a load replaces the whole document";
 }
 
 TEST(ProfileNumbers, IntegersAcceptSpaceAndOneSignOnly) {
