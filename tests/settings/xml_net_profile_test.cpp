@@ -240,4 +240,27 @@ TEST(ProfileText, NonAsciiTextBecomesReferencesAndMarkupStaysUtf8) {
   EXPECT_EQ(back.SaveToBytes(), withNames);
 }
 
+// The writer fills a buffer sized from the loaded file and grows it when it runs out,
+// which may happen inside a name or a value. A profile built in memory has no loaded
+// size at all.
+TEST(ProfileText, LongNamesAndValuesSurviveTheBufferGrowing) {
+  std::string value;
+  std::string escaped;
+  for (int i = 0; i < 20000; ++i) {
+    value += i % 7 == 0 ? "&\xC3\xA9<" : "plain";
+    escaped += i % 7 == 0 ? "&amp;&#233;&lt;" : "plain";
+  }
+  std::string name(9000, 'N');
+  XMLNetProfile p("unused.xml", "S", true);
+  p.WriteString("Short", "x");
+  p.WriteString(name, value);
+  p.WriteString("After", value);
+  std::string saved = p.SaveToBytes();
+  EXPECT_EQ(saved, "<profile>\r\n  <S>\r\n    <Short>x</Short>\r\n    <" + name + ">" + escaped +
+                       "</" + name + ">\r\n    <After>" + escaped + "</After>\r\n  </S>\r\n</profile>\r\n");
+  auto back = loaded(saved);
+  EXPECT_EQ(back.ReadString(name), value);
+  EXPECT_EQ(back.SaveToBytes(), saved);
+}
+
 }  // namespace
