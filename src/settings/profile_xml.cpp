@@ -127,13 +127,13 @@ class Output {
     next_ += n;
   }
 
-  // Room for `n` more bytes, filled through the pointer, which then goes back to
-  // `commit`: one check of the room for several small pieces.
-  char* reserve(size_t n) { return room(n); }
-  void commit(char* end) { next_ = end; }
-  // For pieces of unknown length, copied as they are scanned: the free room.
+  // For pieces of unknown length, copied as they are scanned: the free room from
+  // cursor() to limit(), filled through the pointer, which then goes back to commit().
+  // reserve() makes at least `n` bytes of room.
   char* cursor() const { return next_; }
   char* limit() const { return end_; }
+  void commit(char* end) { next_ = end; }
+  void reserve(size_t n) { room(n); }
 
   std::string take() {
     text_.resize(static_cast<size_t>(next_ - text_.data()));
@@ -158,16 +158,6 @@ class Output {
   char* next_;
   char* end_;
 };
-
-char* copyTo(char* to, const char* bytes, size_t n) {
-  std::memcpy(to, bytes, n);
-  return to + n;
-}
-
-char* spacesTo(char* to, size_t n) {
-  std::memset(to, ' ', n);
-  return to + n;
-}
 
 void appendReference(Output& out, uint32_t cp) {
   char digits[16];
@@ -432,9 +422,8 @@ void writeTree(Writer& w, const pugi::xml_document& document) {
     bool layout = inlineFrom == kLaidOut;
     size_t indent = layout ? depth * 2 : 0;
     if (type == pugi::node_element) {
-      char* p = spacesTo(w.out.reserve(indent + 1), indent);
-      *p++ = '<';
-      w.out.commit(p);
+      w.indent(indent);
+      w.out.put('<');
       const char* name = node.name();
       size_t length = w.markup(name);
       w.attributes(node, false);
@@ -443,18 +432,19 @@ void writeTree(Writer& w, const pugi::xml_document& document) {
       if (childType != pugi::node_null) {
         bool text = layout && isTextAmong(child, childType);
         if (text) inlineFrom = depth + 1;
-        w.out.put(layout && !text ? std::string_view(">\r\n") : std::string_view(">"));
+        w.out.put('>');
+        if (layout && !text) w.newline();
         open.push_back({node, name, length});
         node = child;
         type = childType;
         continue;
       }
-      w.out.put(layout ? std::string_view(" />\r\n") : std::string_view(" />"));
+      w.out.put(" />", 3);
     } else {
       w.indent(indent);
       w.leaf(node, type);
-      if (layout) w.newline();
     }
+    if (layout) w.newline();
     pugi::xml_node next = node.next_sibling();
     type = next.type();
     while (type == pugi::node_null && !open.empty()) {
@@ -463,18 +453,11 @@ void writeTree(Writer& w, const pugi::xml_document& document) {
       depth = open.size();
       indent = inlineFrom == kLaidOut ? depth * 2 : 0;
       if (inlineFrom == depth + 1) inlineFrom = kLaidOut;
-      bool newline = inlineFrom == kLaidOut;
-      char* p = w.out.reserve(indent + 3 + closed.length + 2);
-      p = spacesTo(p, indent);
-      *p++ = '<';
-      *p++ = '/';
-      p = copyTo(p, closed.name, closed.length);
-      *p++ = '>';
-      if (newline) {
-        *p++ = '\r';
-        *p++ = '\n';
-      }
-      w.out.commit(p);
+      w.indent(indent);
+      w.out.put("</", 2);
+      w.out.put(closed.name, closed.length);
+      w.out.put('>');
+      if (inlineFrom == kLaidOut) w.newline();
       next = closed.node.next_sibling();
       type = next.type();
     }
