@@ -51,12 +51,9 @@ std::string formatState(const std::map<short, double>& dros) {
 
 std::map<short, double> parseState(std::string_view text, std::vector<std::string>& warnings) {
   std::map<short, double> dros;
-  std::istringstream in{std::string(text)};
-  std::string line;
   int number = 0;
-  while (std::getline(in, line)) {
+  for (const std::string& line : textLines(text)) {
     ++number;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
     std::istringstream words(line);
     std::string keyword, droText, valueText, extra;
     if (!(words >> keyword) || keyword[0] == '#') continue;

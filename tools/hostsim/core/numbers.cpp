@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <sstream>
+#include <utility>
 
 namespace hostsim {
 
@@ -20,6 +22,17 @@ bool parseNumber(const std::string& token, double& out) {
   char* end = nullptr;
   out = std::strtod(token.c_str(), &end);
   return *end == '\0';
+}
+
+std::vector<std::string> textLines(std::string_view text) {
+  std::vector<std::string> lines;
+  std::istringstream in{std::string(text)};
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+  }
+  return lines;
 }
 
 }  // namespace hostsim

@@ -6,7 +6,6 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
-#include <sstream>
 
 #include "production.h"
 
@@ -189,12 +188,9 @@ std::string parseLine(const std::string& line, const std::vector<Token>& t, Step
 
 Script parseScript(std::string_view text) {
   Script script;
-  std::istringstream in{std::string(text)};
-  std::string line;
   int number = 0;
-  while (std::getline(in, line)) {
+  for (const std::string& line : textLines(text)) {
     ++number;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
     std::vector<Token> tokens;
     if (!tokenize(line, tokens)) {
       script.error = "line " + std::to_string(number) + ": a quote is not closed";
