@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/file_io.h"
+#include "platform/text_encoding.h"
 #include "settings/xml_net_profile.h"
 #include "test_files.h"
 
@@ -230,6 +231,7 @@ TEST(ProfileFile, CodePageFilesKeepEveryCharacterAndSaveTheSameBytesTwice) {
 
 // Whether the declaration stays depends on the system's table: in glibc's Shift_JIS
 // "\\" is the yen sign, so ASCII text written back is declared UTF-8 instead.
+// Shift_JIS must be read everywhere.
 TEST(ProfileFile, MultiByteFilesAreReadInTheirEncodings) {
   MessageCatcher boxes;
   const std::pair<std::string, std::string> files[] = {
@@ -237,9 +239,12 @@ TEST(ProfileFile, MultiByteFilesAreReadInTheirEncodings) {
       {"ISO-2022-JP", "\x1B$BF|K\\\x1B(B x"},
   };
   for (const auto& [encoding, bytes] : files) {
+    // Wine has no ISO-2022 converter; a system without one refuses such a file.
+    if (encoding != "Shift_JIS" && !tallymark::platform::decodeToUtf8("x", encoding)) continue;
     XMLNetProfile first("unused.xml", "S", true);
     ASSERT_TRUE(first.LoadFromBytes("<?xml version=\"1.0\" encoding=\"" + encoding +
-                                    "\"?><r><S><T>" + bytes + "</T></S></r>"));
+                                    "\"?><r><S><T>" + bytes + "</T></S></r>"))
+        << encoding << ": " << (boxes.shown.empty() ? "" : boxes.shown.back().text);
     EXPECT_EQ(first.ReadString("T"), "\xE6\x97\xA5\xE6\x9C\xAC x") << encoding;
     const std::string saved = first.SaveToBytes();
     EXPECT_NE(saved.find("<T>&#26085;&#26412; x</T>"), std::string::npos) << saved;
