@@ -387,11 +387,19 @@ bool isEncodingName(std::string_view name) {
   return true;
 }
 
-// Whether `text` holds a reference to an entity other than the five predefined ones
-// (pugixml keeps such a reference as text, which the writer would then escape).
-bool holdsOtherEntity(std::string_view text) {
+// Whether `text` holds a reference that pugixml cannot keep: one to an entity other than
+// the five predefined ones (kept as text, which the writer would then escape), or to
+// the character 0 (which ends the value there).
+bool holdsLostReference(std::string_view text) {
   for (size_t amp = text.find('&'); amp != std::string_view::npos; amp = text.find('&', amp + 1)) {
     size_t end = amp + 1;
+    if (end < text.size() && text[end] == '#') {
+      end += end + 1 < text.size() && text[end + 1] == 'x' ? 2 : 1;
+      const size_t digits = end;
+      while (end < text.size() && text[end] == '0') ++end;
+      if (end > digits && end < text.size() && text[end] == ';') return true;
+      continue;
+    }
     if (end >= text.size() || !isNameStart(text[end])) continue;
     while (end < text.size() && isNameChar(text[end])) ++end;
     if (end >= text.size() || text[end] != ';') continue;
@@ -475,7 +483,7 @@ ProfileParseResult parseProfile(pugi::xml_document& document, std::string& text)
   // here; it is checked after the parse as a text that may hold either.
   const bool references = wide || text.find("&#") != std::string::npos;
   std::unique_ptr<std::string> unescaped;
-  if (wide || holdsOtherEntity(text)) unescaped = std::make_unique<std::string>(text);
+  if (wide || holdsLostReference(text)) unescaped = std::make_unique<std::string>(text);
 
   pugi::xml_parse_result result =
       document.load_buffer_inplace(text.data(), text.size(), kParseOptions, encoding);
@@ -526,9 +534,9 @@ ProfileParseResult parseProfile(pugi::xml_document& document, std::string& text)
       pugi::xml_node node = findNode(raw, [](pugi::xml_node_type type, const char* s) {
         return (type == pugi::node_element || type == pugi::node_pcdata ||
                 type == pugi::node_declaration) &&
-               holdsOtherEntity(s);
+               holdsLostReference(s);
       });
-      if (node) return failureAt("a reference to an undefined entity", node);
+      if (node) return failureAt("a reference to an undefined entity or to character 0", node);
     }
   }
   return {};

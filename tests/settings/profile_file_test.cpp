@@ -272,6 +272,8 @@ TEST(ProfileFile, TextThatCannotBeKeptExactlyIsRefused) {
       "<!DOCTYPE r [<!ENTITY e \"x\">]><r><S>&e;</S></r>",
       "<r><S>&#xD800;</S></r>",
       "<r><S>&#x110000;</S></r>",
+      "<r><S>a&#0;b</S></r>",
+      "<r><S a=\"&#x000;\"/></r>",
   };
   for (const std::string& text : refused) {
     boxes.shown.clear();
@@ -284,9 +286,9 @@ TEST(ProfileFile, TextThatCannotBeKeptExactlyIsRefused) {
   boxes.shown.clear();
   // The same references where they are plain text, and the predefined ones.
   XMLNetProfile fine("unused.xml", "S", true);
-  ASSERT_TRUE(fine.LoadFromBytes("<r><!-- &nbsp; --><?pi &x;?><S><T><![CDATA[&nbsp;]]>&amp;&lt;&gt;"
-                                 "&apos;&quot;&#233;& x &y</T></S></r>"));
-  EXPECT_EQ(fine.ReadString("T"), "&nbsp;&<>'\"\xC3\xA9& x &y");
+  ASSERT_TRUE(fine.LoadFromBytes("<r><!-- &nbsp; &#0; --><?pi &x;?><S><T><![CDATA[&nbsp;]]>&amp;&lt;"
+                                 "&gt;&apos;&quot;&#233;&#10;& x &y</T></S></r>"));
+  EXPECT_EQ(fine.ReadString("T"), "&nbsp;&<>'\"\xC3\xA9\n& x &y");
   EXPECT_TRUE(boxes.shown.empty());
 }
 
