@@ -514,7 +514,11 @@ ProfileParseResult parseProfile(pugi::xml_document& document, std::string& text)
       if (byDeclaration && declared != named.value()) {
         return failureAt("an XML declaration that cannot be read", node);
       }
-      if (!declaredKept) named.set_value("utf-8");
+      // The saved text is UTF-8 (in practice ASCII) without a byte order mark: where the
+      // mark gave the encoding, the declaration must name UTF-8 for it to read back.
+      if (!declaredKept || (!byDeclaration && named && !isUtf8Name(lowerAscii(named.value())))) {
+        named.set_value("utf-8");
+      }
     }
   }
   // Character references to surrogates or beyond U+10FFFF (and such code units in UTF-32)

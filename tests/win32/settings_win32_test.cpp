@@ -195,18 +195,4 @@ TEST(SettingsWin32, SetProNameThroughTheDllRegistersThePlugin) {
   DeleteFileA(path.c_str());
 }
 
-// Windows reads the code pages itself: a profile in each is read with its characters and
-// saved without losing one (the full tables are in tests/settings).
-TEST(SettingsWin32, CodePageProfilesKeepTheirCharacters) {
-  std::string path = tempPath("tallymark_codepage.xml");
-  writeFile(path, "<?xml version=\"1.0\" encoding=\"windows-1258\"?><r><S><T>\x80 Vi\xD2\xEAt</T></S></r>");
-  XMLNetProfile profile(path, "S", true);
-  ASSERT_TRUE(profile.Load());
-  EXPECT_EQ(profile.ReadString("T"), "\xE2\x82\xAC Vi\xCC\x89\xC3\xAAt");
-  ASSERT_TRUE(profile.Save());
-  EXPECT_EQ(readFile(path), "<?xml version=\"1.0\" encoding=\"windows-1258\"?>\r\n<r>\r\n  <S>\r\n"
-                            "    <T>&#8364; Vi&#777;&#234;t</T>\r\n  </S>\r\n</r>\r\n");
-  DeleteFileA(path.c_str());
-}
-
 }  // namespace
