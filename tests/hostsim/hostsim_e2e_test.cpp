@@ -206,8 +206,7 @@ TEST_F(HostSim, DrivesAPluginAsTheHostDoes) {
           "quit\n",
       "--dll \"" + standIn + "\"");
   EXPECT_EQ(run.exitCode, 0u) << run.output;
-  EXPECT_TRUE(contains(run.output, "hostsim: the plug-in has no version resource\n"))
-      << run.output;
+  EXPECT_TRUE(contains(run.output, "hostsim: the plug-in has no version resource\n")) << run.output;
   const std::string calls = readFile(profile() + ".calls");
   EXPECT_EQ(calls.rfind("SetGetDRO SetSetDRO SetGetLED SetSetLED SetCode SetDoButton "
                         "SetGetMenuRange SetProName InitControl com-ready PostInitControl ",

@@ -13,9 +13,9 @@ namespace hostsim {
 namespace {
 
 // Every string a VERSIONINFO block usually holds; VerQueryValue cannot list a table.
-const char* const kStringNames[] = {"Comments",         "CompanyName",     "FileDescription",
-                                    "FileVersion",      "InternalName",    "LegalCopyright",
-                                    "OriginalFilename", "PrivateBuild",    "ProductName",
+const char* const kStringNames[] = {"Comments",         "CompanyName",  "FileDescription",
+                                    "FileVersion",      "InternalName", "LegalCopyright",
+                                    "OriginalFilename", "PrivateBuild", "ProductName",
                                     "ProductVersion",   "SpecialBuild"};
 
 void splitVersion(DWORD high, DWORD low, unsigned (&parts)[4]) {
