@@ -17,7 +17,8 @@ constexpr char kHostMenuText[] = "PlugIn Control";
 constexpr char kItemText[] = "Tally_Mark";
 constexpr UINT kQueryMask = MIIM_FTYPE | MIIM_STRING | MIIM_SUBMENU | MIIM_ID;  // 0x146
 
-static_assert(sizeof(MENUITEMINFOA) == 48, "the 32-bit record the host's menu expects");
+// The record the 32-bit host's menu expects (the 64-bit test build has its own size).
+static_assert(sizeof(void*) != 4 || sizeof(MENUITEMINFOA) == 48, "the 32-bit MENUITEMINFOA");
 
 BOOL CALLBACK findFrame(HWND hwnd, LPARAM result) {
   if (GetMenu(hwnd) == nullptr) return TRUE;
