@@ -32,7 +32,6 @@ class Pe:
     """The sections of a PE file, enough to find the version resource."""
 
     def __init__(self, data):
-        self.data = data
         pe = struct.unpack_from("<I", data, 0x3C)[0]
         assert data[pe:pe + 4] == b"PE\0\0", "not a PE file"
         (_, count, self.timestamp, symbols, nsymbols, optional, _) = struct.unpack_from(
