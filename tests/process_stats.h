@@ -12,4 +12,7 @@ size_t threadCount();
 // Resident set (working set on Windows) in bytes; 0 when it cannot be told.
 size_t residentBytes();
 
+// Open descriptors (handles on Windows, sockets among them); 0 when it cannot be told.
+size_t openHandles();
+
 }  // namespace process_stats

@@ -7,15 +7,28 @@
 
 namespace process_stats {
 
-size_t threadCount() {
-  DIR* tasks = opendir("/proc/self/task");
-  if (tasks == nullptr) return 0;
+namespace {
+
+// Entries of a /proc folder (for fd/, the listing's own descriptor among them).
+size_t entries(const char* folder) {
+  DIR* listing = opendir(folder);
+  if (listing == nullptr) return 0;
   size_t count = 0;
-  while (dirent* entry = readdir(tasks)) {
+  while (dirent* entry = readdir(listing)) {
     if (entry->d_name[0] != '.') ++count;
   }
-  closedir(tasks);
+  closedir(listing);
   return count;
+}
+
+}  // namespace
+
+size_t threadCount() {
+  return entries("/proc/self/task");
+}
+
+size_t openHandles() {
+  return entries("/proc/self/fd");
 }
 
 size_t residentBytes() {

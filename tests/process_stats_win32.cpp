@@ -23,6 +23,11 @@ size_t threadCount() {
   return count;
 }
 
+size_t openHandles() {
+  DWORD count = 0;
+  return GetProcessHandleCount(GetCurrentProcess(), &count) ? count : 0;
+}
+
 size_t residentBytes() {
   PROCESS_MEMORY_COUNTERS counters;
   if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
