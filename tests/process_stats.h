@@ -12,7 +12,7 @@ size_t threadCount();
 // Resident set (working set on Windows) in bytes; 0 when it cannot be told.
 size_t residentBytes();
 
-// Open descriptors (handles on Windows, sockets among them); 0 when it cannot be told.
-size_t openHandles();
+// Sockets this process holds open.
+size_t openSockets();
 
 }  // namespace process_stats

@@ -1,8 +1,9 @@
+#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "link/comm.h"
 #include "link/controller_exports.h"
@@ -52,19 +53,19 @@ std::mutex& enableLock() {
   return lock;
 }
 
-// Counts disables, so that an enable can tell one came while it was under way. With the
-// channels under channelLock(); disableCalled wakes an enable waiting between keepalives.
-uint32_t disables = 0;
-std::condition_variable disableCalled;
+// Counts disables, so that an enable can tell one came while it was under way. Raised
+// under channelLock() together with the channels' close.
+std::atomic<uint32_t> disables{0};
+
+// How soon an enable waiting between keepalives sees a disable. Short plain sleeps
+// rather than a condition variable's timed wait, whose wake-ups came late under Wine on
+// a busy machine and bunched the keepalives together.
+constexpr auto kDisableLook = std::chrono::milliseconds(5);
 
 int32_t enable(const char* host) {
   using controller::detail::LinkFault;
   std::lock_guard<std::mutex> serial(enableLock());
-  uint32_t disablesAtStart;
-  {
-    std::lock_guard<std::mutex> guard(controller::channelLock());
-    disablesAtStart = disables;
-  }
+  uint32_t disablesAtStart = disables.load();
   commDataType* data = nullptr;
   if (comm_Open(&data, host, controller::kDataPort) != 0) return -1;
   commDataType* reset = nullptr;
@@ -78,27 +79,31 @@ int32_t enable(const char* host) {
     return -1;
   }
   faultAt(LinkFault::ChannelsOpened);
-  std::unique_lock<std::mutex> lock(controller::channelLock());
-  auto disabled = [disablesAtStart] { return disables != disablesAtStart; };
-  if (disabled()) {
-    // A disable came while the channels were being opened: it wins.
-    comm_Free(data);
-    comm_Free(reset);
-    return -1;
+  auto disabled = [disablesAtStart] { return disables.load() != disablesAtStart; };
+  {
+    std::lock_guard<std::mutex> guard(controller::channelLock());
+    if (disabled()) {
+      // A disable came while the channels were being opened: it wins.
+      comm_Free(data);
+      comm_Free(reset);
+      return -1;
+    }
+    replaceChannel(ComHandle, data);
+    replaceChannel(ComHandleReset, reset);
   }
-  replaceChannel(ComHandle, data);
-  replaceChannel(ComHandleReset, reset);
-  lock.unlock();
-  // Waits to a deadline from the start: the call lasts at least 250 ms even where a
-  // wait may end a little early. A disable ends it at once.
-  auto next = std::chrono::steady_clock::now();
+  // Sleeps to a deadline from the start: the call lasts at least 250 ms even where a
+  // sleep may end a little early. A disable ends it within kDisableLook.
+  using std::chrono::steady_clock;
+  auto next = steady_clock::now();
   for (int i = 0; i < kKeepalives; ++i) {
     CncCom_SendKeepalive();
     faultAt(LinkFault::KeepaliveGap);
     next += kKeepaliveGap;
-    lock.lock();
-    if (disableCalled.wait_until(lock, next, disabled)) return -1;
-    lock.unlock();
+    for (auto now = steady_clock::now(); now < next; now = steady_clock::now()) {
+      if (disabled()) return -1;
+      std::this_thread::sleep_until(std::min(next, now + kDisableLook));
+    }
+    if (disabled()) return -1;
   }
   return 0;
 }
@@ -147,7 +152,6 @@ int32_t TM_STDCALL Cnc_Communication_Disable() {
       comm_Close(ComHandle);
       comm_Close(ComHandleReset);
     }
-    disableCalled.notify_all();
     ComCloseAck = 1;
   } catch (...) {
   }

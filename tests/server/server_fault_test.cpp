@@ -45,18 +45,19 @@ class ServerFaults : public ::testing::Test {
     expectServed(port());
     ASSERT_TRUE(waitUntil([this] { return server_.activeConnections() == 0; }));
     threadsAtRest_ = process_stats::threadCount();
-    handlesAtRest_ = process_stats::openHandles();
+    socketsAtRest_ = process_stats::openSockets();
+    ASSERT_GT(socketsAtRest_, 0u) << "the listener's socket at least";
   }
 
   void TearDown() override {
     injected::clear();
     if (server_.listening()) expectServed(port());
     EXPECT_TRUE(waitUntil([this] { return server_.activeConnections() == 0; }));
-    size_t threads = 0, handles = 0;
+    size_t threads = 0, sockets = 0;
     EXPECT_TRUE(waitUntil([&] { return (threads = process_stats::threadCount()) <= threadsAtRest_; }))
         << threads << " threads, " << threadsAtRest_ << " at rest";
-    EXPECT_TRUE(waitUntil([&] { return (handles = process_stats::openHandles()) <= handlesAtRest_; }))
-        << handles << " handles, " << handlesAtRest_ << " at rest";
+    EXPECT_TRUE(waitUntil([&] { return (sockets = process_stats::openSockets()) <= socketsAtRest_; }))
+        << sockets << " sockets, " << socketsAtRest_ << " at rest";
     server_.stop();
   }
 
@@ -65,7 +66,7 @@ class ServerFaults : public ::testing::Test {
   loopback::SocketLibrary sockets_;
   CommandServer server_;
   size_t threadsAtRest_ = 0;
-  size_t handlesAtRest_ = 0;
+  size_t socketsAtRest_ = 0;
 };
 
 TEST_F(ServerFaults, AConnectionWithoutARecordOrAThreadIsClosedQuietlyAndTheNextIsServed) {
