@@ -39,14 +39,18 @@ namespace platform = tallymark::platform;
 
 namespace {
 
-thread_local bool tInUpdate = false;
+// No thread_local here: MinGW reaches thread-local variables through emutls, which
+// takes a mutex the first time a thread touches one, and the wrapper below would recurse.
+std::atomic<bool> gInUpdate{false};
+pthread_t gTicker;
 std::atomic<uint64_t> gLocksInUpdate{0};
 
 }  // namespace
 
 extern "C" int __real_pthread_mutex_lock(pthread_mutex_t* mutex);
 extern "C" int __wrap_pthread_mutex_lock(pthread_mutex_t* mutex) {
-  if (tInUpdate) gLocksInUpdate.fetch_add(1, std::memory_order_relaxed);
+  if (gInUpdate.load(std::memory_order_relaxed) && pthread_equal(pthread_self(), gTicker))
+    gLocksInUpdate.fetch_add(1, std::memory_order_relaxed);
   return __real_pthread_mutex_lock(mutex);
 }
 
@@ -70,11 +74,11 @@ struct Figures {
 };
 
 double timedUpdate() {
-  tInUpdate = true;
+  gInUpdate = true;
   Clock::time_point start = Clock::now();
   Update();
   Clock::time_point end = Clock::now();
-  tInUpdate = false;
+  gInUpdate = false;
   return std::chrono::duration<double, std::nano>(end - start).count();
 }
 
@@ -102,9 +106,9 @@ Figures runPhase(int bursts) {
 // The wrap works where the linker redirected std::mutex's calls: one lock, one count.
 bool lockCountingWorks() {
   pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
-  tInUpdate = true;
+  gInUpdate = true;
   pthread_mutex_lock(&mutex);
-  tInUpdate = false;
+  gInUpdate = false;
   pthread_mutex_unlock(&mutex);
   return gLocksInUpdate.exchange(0) == 1;
 }
@@ -186,6 +190,7 @@ int main(int argc, char** argv) {
   int bursts = argc > 1 ? std::atoi(argv[1]) : 1000;
   if (bursts <= 0) bursts = 1000;
 
+  gTicker = pthread_self();
   bool counting = lockCountingWorks();
   bench::startPlugin();
   gDros[1500] = 1234;
