@@ -55,7 +55,7 @@ void setClock(uint32_t (*clock)());
 
 // Test seam in Cnc_Communication_Enable. The hook is called at each point; true at
 // ResetChannel makes opening the reset channel fail. At the others the result is
-// ignored: a hook blocks there to hold the enable (neither point holds a lock).
+// ignored: a hook blocks there to hold the enable (the channel lock is not held there).
 enum class LinkFault {
   ResetChannel,    // opening the reset channel
   ChannelsOpened,  // both channels open, not yet installed
