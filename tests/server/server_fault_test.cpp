@@ -1,6 +1,7 @@
 // The command server with failures injected where it starts threads, allocates and waits
 // on the system. After each, the process lives, the listener serves (or its port is free
 // when it says it does not listen), and no connection's thread or socket is left behind.
+// A listener thread that cannot start: controller_init_fault_test.cpp.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -19,7 +20,6 @@ using loopback::waitUntil;
 using server::CommandServer;
 using server::detail::FaultPoint;
 
-namespace platform = tallymark::platform;
 
 const std::string kInvalid = server::kInvalidReply;
 
@@ -120,25 +120,6 @@ TEST_F(ServerFaults, AListenerWhoseWaitKeepsFailingEndsFreesItsPortAndStartsAgai
   expectServed(port());
   kept.send("X\r\n");
   EXPECT_EQ(kept.read(kInvalid.size()), kInvalid) << "open connections are kept across the restart";
-}
-
-TEST_F(ServerFaults, AListenerThreadThatCannotStartLeavesThePortFree) {
-  server_.stop();
-  failAt(FaultPoint::ListenerThread, 1);
-  CommandServer other;
-  EXPECT_FALSE(other.start(0));
-  EXPECT_FALSE(other.listening());
-  uint16_t port = other.port();
-  ASSERT_NE(port, 0);
-  EXPECT_FALSE(TcpClient(port).connected());
-  platform::SocketHandle rebound = platform::openTcpListener(port, 1);
-  EXPECT_NE(rebound, platform::kNoSocket) << "the port is free";
-  platform::closeSocket(rebound);
-
-  ASSERT_TRUE(other.start(port)) << "a later start succeeds";
-  expectServed(port);
-  other.stop();
-  ASSERT_TRUE(server_.start(0));
 }
 
 }  // namespace
