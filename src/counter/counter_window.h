@@ -54,6 +54,7 @@ class DAZADA_RUVAZIDU {
   bool StartOnTrigger = false;
   double dtValue = 0.0;
   double dtValue2 = 0.0;
+  bool ledWasLit = false;
 
   // Texts of the labels, UTF-8. The view is told of every change.
   Label label4{"DROs used: 1500,1501,1502"};

@@ -38,7 +38,9 @@ void piConfig() {
 }
 
 void piUpdate() {
-  counter::counterTick(MG::dazada_ruvaziduDlg);
+  // Taken afresh on every tick: a host may hand over new callbacks at any time.
+  const counter::HostAccess host{GetDRO, SetDRO, GetLED};
+  counter::counterTick(MG::dazada_ruvaziduDlg, host);
   if (MyDevice != nullptr) MyDevice->Update();
 }
 
