@@ -10,6 +10,7 @@
 #include "plugin/host.h"
 #include "plugin/menu.h"
 #include "plugin/mg.h"
+#include "plugin/run_record.h"
 
 int menuStart = 0;
 
@@ -40,7 +41,9 @@ void piConfig() {
 void piUpdate() {
   // Taken afresh on every tick: a host may hand over new callbacks at any time.
   const counter::HostAccess host{GetDRO, SetDRO, GetLED};
-  counter::counterTick(MG::dazada_ruvaziduDlg, host);
+  const counter::TickOutcome outcome = counter::counterTick(MG::dazada_ruvaziduDlg, host);
+  if (outcome.eventful()) followTick(outcome);
+  if (runLogWriter != nullptr && runLogWriter->problemPending()) reportRunLogProblem();
   if (MyDevice != nullptr) MyDevice->Update();
 }
 

@@ -8,6 +8,7 @@
 #include "plugin/host.h"
 #include "plugin/mg.h"
 #include "plugin/plugin.h"
+#include "plugin/run_record.h"
 #include "settings/xml_net_profile.h"
 
 std::atomic<int32_t> CamType{0};
@@ -70,7 +71,7 @@ const char* piSetProName(const char*) {
   XYZDemoConfig* config = &allRecords().emplace_back();
   XMLNetProfile settings(ProfileName, kSettingsSection, true);
   // A failed load has been reported; every read below then gives its default.
-  settings.Load();
+  const bool loaded = settings.Load();
   config->enableDlg = settings.ReadBool("Dlg", false);
   config->enableX = settings.ReadBool("Axis/X", true);
   config->enableY = settings.ReadBool("Axis/Y", true);
@@ -79,6 +80,8 @@ const char* piSetProName(const char*) {
   config->AutoScan = settings.ReadBool("AutoScan", false);
   config->CamType = settings.ReadInt("CamType", 0);
   config->IPCamPath = settings.ReadString("IPCamPath", "");
+  config->runLog = settings.ReadInt("RunLog", 1) != 0;
+  config->runLogPath = settings.ReadString("RunLogPath", "");
 
   for (int i = 0; i < kCamPositions; ++i) {
     std::string key = "Pos" + std::to_string(i + 1);
@@ -99,6 +102,8 @@ const char* piSetProName(const char*) {
                                settings.ReadString("IPCamPath", ""),
                                settings.ReadBool("AutoScan", false));
   MG::xyzDemoConfig = config;
+  // Unless the profile was read, the operator's RunLog setting is unknown: no log.
+  configureRunLog(ProfileName, loaded && config->runLog, config->runLogPath);
 
   XMLNetProfile plugins(ProfileName, kPluginsSection, true);
   if (plugins.Load()) {
@@ -109,6 +114,7 @@ const char* piSetProName(const char*) {
 }
 
 void piStopPlug() {
+  stopRunLog();
   if (ProfileName == nullptr) return;
   XMLNetProfile profile(ProfileName, kSettingsSection, true);
   if (profile.Load()) profile.Save();
