@@ -203,10 +203,18 @@ TEST_F(CounterRuleTest, ResetAndEndOfRunOnTheSameTick) {
   host.setLed(804, false);
   window.ResetCounter = true;
   window.dtValue = 2.5;
-  tick();
+  counter::TickOutcome both = tick();
   EXPECT_EQ(host.dro(1500), 1);
   EXPECT_EQ(host.dro(1501), 51);
   EXPECT_EQ(host.dro(1502), 2.5);
+  // The outcome tells both, in the rule's order: the reset first, then the run counted
+  // from zero.
+  EXPECT_TRUE(both.resetApplied);
+  EXPECT_EQ(both.countBeforeReset, 9);
+  EXPECT_EQ(both.lastReset, 2.5);
+  EXPECT_TRUE(both.runCounted);
+  EXPECT_EQ(both.count, 1);
+  EXPECT_EQ(both.total, 51);
 }
 
 TEST_F(CounterRuleTest, TwoConfirmationsBeforeATickMakeOneResetWithTheLaterTime) {
@@ -291,28 +299,15 @@ TEST_F(CounterRuleTest, OutcomeMarksAnUnqualifiedEndOnlyAfterALitPeriod) {
   EXPECT_FALSE(tick().runNotCounted);
 }
 
-TEST_F(CounterRuleTest, OutcomeOfAResetOnTheTickARunEnds) {
-  host.setDro(1500, 9);
-  host.setDro(1501, 50);
-  host.setDro(22, 1);
-  host.setLed(804, true);
-  tick();
-  host.setLed(804, false);
+TEST_F(CounterRuleTest, OutcomeOfAResetAloneNamesTheCountBeforeIt) {
+  host.setDro(1500, 7);
   window.ResetCounter = true;
   window.dtValue = 46001.75;
-  counter::TickOutcome both = tick();
-  EXPECT_TRUE(both.resetApplied);
-  EXPECT_EQ(both.countBeforeReset, 9);
-  EXPECT_EQ(both.lastReset, 46001.75);
-  EXPECT_TRUE(both.runCounted);
-  EXPECT_EQ(both.count, 1) << "the reset comes first, the run is counted from zero";
-  EXPECT_EQ(both.total, 51);
-
-  window.ResetCounter = true;
   counter::TickOutcome reset = tick();
   EXPECT_TRUE(reset.resetApplied);
-  EXPECT_EQ(reset.countBeforeReset, 1);
+  EXPECT_EQ(reset.countBeforeReset, 7);
   EXPECT_EQ(reset.count, 0);
+  EXPECT_EQ(reset.lastReset, 46001.75);
   EXPECT_FALSE(reset.runCounted || reset.runNotCounted);
 }
 
