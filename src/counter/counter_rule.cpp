@@ -28,12 +28,12 @@ namespace {
 }  // namespace
 
 TickOutcome counterTick(DAZADA_RUVAZIDU* window, const HostAccess& host) {
-  TickOutcome outcome;
   if (window == nullptr || host.getDro == nullptr || host.setDro == nullptr ||
       host.getLed == nullptr) {
-    return outcome;
+    return TickOutcome{};
   }
   DAZADA_RUVAZIDU& w = *window;
+  TickOutcome outcome;
   outcome.ran = true;
 
   outcome.count = countFromDro(host.getDro(kDroCount));

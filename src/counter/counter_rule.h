@@ -53,7 +53,10 @@ struct HostAccess {
 };
 
 // What one tick did, for whatever follows the rule (the run record, a status display).
-// Everything below `ran` is meaningful only when the rule ran.
+// The figures are meaningful only when the rule ran, and `qualifier` and
+// `countBeforeReset` only on the tick their flag is set: the unchanged tick, ten times a
+// second, writes no more of the outcome than it must (a 32-bit build clears a whole
+// structure with a slow string instruction).
 struct TickOutcome {
   bool ran = false;            // the window and the three callbacks were there
   bool ledLit = false;         // LED 804 on this tick: a run is in progress
@@ -62,11 +65,11 @@ struct TickOutcome {
   bool runCounted = false;     // a lit period ended and was counted
   bool runNotCounted = false;  // a lit period ended without having qualified
   bool resetApplied = false;   // a reset was carried out; see countBeforeReset
-  int32_t count = 0;           // DRO 1500 after the tick: as read, 0 after a reset,
-  int32_t total = 0;           // and as written after a counted run (1501 likewise)
-  int32_t countBeforeReset = 0;
-  double qualifier = 0.0;
-  double lastReset = 0.0;  // DRO 1502 after the tick (OLE Automation date)
+  int32_t count;               // DRO 1500 after the tick: as read, 0 after a reset,
+  int32_t total;               // and as written after a counted run (1501 likewise)
+  int32_t countBeforeReset;
+  double qualifier;
+  double lastReset;  // DRO 1502 after the tick (OLE Automation date)
 
   // True when the tick did more than show the figures. Ten ticks a second are mostly
   // not eventful, so this is what callers test first.
@@ -76,7 +79,7 @@ struct TickOutcome {
 };
 
 // One tick of the rule against `host`. Does nothing of the rule, and returns an outcome
-// with `ran` false, when `window` is null or a member of `host` is.
+// with `ran` false (and all else 0), when `window` is null or a member of `host` is.
 TickOutcome counterTick(DAZADA_RUVAZIDU* window, const HostAccess& host);
 
 }  // namespace counter
