@@ -21,14 +21,23 @@ target_include_directories(tallymark_test_support PUBLIC ${CMAKE_SOURCE_DIR}/tes
 target_link_libraries(tallymark_test_support PUBLIC tallymark_obj GTest::gtest GTest::gmock)
 
 set(TALLYMARK_TEST_RESULTS ${CMAKE_BINARY_DIR}/test-results)
-set(TALLYMARK_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+# The Wine prefix and its architecture. scripts/test points the 32-bit build at the
+# 64-bit build's prefix on machines where 32-bit x86 code runs only under emulation:
+# a 64-bit prefix keeps Wine's own services native there.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(_arch win64)
+else()
+  set(_arch win32)
+endif()
+set(TALLYMARK_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH "Wine prefix the Windows tests run in")
+set(TALLYMARK_WINEARCH ${_arch} CACHE STRING "WINEARCH of that prefix (win32 or win64)")
 
 function(tallymark_test_environment out)
   if(WIN32)
     # Wine's drive Z: is the Unix root; GoogleTest under Wine needs a drive-letter path
     # to create its report folder.
     set(env "GTEST_OUTPUT=xml:Z:${TALLYMARK_TEST_RESULTS}/")
-    list(APPEND env "WINEPREFIX=${TALLYMARK_WINEPREFIX}" "WINEARCH=win32" "WINEDEBUG=-all"
+    list(APPEND env "WINEPREFIX=${TALLYMARK_WINEPREFIX}" "WINEARCH=${TALLYMARK_WINEARCH}" "WINEDEBUG=-all"
                     "WINEDLLOVERRIDES=mscoree,mshtml=")
   else()
     set(env "GTEST_OUTPUT=xml:${TALLYMARK_TEST_RESULTS}/")

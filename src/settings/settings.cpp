@@ -6,6 +6,7 @@
 #include "platform/ansi_text.h"
 #include "plugin/device.h"
 #include "plugin/host.h"
+#include "plugin/menu.h"
 #include "plugin/mg.h"
 #include "plugin/plugin.h"
 #include "plugin/run_record.h"
@@ -70,6 +71,10 @@ const char* piSetProName(const char*) {
 
   XYZDemoConfig* config = &allRecords().emplace_back();
   XMLNetProfile settings(ProfileName, kSettingsSection, true);
+  // The boxes belong to the host's frame, so that they stay in front of it and the frame
+  // waits while the host's thread does.
+  void* frame = findHostFrame();
+  settings.SetMessageOwner(frame);
   // A failed load has been reported; every read below then gives its default.
   const bool loaded = settings.Load();
   config->enableDlg = settings.ReadBool("Dlg", false);
@@ -106,6 +111,7 @@ const char* piSetProName(const char*) {
   configureRunLog(ProfileName, loaded && config->runLog, config->runLogPath);
 
   XMLNetProfile plugins(ProfileName, kPluginsSection, true);
+  plugins.SetMessageOwner(frame);
   if (plugins.Load()) {
     if (plugins.ReadInt(kPluginName, 0) == 0) plugins.WriteInt(kPluginName, 1);
     plugins.Save();
@@ -117,5 +123,6 @@ void piStopPlug() {
   stopRunLog();
   if (ProfileName == nullptr) return;
   XMLNetProfile profile(ProfileName, kSettingsSection, true);
+  profile.SetMessageOwner(findHostFrame());
   if (profile.Load()) profile.Save();
 }

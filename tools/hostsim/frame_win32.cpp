@@ -12,6 +12,7 @@
 #include "ole_date.h"
 #include "run_log_view.h"
 #include "platform/win32_text.h"
+#include "tallymark_version.h"
 
 namespace hostsim {
 
@@ -289,7 +290,8 @@ HWND createFrame(Host& h) {
   AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, TRUE);
   // Placed right of where new windows usually appear, so the counter window does not
   // cover the panel.
-  h.frame = CreateWindowExW(0, kFrameClass, L"hostsim - substitute host for TALLY_MARK.dll",
+  h.frame = CreateWindowExW(0, kFrameClass,
+                            L"hostsim " TALLYMARK_VERSION " - substitute host for TALLY_MARK.dll",
                             WS_OVERLAPPEDWINDOW, 420, 20, r.right - r.left, r.bottom - r.top,
                             nullptr, buildMenu(), wc.hInstance, nullptr);
   if (h.frame == nullptr) return nullptr;
