@@ -299,18 +299,6 @@ TEST_F(CounterRuleTest, OutcomeMarksAnUnqualifiedEndOnlyAfterALitPeriod) {
   EXPECT_FALSE(tick().runNotCounted);
 }
 
-TEST_F(CounterRuleTest, OutcomeOfAResetAloneNamesTheCountBeforeIt) {
-  host.setDro(1500, 7);
-  window.ResetCounter = true;
-  window.dtValue = 46001.75;
-  counter::TickOutcome reset = tick();
-  EXPECT_TRUE(reset.resetApplied);
-  EXPECT_EQ(reset.countBeforeReset, 7);
-  EXPECT_EQ(reset.count, 0);
-  EXPECT_EQ(reset.lastReset, 46001.75);
-  EXPECT_FALSE(reset.runCounted || reset.runNotCounted);
-}
-
 TEST(CounterRuleWithoutHost, NoWindowOrNoCallbacksDoesNothing) {
   FakeHost host{FakeHost::NotInstalled{}};
   EXPECT_FALSE(counter::counterTick(nullptr, host.counterAccess()).ran);

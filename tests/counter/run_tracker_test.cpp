@@ -37,12 +37,6 @@ class RunTrackerTest : public ::testing::Test {
     o.qualifier = qualifier;
     return o;
   }
-  static TickOutcome qualified(double qualifier) {
-    TickOutcome o = outcome();
-    o.ledLit = o.qualified = true;
-    o.qualifier = qualifier;
-    return o;
-  }
   static TickOutcome counted(int32_t count, int32_t total) {
     TickOutcome o = outcome();
     o.runCounted = true;
@@ -51,29 +45,6 @@ class RunTrackerTest : public ::testing::Test {
     return o;
   }
 };
-
-TEST_F(RunTrackerTest, ACountedRunIsTimedFromItsFirstLitTickAndKeepsItsQualifier) {
-  seconds = 5;
-  monotonic = 1000;
-  EXPECT_EQ(tracker.follow(started()).size, 0);
-  EXPECT_EQ(tracker.follow(qualified(2.5)).size, 0);
-  EXPECT_EQ(tracker.follow(qualified(9)).size, 0) << "only a qualifying tick says qualified";
-  seconds = 17;
-  monotonic = 13345;
-  RunTracker::Events events = tracker.follow(counted(6, 106));
-  ASSERT_EQ(events.size, 1);
-  const RunEvent& run = events.event[0];
-  EXPECT_EQ(run.kind, RunEvent::Kind::Counted);
-  EXPECT_EQ(run.started.local.second, 5);
-  EXPECT_EQ(run.at.local.second, 17);
-  EXPECT_EQ(run.at.utcOffsetMinutes, 60);
-  EXPECT_EQ(run.durationMs, 12345u);
-  EXPECT_EQ(run.qualifier, 9.0) << "the last qualified() wins; the rule only reports the first";
-  EXPECT_EQ(run.count, 6);
-  EXPECT_EQ(run.total, 106);
-  EXPECT_EQ(tracker.lastCycleMs(), 12345u);
-  EXPECT_EQ(reads, 2) << "the clock is read at the start and the end only";
-}
 
 TEST_F(RunTrackerTest, AnUnqualifiedRunIsTimedButLeavesTheCycleTimeAlone) {
   EXPECT_FALSE(tracker.lastCycleMs().has_value());

@@ -9,13 +9,11 @@
 
 #include "fake_disk.h"
 #include "runlog/csv_line.h"
-#include "runlog/record_queue.h"
 
 namespace {
 
 using tallymark::runlog::Event;
 using tallymark::runlog::Record;
-using tallymark::runlog::RecordQueue;
 using tallymark::runlog::Writer;
 using tallymark::runlog::WriterOptions;
 
@@ -148,25 +146,6 @@ TEST_F(WriterTest, ANewPathTakesTheLaterRecords) {
   ASSERT_TRUE(writer.stop(std::chrono::hours(1)));
   EXPECT_EQ(disk->file(kPath), std::string(tallymark::runlog::fileHeader()) + resetLine(1));
   EXPECT_EQ(disk->file("other.csv"), std::string(tallymark::runlog::fileHeader()) + resetLine(2));
-}
-
-TEST(RecordQueueTest, DropsTheOldestAndHandsTheCountToTheNextTaken) {
-  RecordQueue queue(3);
-  for (int i = 1; i <= 5; ++i) queue.push(reset(i));
-  EXPECT_EQ(queue.size(), 3u);
-  Record out[2];
-  ASSERT_EQ(queue.take(out, 2), 2u);
-  EXPECT_EQ(out[0].countBeforeReset, 3);
-  EXPECT_EQ(out[0].droppedBefore, 2u);
-  EXPECT_EQ(out[1].droppedBefore, 0u);
-  Record pushed = reset(6);
-  pushed.droppedBefore = 99;  // only the queue says what was dropped
-  queue.push(pushed);
-  ASSERT_EQ(queue.take(out, 2), 2u);
-  EXPECT_EQ(out[0].countBeforeReset, 5);
-  EXPECT_EQ(out[0].droppedBefore, 0u);
-  EXPECT_EQ(out[1].droppedBefore, 0u);
-  EXPECT_EQ(queue.take(out, 2), 0u);
 }
 
 }  // namespace
