@@ -28,12 +28,16 @@ namespace {
 }  // namespace
 
 TickOutcome counterTick(DAZADA_RUVAZIDU* window, const HostAccess& host) {
+  // One object for every return, built in the caller's place: a second one would be
+  // copied out on every tick.
+  TickOutcome outcome;
   if (window == nullptr || host.getDro == nullptr || host.setDro == nullptr ||
       host.getLed == nullptr) {
-    return TickOutcome{};
+    outcome.count = outcome.total = outcome.countBeforeReset = 0;
+    outcome.qualifier = outcome.lastReset = 0.0;
+    return outcome;
   }
   DAZADA_RUVAZIDU& w = *window;
-  TickOutcome outcome;
   outcome.ran = true;
 
   outcome.count = countFromDro(host.getDro(kDroCount));
