@@ -52,7 +52,7 @@ void piUpdate() {
   const counter::HostAccess host{GetDRO, SetDRO, GetLED};
   const counter::TickOutcome outcome = counter::counterTick(MG::dazada_ruvaziduDlg, host);
   if (outcome.eventful()) followTick(outcome);
-  if (runLogWriter != nullptr && runLogWriter->problemPending()) reportRunLogProblem();
+  if (runLogNeedsService()) serviceRunLog();
   if (MyDevice != nullptr) MyDevice->Update();
 }
 

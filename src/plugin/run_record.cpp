@@ -101,9 +101,11 @@ void followTick(const counter::TickOutcome& outcome) {
   }
 }
 
-void reportRunLogProblem() {
+void serviceRunLog() {
+  if (runLogWriter == nullptr) return;
+  if (runLogWriter->holdsRecords()) runLogWriter->handOver();
   std::string problem;
-  if (runLogWriter != nullptr && runLogWriter->takeProblem(problem)) printOnConsole(problem);
+  if (runLogWriter->takeProblem(problem)) printOnConsole(problem);
 }
 
 void stopRunLog() {

@@ -21,9 +21,12 @@ void configureRunLog(const char* profileName, bool enabled, const std::string& p
 // After a tick whose outcome is eventful().
 void followTick(const counter::TickOutcome& outcome);
 
-// Shows a problem of the run log, once, in the console's line area. Call when
-// runLogWriter->problemPending().
-void reportRunLogProblem();
+// Hands over records the writer could not take at once, and shows a problem of the run
+// log, once, in the console's line area. Call when runLogNeedsService().
+void serviceRunLog();
+inline bool runLogNeedsService() {
+  return runLogWriter != nullptr && (runLogWriter->holdsRecords() || runLogWriter->problemPending());
+}
 
 // Writes what waits and ends the writer; returns within a second even when the disk
 // hangs (the writer is then left to finish on its own).

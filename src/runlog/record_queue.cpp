@@ -7,11 +7,16 @@ namespace tallymark::runlog {
 RecordQueue::RecordQueue(size_t capacity)
     : ring_(new Record[capacity > 0 ? capacity : 1]), capacity_(capacity > 0 ? capacity : 1) {}
 
+void RecordQueue::addDropped(uint32_t n) {
+  dropped_ = n > std::numeric_limits<uint32_t>::max() - dropped_ ? std::numeric_limits<uint32_t>::max()
+                                                                 : dropped_ + n;
+}
+
 void RecordQueue::push(const Record& record) {
   if (size_ == capacity_) {
     head_ = (head_ + 1) % capacity_;
     --size_;
-    if (dropped_ < std::numeric_limits<uint32_t>::max()) ++dropped_;
+    addDropped(1);
   }
   Record& slot = ring_[(head_ + size_) % capacity_];
   slot = record;

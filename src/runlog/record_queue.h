@@ -21,6 +21,9 @@ class RecordQueue {
   // of them carries in droppedBefore the records dropped since the last take.
   size_t take(Record* out, size_t max);
 
+  // Counts `n` records dropped before they reached the queue.
+  void addDropped(uint32_t n);
+
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
 

@@ -116,11 +116,30 @@ Writer::Writer(std::string path, std::unique_ptr<platform::AppendFile> disk, Wri
 Writer::~Writer() { stop(std::chrono::seconds(1)); }
 
 void Writer::push(const Record& record) {
-  {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->queue.push(record);
+  if (handOverCount_ == kHandOverSize) {
+    std::move(handOver_ + 1, handOver_ + kHandOverSize, handOver_);
+    --handOverCount_;
+    ++handOverDropped_;
   }
-  state_->wake.notify_one();
+  handOver_[handOverCount_++] = record;
+  handOver();
+}
+
+void Writer::handOver() {
+  std::unique_lock<std::mutex> lock(state_->mutex, std::try_to_lock);
+  if (lock.owns_lock() && moveHandOver(lock)) state_->wake.notify_one();
+}
+
+// Moves the held records into the queue under `lock`, which it releases; true when
+// there were any.
+bool Writer::moveHandOver(std::unique_lock<std::mutex>& lock) {
+  const bool any = handOverCount_ > 0;
+  state_->queue.addDropped(handOverDropped_);
+  for (size_t i = 0; i < handOverCount_; ++i) state_->queue.push(handOver_[i]);
+  handOverCount_ = 0;
+  handOverDropped_ = 0;
+  lock.unlock();
+  return any;
 }
 
 void Writer::setPath(std::string path) {
@@ -135,6 +154,8 @@ void Writer::setPath(std::string path) {
 bool Writer::stop(std::chrono::milliseconds limit) {
   if (!thread_.joinable()) return true;
   std::unique_lock<std::mutex> lock(state_->mutex);
+  moveHandOver(lock);
+  lock.lock();
   state_->stopping = true;
   state_->wake.notify_one();
   const bool ended = state_->ended.wait_for(lock, limit, [this] { return state_->finished; });
@@ -148,8 +169,8 @@ bool Writer::stop(std::chrono::milliseconds limit) {
 }
 
 bool Writer::takeProblem(std::string& text) {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  if (!state_->problemPending.load(std::memory_order_relaxed)) return false;
+  std::unique_lock<std::mutex> lock(state_->mutex, std::try_to_lock);
+  if (!lock.owns_lock() || !state_->problemPending.load(std::memory_order_relaxed)) return false;
   state_->problemPending.store(false, std::memory_order_relaxed);
   text = state_->problem;
   return true;

@@ -62,24 +62,38 @@ class Writer {
   Writer(const Writer&) = delete;
   Writer& operator=(const Writer&) = delete;
 
-  // Hands one record over. Never allocates and never waits for the disk: the lock is
-  // held by the thread only to copy records, never across a disk call.
+  // Hands one record over. Never allocates and never waits: when the thread holds the
+  // queue's lock (to copy records out, never across a disk call) the record waits here,
+  // up to kHandOverSize of them (past that the oldest are dropped and counted), until
+  // handOver() or the next push finds the lock free. Host thread only, as are the
+  // members below up to stop().
   void push(const Record& record);
+  // Moves the records waiting here into the queue if its lock is free at once.
+  void handOver();
+  // True while records wait here for handOver().
+  bool holdsRecords() const { return handOverCount_ > 0; }
   // Later records go to `path`.
   void setPath(std::string path);
-  // Writes what is waiting (one try, no pause on a failure) and ends the thread.
+  // Writes what is waiting (one try, no pause on a failure) and ends the thread. The
+  // records still held here are handed over first, waiting for the lock if need be.
   // Waits at most `limit`; returns false when the thread had not ended by then (a disk
   // that hangs) and is left to finish on its own.
   bool stop(std::chrono::milliseconds limit);
 
   // True while a problem waits to be taken; cheap enough for every tick.
   bool problemPending() const { return state_->problemPending.load(std::memory_order_relaxed); }
-  // The problem's text, once.
+  // The problem's text, once; false also while the thread holds the lock (ask again).
   bool takeProblem(std::string& text);
 
  private:
+  static constexpr size_t kHandOverSize = 64;
+  bool moveHandOver(std::unique_lock<std::mutex>& lock);
+
   std::shared_ptr<WriterState> state_;
   std::thread thread_;
+  Record handOver_[kHandOverSize];
+  size_t handOverCount_ = 0;
+  uint32_t handOverDropped_ = 0;
 };
 
 }  // namespace tallymark::runlog

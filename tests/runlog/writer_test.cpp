@@ -43,6 +43,25 @@ std::vector<std::string> lines(const std::string& text) {
   return out;
 }
 
+// Pushes as the tick does, then hands over until the record is in the queue (a push
+// leaves it with the writer while the thread holds the lock).
+void give(Writer& writer, const Record& record) {
+  writer.push(record);
+  while (writer.holdsRecords()) {
+    std::this_thread::yield();
+    writer.handOver();
+  }
+}
+
+// takeProblem() answers false while the thread holds the lock: ask until it answers.
+bool problemOf(Writer& writer, std::string& problem) {
+  while (writer.problemPending()) {
+    if (writer.takeProblem(problem)) return true;
+    std::this_thread::yield();
+  }
+  return false;
+}
+
 class WriterTest : public ::testing::Test {
  protected:
   std::shared_ptr<FakeDisk> disk = std::make_shared<FakeDisk>();
@@ -51,8 +70,8 @@ class WriterTest : public ::testing::Test {
 
 TEST_F(WriterTest, ANewFileGetsTheHeaderWithTheFirstRecordThenOneWritePerLine) {
   Writer writer(kPath, disk->open());
-  writer.push(reset(5));
-  writer.push(reset(6));
+  give(writer, reset(5));
+  give(writer, reset(6));
   ASSERT_TRUE(writer.stop(std::chrono::hours(1)));
   const std::vector<std::string> appends = disk->appends(kPath);
   ASSERT_EQ(appends.size(), 3u);
@@ -70,7 +89,7 @@ TEST_F(WriterTest, ACutLastLineIsEndedAtStartAndACompleteFileIsLeftAsItIs) {
   disk->setFile(kPath, cut);
   {
     Writer writer(kPath, disk->open());
-    writer.push(reset(1));
+    give(writer, reset(1));
     ASSERT_TRUE(writer.stop(std::chrono::hours(1)));
   }
   EXPECT_EQ(disk->file(kPath), cut + "\r\n" + resetLine(1));
@@ -78,7 +97,7 @@ TEST_F(WriterTest, ACutLastLineIsEndedAtStartAndACompleteFileIsLeftAsItIs) {
       << "the mend travels with the next line, in one write";
 
   Writer again(kPath, disk->open());
-  again.push(reset(2));
+  give(again, reset(2));
   ASSERT_TRUE(again.stop(std::chrono::hours(1)));
   EXPECT_EQ(disk->file(kPath), cut + "\r\n" + resetLine(1) + resetLine(2)) << "no header, no blank line";
 }
@@ -86,11 +105,11 @@ TEST_F(WriterTest, ACutLastLineIsEndedAtStartAndACompleteFileIsLeftAsItIs) {
 TEST_F(WriterTest, AFailingDiskIsReportedOnceAndTheRecordsWaitForItToComeBack) {
   disk->setFailing(true);
   Writer writer(kPath, disk->open(), fastRetry);
-  writer.push(reset(1));
-  writer.push(reset(2));
+  give(writer, reset(1));
+  give(writer, reset(2));
   disk->waitForFailures(3);  // tried again, and again
   std::string problem;
-  ASSERT_TRUE(writer.takeProblem(problem));
+  ASSERT_TRUE(problemOf(writer, problem));
   EXPECT_EQ(problem, "Cannot open 'shop/mill.runs.csv': the disk is gone");
   disk->waitForFailures(6);
   EXPECT_FALSE(writer.problemPending()) << "once per failure, not once per try";
@@ -100,10 +119,10 @@ TEST_F(WriterTest, AFailingDiskIsReportedOnceAndTheRecordsWaitForItToComeBack) {
   EXPECT_EQ(disk->file(kPath), std::string(tallymark::runlog::fileHeader()) + resetLine(1) + resetLine(2));
 
   disk->setFailing(true);
-  writer.push(reset(3));
+  give(writer, reset(3));
   disk->waitForFailures(7);
   while (!writer.problemPending()) std::this_thread::yield();
-  EXPECT_TRUE(writer.takeProblem(problem)) << "a new failure after a success is news again";
+  EXPECT_TRUE(problemOf(writer, problem)) << "a new failure after a success is news again";
   disk->setFailing(false);
   ASSERT_TRUE(writer.stop(std::chrono::hours(1)));
   EXPECT_EQ(lines(disk->file(kPath)).back(), lines(resetLine(3)).front());
@@ -112,9 +131,9 @@ TEST_F(WriterTest, AFailingDiskIsReportedOnceAndTheRecordsWaitForItToComeBack) {
 TEST_F(WriterTest, PastTheCapacityTheOldestAreDroppedAndTheNextLineSaysHowMany) {
   disk->setFailing(true);
   Writer writer(kPath, disk->open(), WriterOptions{8, std::chrono::milliseconds(1)});
-  writer.push(reset(1));
+  give(writer, reset(1));
   disk->waitForFailures(1);  // record 1 is in the writer's hands from now on
-  for (int i = 2; i <= 100; ++i) writer.push(reset(i));
+  for (int i = 2; i <= 100; ++i) give(writer, reset(i));
   disk->setFailing(false);
   ASSERT_TRUE(writer.stop(std::chrono::hours(1)));
 
@@ -129,7 +148,7 @@ TEST_F(WriterTest, PastTheCapacityTheOldestAreDroppedAndTheNextLineSaysHowMany) 
 TEST_F(WriterTest, StopGivesUpOnAHungDiskAndTheThreadFinishesLater) {
   Writer writer(kPath, disk->open());
   disk->hold();
-  writer.push(reset(1));
+  give(writer, reset(1));
   disk->waitUntilSomeoneWaits();
   EXPECT_FALSE(writer.stop(std::chrono::milliseconds(1)));
   disk->release();  // the thread, left on its own, still finishes its writes
@@ -139,10 +158,10 @@ TEST_F(WriterTest, StopGivesUpOnAHungDiskAndTheThreadFinishesLater) {
 
 TEST_F(WriterTest, ANewPathTakesTheLaterRecords) {
   Writer writer(kPath, disk->open());
-  writer.push(reset(1));
+  give(writer, reset(1));
   disk->waitForAppends(2);
   writer.setPath("other.csv");
-  writer.push(reset(2));
+  give(writer, reset(2));
   ASSERT_TRUE(writer.stop(std::chrono::hours(1)));
   EXPECT_EQ(disk->file(kPath), std::string(tallymark::runlog::fileHeader()) + resetLine(1));
   EXPECT_EQ(disk->file("other.csv"), std::string(tallymark::runlog::fileHeader()) + resetLine(2));
