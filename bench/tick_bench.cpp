@@ -4,12 +4,17 @@
 //                     1502, GetLED 804), called through the same function pointers
 //   BM_TickUnchanged  the Update export with figures that did not change (the common case)
 //   BM_TickCounting   a tick that ends a qualified run and writes both counts
+//   ...WithLog        the same two with the run log on (a disk that keeps nothing): the
+//                     unchanged tick tests one flag more, the counting pair reads the
+//                     clock twice and hands a record to the writer thread
 //
-// Each reports allocs_per_tick; the unchanged tick must allocate nothing.
+// Each reports allocs_per_tick; the unchanged tick must allocate nothing. The ones with
+// the log run last: once on, the log stays on.
 #include <benchmark/benchmark.h>
 
 #include "alloc_counter.h"
 #include "array_host.h"
+#include "run_log_bench.h"
 
 namespace {
 
@@ -40,8 +45,7 @@ void BM_TickFloor(benchmark::State& state) {
 }
 BENCHMARK(BM_TickFloor);
 
-void BM_TickUnchanged(benchmark::State& state) {
-  startPlugin();
+void tickUnchanged(benchmark::State& state) {
   gDros[1500] = 1234;
   gDros[1501] = 56789;
   gDros[1502] = 46000.25;
@@ -54,10 +58,8 @@ void BM_TickUnchanged(benchmark::State& state) {
   }
   reportAllocations(state, before);
 }
-BENCHMARK(BM_TickUnchanged);
 
-void BM_TickCounting(benchmark::State& state) {
-  startPlugin();
+void tickCounting(benchmark::State& state) {
   gDros[1500] = 0;
   gDros[1501] = 0;
   gDros[22] = 1;
@@ -73,7 +75,32 @@ void BM_TickCounting(benchmark::State& state) {
   reportAllocations(state, before);
   state.counters["ticks_per_iter"] = 2;
 }
+
+void BM_TickUnchanged(benchmark::State& state) {
+  startPlugin();
+  tickUnchanged(state);
+}
+BENCHMARK(BM_TickUnchanged);
+
+void BM_TickCounting(benchmark::State& state) {
+  startPlugin();
+  tickCounting(state);
+}
 BENCHMARK(BM_TickCounting);
+
+void BM_TickUnchangedWithLog(benchmark::State& state) {
+  startPlugin();
+  bench::startRunLog();
+  tickUnchanged(state);
+}
+BENCHMARK(BM_TickUnchangedWithLog);
+
+void BM_TickCountingWithLog(benchmark::State& state) {
+  startPlugin();
+  bench::startRunLog();
+  tickCounting(state);
+}
+BENCHMARK(BM_TickCountingWithLog);
 
 }  // namespace
 

@@ -1,7 +1,8 @@
 // A hand-timed version of tick_bench for builds without Google Benchmark (the Windows
 // build, run under Wine): the same floor and unchanged tick, timed with steady_clock
 // over many ticks, best of several rounds. Prints ns per tick, the ratio and the
-// allocations the unchanged ticks made.
+// allocations the unchanged ticks made; then the counting pair of ticks (a lit tick and
+// the tick that counts) without and with the run log.
 //
 // Usage: tick_loop [ticks per round]   (default 2,000,000; 5 rounds each)
 #include <algorithm>
@@ -11,6 +12,7 @@
 
 #include "alloc_counter.h"
 #include "array_host.h"
+#include "run_log_bench.h"
 
 namespace {
 
@@ -28,6 +30,15 @@ void floorTick() {
 }
 
 void unchangedTick() {
+  Update();
+}
+
+// A run that starts and is counted: two ticks.
+void countingPair() {
+  gDros[22] = 1;
+  gLeds[804] = true;
+  Update();
+  gLeds[804] = false;
   Update();
 }
 
@@ -69,5 +80,12 @@ int main(int argc, char** argv) {
   std::printf("ratio           %8.2f (goal: at most 3)\n", tickNs / floorNs);
   std::printf("allocations     %8llu in %ld unchanged ticks (goal: 0)\n",
               static_cast<unsigned long long>(allocations), count * kRounds);
+
+  const long pairs = count / 20 > 0 ? count / 20 : 1;
+  const double countingNs = bestNsPerTick(countingPair, pairs, kRounds);
+  bench::startRunLog();
+  const double countingLogNs = bestNsPerTick(countingPair, pairs, kRounds);
+  std::printf("counting pair   %8.0f ns without the run log, %.0f ns with it\n", countingNs,
+              countingLogNs);
   return 0;
 }

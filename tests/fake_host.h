@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "counter/counter_rule.h"
 #include "plugin/host.h"
 
 class FakeHost {
@@ -27,6 +28,10 @@ class FakeHost {
   explicit FakeHost(const Setters& setters);
   // Through the exports linked into this program.
   FakeHost();
+  // Only becomes the active fake host, handing nothing to the plug-in: for code that
+  // takes its host access as an argument (counterAccess).
+  struct NotInstalled {};
+  explicit FakeHost(NotInstalled);
   ~FakeHost();
   FakeHost(const FakeHost&) = delete;
   FakeHost& operator=(const FakeHost&) = delete;
@@ -34,6 +39,8 @@ class FakeHost {
   double dro(short n) const;
   void setDro(short n, double value) { dros[n] = value; }
   void setLed(short n, bool on) { leds[n] = on; }
+  // The callbacks the counter rule uses.
+  counter::HostAccess counterAccess() const { return {&getDro, &setDroCb, &getLed}; }
   // Forgets the calls logged so far.
   void clearLog() { log.clear(); }
 

@@ -1,41 +1,79 @@
 #include "counter/counter_rule.h"
 
 #include "counter/counter_window.h"
-#include "plugin/host.h"
 
 namespace counter {
+namespace {
 
-void counterTick(DAZADA_RUVAZIDU* window) {
-  if (window == nullptr || GetDRO == nullptr || SetDRO == nullptr || GetLED == nullptr) return;
-  DAZADA_RUVAZIDU& w = *window;
+// The rare steps, out of line: the tick that changes nothing stays small enough for
+// the labels' comparisons to be inlined into it.
+[[gnu::noinline]] void applyReset(DAZADA_RUVAZIDU& w, const HostAccess& host, TickOutcome& outcome) {
+  w.ResetCounter = false;
+  host.setDro(kDroCount, 0.0);
+  host.setDro(kDroLastReset, w.dtValue);
+  outcome.resetApplied = true;
+  outcome.countBeforeReset = outcome.count;
+  outcome.count = 0;
+  outcome.lastReset = w.dtValue;
+}
 
-  w.lblCountVal.setNumber(countFromDro(GetDRO(kDroCount)));
-  w.lblTotalCount.setNumber(countFromDro(GetDRO(kDroTotal)));
-  w.dtValue2 = GetDRO(kDroLastReset);
+[[gnu::noinline]] void countRun(const HostAccess& host, TickOutcome& outcome) {
+  outcome.count = nextCount(countFromDro(host.getDro(kDroCount)));
+  outcome.total = nextCount(countFromDro(host.getDro(kDroTotal)));
+  host.setDro(kDroCount, outcome.count);
+  host.setDro(kDroTotal, outcome.total);
+  outcome.runCounted = true;
+}
 
-  if (w.ResetCounter) {
-    w.ResetCounter = false;
-    SetDRO(kDroCount, 0.0);
-    SetDRO(kDroLastReset, w.dtValue);
+}  // namespace
+
+TickOutcome counterTick(DAZADA_RUVAZIDU* window, const HostAccess& host) {
+  // One object for every return, built in the caller's place: a second one would be
+  // copied out on every tick.
+  TickOutcome outcome;
+  if (window == nullptr || host.getDro == nullptr || host.setDro == nullptr ||
+      host.getLed == nullptr) {
+    outcome.count = outcome.total = outcome.countBeforeReset = 0;
+    outcome.qualifier = outcome.lastReset = 0.0;
+    return outcome;
   }
+  DAZADA_RUVAZIDU& w = *window;
+  outcome.ran = true;
 
-  if (GetLED(kLedRunning)) {
+  outcome.count = countFromDro(host.getDro(kDroCount));
+  outcome.total = countFromDro(host.getDro(kDroTotal));
+  w.lblCountVal.setNumber(outcome.count);
+  w.lblTotalCount.setNumber(outcome.total);
+  w.dtValue2 = host.getDro(kDroLastReset);
+  outcome.lastReset = w.dtValue2;
+
+  if (w.ResetCounter) applyReset(w, host, outcome);
+
+  const bool lit = host.getLed(kLedRunning);
+  const bool wasLit = w.ledWasLit;
+  w.ledWasLit = lit;
+  outcome.ledLit = lit;
+  if (lit) {
+    outcome.runStarted = !wasLit;
     // NaN compares false, so a DRO 22 that is not a number does not qualify a run.
-    if (GetDRO(kDroRunQualifier) > 0.0 && !w.StartOnTrigger) {
+    const double qualifier = host.getDro(kDroRunQualifier);
+    if (qualifier > 0.0 && !w.StartOnTrigger) {
       w.StartOnCheck = true;
       w.StartOnTrigger = true;
+      outcome.qualified = true;
+      outcome.qualifier = qualifier;
     }
-    return;
+    return outcome;
   }
 
   if (w.StartOnCheck) {
-    int32_t count = nextCount(countFromDro(GetDRO(kDroCount)));
-    int32_t total = nextCount(countFromDro(GetDRO(kDroTotal)));
-    SetDRO(kDroCount, count);
-    SetDRO(kDroTotal, total);
+    countRun(host, outcome);
+  } else {
+    outcome.runNotCounted = wasLit;
   }
   w.StartOnCheck = false;
   w.StartOnTrigger = false;
+  return outcome;
 }
 
 }  // namespace counter

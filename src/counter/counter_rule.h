@@ -7,11 +7,15 @@
 //   ResetCounter   a confirmed reset waiting for the next tick (dtValue is its time)
 //   StartOnCheck/StartOnTrigger  set together when the current lit period qualified
 //   dtValue2       DRO 1502 as read on the latest tick, for the last-reset label
+//   ledWasLit      LED 804 as read on the previous tick, only to tell the outcome where
+//                  a lit period starts and ends; the count does not depend on it
 #pragma once
 
 #include <cmath>
 #include <cstdint>
 #include <limits>
+
+#include "platform/calling_convention.h"
 
 class DAZADA_RUVAZIDU;
 
@@ -40,8 +44,42 @@ inline int32_t nextCount(int32_t count) {
   return count == std::numeric_limits<int32_t>::max() ? count : count + 1;
 }
 
-// One tick of the rule against the host callbacks in host.h. Does nothing of the rule
-// when `window` is null or the host has not handed over its DRO and LED callbacks.
-void counterTick(DAZADA_RUVAZIDU* window);
+// The host callbacks the rule calls, with the host's own calling convention. The rule
+// calls nothing else of the host; a null member makes the tick do nothing.
+struct HostAccess {
+  double(TM_CDECL* getDro)(short dro) = nullptr;
+  void(TM_CDECL* setDro)(short dro, double value) = nullptr;
+  bool(TM_CDECL* getLed)(short led) = nullptr;
+};
+
+// What one tick did, for whatever follows the rule (the run record, a status display).
+// The figures are meaningful only when the rule ran, and `qualifier` and
+// `countBeforeReset` only on the tick their flag is set: the unchanged tick, ten times a
+// second, writes no more of the outcome than it must (a 32-bit build clears a whole
+// structure with a slow string instruction).
+struct TickOutcome {
+  bool ran = false;            // the window and the three callbacks were there
+  bool ledLit = false;         // LED 804 on this tick: a run is in progress
+  bool runStarted = false;     // the first tick of a lit period
+  bool qualified = false;      // this tick armed the run; `qualifier` is DRO 22 as read
+  bool runCounted = false;     // a lit period ended and was counted
+  bool runNotCounted = false;  // a lit period ended without having qualified
+  bool resetApplied = false;   // a reset was carried out; see countBeforeReset
+  int32_t count;               // DRO 1500 after the tick: as read, 0 after a reset,
+  int32_t total;               // and as written after a counted run (1501 likewise)
+  int32_t countBeforeReset;
+  double qualifier;
+  double lastReset;  // DRO 1502 after the tick (OLE Automation date)
+
+  // True when the tick did more than show the figures. Ten ticks a second are mostly
+  // not eventful, so this is what callers test first.
+  bool eventful() const {
+    return runStarted || qualified || runCounted || runNotCounted || resetApplied;
+  }
+};
+
+// One tick of the rule against `host`. Does nothing of the rule, and returns an outcome
+// with `ran` false (and all else 0), when `window` is null or a member of `host` is.
+TickOutcome counterTick(DAZADA_RUVAZIDU* window, const HostAccess& host);
 
 }  // namespace counter

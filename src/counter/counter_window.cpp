@@ -1,5 +1,7 @@
 #include "counter/counter_window.h"
 
+#include <cstdio>
+
 #include "counter/ole_date.h"
 #include "platform/dialogs.h"
 #include "platform/local_time.h"
@@ -26,4 +28,13 @@ void DAZADA_RUVAZIDU::timer2_Tick() {
 bool DAZADA_RUVAZIDU::DAZADA_RUVAZIDU_FormClosing() {
   view_->hide();
   return true;
+}
+
+void DAZADA_RUVAZIDU::showLastRun(uint32_t milliseconds) {
+  // Rounded to tenths in whole numbers, so no locale can turn the point into a comma.
+  const uint32_t tenths = milliseconds / 100 + (milliseconds % 100 >= 50 ? 1 : 0);
+  char text[40];
+  std::snprintf(text, sizeof text, "Last run: %lu.%lu s", static_cast<unsigned long>(tenths / 10),
+                static_cast<unsigned long>(tenths % 10));
+  lblLastRun.setText(text);
 }

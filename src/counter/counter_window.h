@@ -7,6 +7,7 @@
 // actions back into calls on the handlers below.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "counter/label.h"
@@ -41,6 +42,7 @@ class DAZADA_RUVAZIDU {
   // Shown by the last-reset label when DRO 1502 holds no date (NaN or out of range).
   static constexpr char kNoDateText[] = "(invalid date)";
   static constexpr int kTimer2IntervalMs = 400;
+  static constexpr char kNoLastRunText[] = "Last run: -";
 
   // Builds the view, hidden, with the timer running.
   DAZADA_RUVAZIDU();
@@ -54,6 +56,7 @@ class DAZADA_RUVAZIDU {
   bool StartOnTrigger = false;
   double dtValue = 0.0;
   double dtValue2 = 0.0;
+  bool ledWasLit = false;
 
   // Texts of the labels, UTF-8. The view is told of every change.
   Label label4{"DROs used: 1500,1501,1502"};
@@ -64,6 +67,8 @@ class DAZADA_RUVAZIDU {
   Label lblCountVal{"00000"};
   Label label7{"Orvane PC-base CNC"};
   Label label8{"BỘ ĐẾM SẢN PHẨM"};
+  // The duration of the last counted run, beside the figures; not a designer control.
+  Label lblLastRun{kNoLastRunText};
 
   // RESET: asks "Are you sure to reset?"; on Yes raises ResetCounter with the current
   // local time in dtValue. The DROs are left to the next update tick.
@@ -72,6 +77,8 @@ class DAZADA_RUVAZIDU {
   void timer2_Tick();
   // Any attempt to close the window: hides it instead. Returns true (close cancelled).
   bool DAZADA_RUVAZIDU_FormClosing();
+  // Shows a counted run's duration in lblLastRun ("Last run: 12.3 s").
+  void showLastRun(uint32_t milliseconds);
 
   // The menu item: visible, with the focus.
   void ShowAndFocus() { view_->showAndFocus(); }

@@ -65,6 +65,9 @@ const LabelLayout kLabels[] = {
      true, kBlue},
     {&DAZADA_RUVAZIDU::label4, ids::kLabel4, Parent::Page, 18, 278, 146, 13,
      counter::ui::kDefaultPoints, false, kSystemText},
+    // In the free space right of RESET, so that no designed control moves.
+    {&DAZADA_RUVAZIDU::lblLastRun, ids::kLastRun, Parent::Page, 166, 136, 190, 22, 12.0, true,
+     kRoyalBlue},
 };
 constexpr size_t kLabelCount = sizeof kLabels / sizeof kLabels[0];
 

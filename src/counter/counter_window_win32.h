@@ -17,6 +17,7 @@ inline constexpr int kLabel6 = 26;
 inline constexpr int kLastTimeReset = 31;
 inline constexpr int kTotalCount = 32;
 inline constexpr int kCountVal = 33;
+inline constexpr int kLastRun = 34;
 inline constexpr int kResetButton = 100;
 inline constexpr unsigned kTimer2 = 2;
 inline constexpr int kSplitterWidth = 4;

@@ -37,7 +37,7 @@ class Label {
   void bind(std::function<void(const std::string&)> onChanged) { onChanged_ = std::move(onChanged); }
 
  private:
-  bool showNumber(int32_t value) {
+  [[gnu::noinline]] bool showNumber(int32_t value) {
     char digits[16];
     auto result = std::to_chars(digits, digits + sizeof digits, value);
     bool changed = setText(std::string_view(digits, static_cast<size_t>(result.ptr - digits)));

@@ -34,6 +34,34 @@ void setFileFaultHook(FileFaultHook hook);
 // The size of the chunks in which replaceFileAtomically writes.
 inline constexpr size_t kFileWriteChunk = 64 * 1024;
 
+// A file opened for appending, for a log that several processes may share. Every write
+// lands at the file's end at the moment of writing, so one append(), holding a whole
+// line, is never interleaved with another process's appends. Paths and error texts as
+// above. One thread at a time. Virtual so that tests can stand in a disk that fails,
+// comes back or hangs.
+class AppendFile {
+ public:
+  AppendFile() = default;
+  virtual ~AppendFile() { AppendFile::close(); }
+  AppendFile(const AppendFile&) = delete;
+  AppendFile& operator=(const AppendFile&) = delete;
+
+  // Opens `path`, creating an empty file when there is none; closes any file open
+  // before.
+  virtual bool open(const std::string& path, std::string& error);
+  // The file's size, and its last byte when the size is not 0.
+  virtual bool tail(unsigned long long& size, char& lastByte, std::string& error);
+  // Appends `size` bytes in one write.
+  virtual bool append(const char* data, size_t size, std::string& error);
+  // Makes the appended data durable (on Windows every write already goes through).
+  virtual bool flush(std::string& error);
+  virtual void close();
+
+ private:
+  long long handle_ = -1;  // a file descriptor or a HANDLE
+  std::string path_;
+};
+
 namespace detail {
 // One platform's primitives for replaceFileAtomically. `handle` is a file descriptor
 // or a HANDLE, stored as an integer so that this header stays free of system types.

@@ -50,6 +50,62 @@ bool readWholeFile(const std::string& path, std::string& contents, std::string& 
   return read;
 }
 
+bool AppendFile::open(const std::string& path, std::string& error) {
+  close();
+  int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    error = posixError("Cannot open", path, errno);
+    return false;
+  }
+  handle_ = fd;
+  path_ = path;
+  return true;
+}
+
+bool AppendFile::tail(unsigned long long& size, char& lastByte, std::string& error) {
+  struct stat info;
+  if (::fstat(static_cast<int>(handle_), &info) != 0) {
+    error = posixError("Cannot read the size of", path_, errno);
+    return false;
+  }
+  size = static_cast<unsigned long long>(info.st_size);
+  if (size == 0) return true;
+  if (::pread(static_cast<int>(handle_), &lastByte, 1, info.st_size - 1) != 1) {
+    error = posixError("Cannot read", path_, errno);
+    return false;
+  }
+  return true;
+}
+
+bool AppendFile::append(const char* data, size_t size, std::string& error) {
+  while (size > 0) {
+    // A short write to a regular file is rare (a full disk); the rest then follows in a
+    // second write rather than being lost.
+    ssize_t n = ::write(static_cast<int>(handle_), data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error = posixError("Cannot write", path_, errno);
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool AppendFile::flush(std::string& error) {
+  if (::fdatasync(static_cast<int>(handle_)) != 0) {
+    error = posixError("Cannot flush", path_, errno);
+    return false;
+  }
+  return true;
+}
+
+void AppendFile::close() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+  handle_ = -1;
+}
+
 namespace detail {
 
 std::string displayPath(const std::string& path) { return path; }

@@ -70,6 +70,62 @@ bool readWholeFile(const std::string& path, std::string& contents, std::string& 
   return read;
 }
 
+bool AppendFile::open(const std::string& path, std::string& error) {
+  close();
+  // Append access without write access makes every write go to the end of the file,
+  // atomically with respect to other writers. Write-through instead of a flush: a flush
+  // needs write access, which would give that up.
+  HANDLE file = CreateFileW(widePath(path).c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    error = windowsError("Cannot open", path, GetLastError());
+    return false;
+  }
+  handle_ = static_cast<long long>(reinterpret_cast<intptr_t>(file));
+  path_ = path;
+  return true;
+}
+
+bool AppendFile::tail(unsigned long long& size, char& lastByte, std::string& error) {
+  LARGE_INTEGER length;
+  if (!GetFileSizeEx(asHandle(handle_), &length)) {
+    error = windowsError("Cannot read the size of", path_, GetLastError());
+    return false;
+  }
+  size = static_cast<unsigned long long>(length.QuadPart);
+  if (size == 0) return true;
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>((size - 1) & 0xFFFFFFFFu);
+  at.OffsetHigh = static_cast<DWORD>((size - 1) >> 32);
+  DWORD got = 0;
+  if (!ReadFile(asHandle(handle_), &lastByte, 1, &got, &at) || got != 1) {
+    error = windowsError("Cannot read", path_, GetLastError());
+    return false;
+  }
+  return true;
+}
+
+bool AppendFile::append(const char* data, size_t size, std::string& error) {
+  while (size > 0) {
+    DWORD n = 0;
+    if (!WriteFile(asHandle(handle_), data, static_cast<DWORD>(size), &n, nullptr)) {
+      error = windowsError("Cannot write", path_, GetLastError());
+      return false;
+    }
+    data += n;
+    size -= n;
+  }
+  return true;
+}
+
+bool AppendFile::flush(std::string&) { return true; }
+
+void AppendFile::close() {
+  if (handle_ != -1) CloseHandle(asHandle(handle_));
+  handle_ = -1;
+}
+
 namespace detail {
 
 std::string displayPath(const std::string& path) { return narrow(widePath(path)); }

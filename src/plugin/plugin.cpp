@@ -10,6 +10,7 @@
 #include "plugin/host.h"
 #include "plugin/menu.h"
 #include "plugin/mg.h"
+#include "plugin/run_record.h"
 
 int menuStart = 0;
 
@@ -47,7 +48,11 @@ void piConfig() {
 }
 
 void piUpdate() {
-  counter::counterTick(MG::dazada_ruvaziduDlg);
+  // Taken afresh on every tick: a host may hand over new callbacks at any time.
+  const counter::HostAccess host{GetDRO, SetDRO, GetLED};
+  const counter::TickOutcome outcome = counter::counterTick(MG::dazada_ruvaziduDlg, host);
+  if (outcome.eventful()) followTick(outcome);
+  if (runLogNeedsService()) serviceRunLog();
   if (MyDevice != nullptr) MyDevice->Update();
 }
 

@@ -9,6 +9,7 @@
 #include "plugin/menu.h"
 #include "plugin/mg.h"
 #include "plugin/plugin.h"
+#include "plugin/run_record.h"
 #include "settings/xml_net_profile.h"
 
 std::atomic<int32_t> CamType{0};
@@ -75,7 +76,7 @@ const char* piSetProName(const char*) {
   void* frame = findHostFrame();
   settings.SetMessageOwner(frame);
   // A failed load has been reported; every read below then gives its default.
-  settings.Load();
+  const bool loaded = settings.Load();
   config->enableDlg = settings.ReadBool("Dlg", false);
   config->enableX = settings.ReadBool("Axis/X", true);
   config->enableY = settings.ReadBool("Axis/Y", true);
@@ -84,6 +85,8 @@ const char* piSetProName(const char*) {
   config->AutoScan = settings.ReadBool("AutoScan", false);
   config->CamType = settings.ReadInt("CamType", 0);
   config->IPCamPath = settings.ReadString("IPCamPath", "");
+  config->runLog = settings.ReadInt("RunLog", 1) != 0;
+  config->runLogPath = settings.ReadString("RunLogPath", "");
 
   for (int i = 0; i < kCamPositions; ++i) {
     std::string key = "Pos" + std::to_string(i + 1);
@@ -104,6 +107,8 @@ const char* piSetProName(const char*) {
                                settings.ReadString("IPCamPath", ""),
                                settings.ReadBool("AutoScan", false));
   MG::xyzDemoConfig = config;
+  // Unless the profile was read, the operator's RunLog setting is unknown: no log.
+  configureRunLog(ProfileName, loaded && config->runLog, config->runLogPath);
 
   XMLNetProfile plugins(ProfileName, kPluginsSection, true);
   plugins.SetMessageOwner(frame);
@@ -115,6 +120,7 @@ const char* piSetProName(const char*) {
 }
 
 void piStopPlug() {
+  stopRunLog();
   if (ProfileName == nullptr) return;
   XMLNetProfile profile(ProfileName, kSettingsSection, true);
   profile.SetMessageOwner(findHostFrame());

@@ -24,6 +24,10 @@ struct XYZDemoConfig {
   bool AutoStart = false;
   bool AutoScan = false;
   int32_t CamType = 0;
+  // The run log: "RunLog" (a number, 0 switches it off) and "RunLogPath" (UTF-8, empty
+  // for the file beside the profile).
+  bool runLog = true;
+  std::string runLogPath;
 };
 
 // One camera position; nothing in the plug-in reads it back.

@@ -19,7 +19,7 @@ using counter::nextCount;
 
 class CounterRuleTest : public ::testing::Test {
  protected:
-  void tick() { counter::counterTick(&window); }
+  counter::TickOutcome tick() { return counter::counterTick(&window, host.counterAccess()); }
   // One lit period of `litTicks` ticks with DRO 22 at `qualifier`, then one tick off.
   void run(double qualifier, int litTicks = 3) {
     host.setDro(22, qualifier);
@@ -32,7 +32,7 @@ class CounterRuleTest : public ::testing::Test {
     return std::find(host.log.begin(), host.log.end(), call) != host.log.end();
   }
 
-  FakeHost host;
+  FakeHost host{FakeHost::NotInstalled{}};
   DAZADA_RUVAZIDU window;
 };
 
@@ -203,10 +203,18 @@ TEST_F(CounterRuleTest, ResetAndEndOfRunOnTheSameTick) {
   host.setLed(804, false);
   window.ResetCounter = true;
   window.dtValue = 2.5;
-  tick();
+  counter::TickOutcome both = tick();
   EXPECT_EQ(host.dro(1500), 1);
   EXPECT_EQ(host.dro(1501), 51);
   EXPECT_EQ(host.dro(1502), 2.5);
+  // The outcome tells both, in the rule's order: the reset first, then the run counted
+  // from zero.
+  EXPECT_TRUE(both.resetApplied);
+  EXPECT_EQ(both.countBeforeReset, 9);
+  EXPECT_EQ(both.lastReset, 2.5);
+  EXPECT_TRUE(both.runCounted);
+  EXPECT_EQ(both.count, 1);
+  EXPECT_EQ(both.total, 51);
 }
 
 TEST_F(CounterRuleTest, TwoConfirmationsBeforeATickMakeOneResetWithTheLaterTime) {
@@ -222,15 +230,88 @@ TEST_F(CounterRuleTest, TwoConfirmationsBeforeATickMakeOneResetWithTheLaterTime)
   EXPECT_FALSE(logged("SetDRO 1500 0")) << "the request is used up by the first tick";
 }
 
+TEST_F(CounterRuleTest, CallsTheHostInTheRulesOrderAndNothingElse) {
+  using Log = std::vector<std::string>;
+  host.setDro(1500, 4);
+  host.setDro(1501, 9);
+  host.setDro(1502, 7.5);
+  host.setDro(22, 1);
+  window.ResetCounter = true;
+  window.dtValue = 8.25;
+  host.setLed(804, true);
+  tick();
+  EXPECT_EQ(host.log, (Log{"GetDRO 1500", "GetDRO 1501", "GetDRO 1502", "SetDRO 1500 0",
+                           "SetDRO 1502 8.25", "GetLED 804", "GetDRO 22"}));
+  host.clearLog();
+  host.setLed(804, false);
+  tick();
+  EXPECT_EQ(host.log, (Log{"GetDRO 1500", "GetDRO 1501", "GetDRO 1502", "GetLED 804", "GetDRO 1500",
+                           "GetDRO 1501", "SetDRO 1500 1", "SetDRO 1501 10"}));
+  host.clearLog();
+  tick();
+  EXPECT_EQ(host.log, (Log{"GetDRO 1500", "GetDRO 1501", "GetDRO 1502", "GetLED 804"}));
+}
+
+TEST_F(CounterRuleTest, OutcomeMarksStartQualificationAndTheCountedEnd) {
+  host.setDro(1500, 4);
+  host.setDro(1501, 100);
+  host.setDro(1502, 46000.5);
+  counter::TickOutcome idle = tick();
+  EXPECT_TRUE(idle.ran);
+  EXPECT_FALSE(idle.eventful());
+  EXPECT_EQ(idle.count, 4);
+  EXPECT_EQ(idle.total, 100);
+  EXPECT_EQ(idle.lastReset, 46000.5);
+
+  host.setLed(804, true);
+  counter::TickOutcome start = tick();
+  EXPECT_TRUE(start.runStarted);
+  EXPECT_TRUE(start.ledLit);
+  EXPECT_FALSE(start.qualified) << "DRO 22 is still 0";
+  host.setDro(22, 2.5);
+  counter::TickOutcome armed = tick();
+  EXPECT_FALSE(armed.runStarted);
+  EXPECT_TRUE(armed.qualified);
+  EXPECT_EQ(armed.qualifier, 2.5);
+  host.setDro(22, 7);
+  EXPECT_FALSE(tick().eventful()) << "a run qualifies once";
+
+  host.setLed(804, false);
+  counter::TickOutcome end = tick();
+  EXPECT_TRUE(end.runCounted);
+  EXPECT_FALSE(end.runNotCounted);
+  EXPECT_FALSE(end.ledLit);
+  EXPECT_EQ(end.count, 5) << "the figures as written";
+  EXPECT_EQ(end.total, 101);
+  EXPECT_FALSE(tick().eventful());
+}
+
+TEST_F(CounterRuleTest, OutcomeMarksAnUnqualifiedEndOnlyAfterALitPeriod) {
+  host.setDro(1500, 3);
+  EXPECT_FALSE(tick().runNotCounted) << "off after off ends nothing";
+  host.setLed(804, true);
+  EXPECT_TRUE(tick().runStarted);
+  host.setLed(804, false);
+  counter::TickOutcome end = tick();
+  EXPECT_TRUE(end.runNotCounted);
+  EXPECT_FALSE(end.runCounted);
+  EXPECT_EQ(end.count, 3);
+  EXPECT_FALSE(tick().runNotCounted);
+}
+
 TEST(CounterRuleWithoutHost, NoWindowOrNoCallbacksDoesNothing) {
-  FakeHost host;
-  counter::counterTick(nullptr);
+  FakeHost host{FakeHost::NotInstalled{}};
+  EXPECT_FALSE(counter::counterTick(nullptr, host.counterAccess()).ran);
   EXPECT_TRUE(host.log.empty());
   DAZADA_RUVAZIDU window;
-  GetDROFn saved = GetDRO;
-  GetDRO = nullptr;
-  counter::counterTick(&window);  // must not call through a null pointer
-  GetDRO = saved;
+  for (int missing = 0; missing < 3; ++missing) {
+    counter::HostAccess access = host.counterAccess();
+    if (missing == 0) access.getDro = nullptr;
+    if (missing == 1) access.setDro = nullptr;
+    if (missing == 2) access.getLed = nullptr;
+    // Must not call through a null pointer, nor half-run with the other two.
+    EXPECT_FALSE(counter::counterTick(&window, access).ran);
+  }
   EXPECT_TRUE(host.log.empty());
 }
 

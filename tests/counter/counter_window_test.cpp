@@ -35,9 +35,9 @@ class CounterWindowTest : public ::testing::Test {
     platform::setMessageHook(nullptr);
     platform::setLocalClock(nullptr);
   }
-  void tick() { counter::counterTick(&window); }
+  void tick() { counter::counterTick(&window, host.counterAccess()); }
 
-  FakeHost host;
+  FakeHost host{FakeHost::NotInstalled{}};
   DAZADA_RUVAZIDU window;
   MessageAnswer answer = MessageAnswer::Yes;
   std::vector<MessageRequest> asked;

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -66,7 +67,8 @@ class HostSim : public ::testing::Test {
     DeleteFileA(state().c_str());
   }
   void TearDown() override {
-    for (const char* name : {"Mach3Mill.xml", "hostsim-state.txt", "step.script", "out.txt"})
+    for (const char* name : {"Mach3Mill.xml", "Mach3Mill.runs.csv", "hostsim-state.txt",
+                             "step.script", "out.txt"})
       DeleteFileA((folder_ + name).c_str());
     RemoveDirectoryA(folder_.c_str());
   }
@@ -262,6 +264,64 @@ TEST_F(HostSim, CounterWindowOpensFromTheMenuShowsTheFiguresAndResetsWhenConfirm
   const double resetAt = std::strtod(saved.c_str() + at + 9, nullptr);
   EXPECT_NEAR(resetAt, today, 120.0 / 86400.0);
   EXPECT_TRUE(contains(run.output, "count 0\ntotal 12\n")) << run.output;
+}
+
+// The run log beside the profile, read back once the host has closed: every run, the
+// one that was not counted too, and the reset, as whole CR LF lines.
+TEST_F(HostSim, TheRunLogBesideTheProfileHoldsEveryRunAndTheReset) {
+  writeFile(state(), "dro 1500 2\ndro 1501 100\n");
+  Outcome run = hostsim(
+      "menu Tally_Mark\n"
+      "runs 2 seconds 0.4 pause 0.4 qualifier 1.5\n"
+      "expect dro 1500 4\n"
+      "expect label lblLastRun != Last run: -\n"
+      "runs 1 seconds 0.4 pause 0.4 qualifier 0\n"
+      "wait 300\n"
+      "reset yes\n"
+      "expect dro 1500 0\n"
+      "quit\n");
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  const std::string log = readFile(folder_ + "Mach3Mill.runs.csv");
+  ASSERT_EQ(log.substr(0, 3), "\xEF\xBB\xBF") << log;
+  std::vector<std::string> lines;
+  for (size_t at = 3, end; (end = log.find("\r\n", at)) != std::string::npos; at = end + 2)
+    lines.push_back(log.substr(at, end - at));
+  ASSERT_EQ(lines.size(), 5u) << log;
+  EXPECT_EQ(log.substr(log.size() - 2), "\r\n");
+  EXPECT_EQ(lines[0], "Event,Time,Run started,Run seconds,DRO 22,Count,Total,Count before reset,Note");
+
+  // A time: 2026-12-08T14:03:07+07:00.
+  auto isTime = [](const std::string& t) {
+    return t.size() == 25 && t[4] == '-' && t[10] == 'T' && t[13] == ':' &&
+           (t[19] == '+' || t[19] == '-') && t[22] == ':';
+  };
+  auto fields = [](const std::string& line) {
+    std::vector<std::string> out;
+    std::istringstream in(line);
+    for (std::string f; std::getline(in, f, ',');) out.push_back(f);
+    if (!line.empty() && line.back() == ',') out.push_back("");
+    return out;
+  };
+  const char* expected[] = {"counted", "counted", "not counted"};
+  const char* figures[] = {"3,101", "4,102", "4,102"};
+  for (int i = 0; i < 3; ++i) {
+    std::vector<std::string> f = fields(lines[1 + i]);
+    ASSERT_EQ(f.size(), 9u) << lines[1 + i];
+    EXPECT_EQ(f[0], expected[i]);
+    EXPECT_TRUE(isTime(f[1]) && isTime(f[2])) << lines[1 + i];
+    EXPECT_LE(f[2], f[1]) << "a run starts before it ends";
+    const double seconds = std::strtod(f[3].c_str(), nullptr);
+    EXPECT_GE(seconds, 0.2) << lines[1 + i];
+    EXPECT_LE(seconds, 2.0) << lines[1 + i];
+    EXPECT_EQ(f[4], i < 2 ? "1.5" : "");
+    EXPECT_EQ(f[5] + "," + f[6], figures[i]);
+  }
+  std::vector<std::string> reset = fields(lines[4]);
+  ASSERT_EQ(reset.size(), 9u) << lines[4];
+  EXPECT_EQ(reset[0], "reset");
+  EXPECT_TRUE(isTime(reset[1])) << lines[4];
+  EXPECT_EQ(reset[5], "0");
+  EXPECT_EQ(reset[7], "4") << "the count before the reset";
 }
 
 TEST_F(HostSim, SetProNameRegistersThePluginInTheProfile) {

@@ -27,6 +27,7 @@ std::vector<ControlInfo> counterWindow() {
       control("Static", "Last Reset:", px + 15, py + 238, 112, 24),
       control("Static", "12/8/2026 4:30:00 PM", px + 123, py + 237, 77, 25),
       control("Static", "DROs used: 1500,1501,1502", px + 18, py + 278, 146, 13),
+      control("Static", "Last run: 12.3 s", px + 166, py + 136, 190, 22),  // right of RESET
   };
 }
 
@@ -41,6 +42,7 @@ TEST(LabelLocator, FindsEachFigureByItsFixedNeighbour) {
   EXPECT_EQ(textOf(controls, "lblCountVal"), "42");
   EXPECT_EQ(textOf(controls, "lblTotalCount"), "1042");
   EXPECT_EQ(textOf(controls, "lblLastTimeReset"), "12/8/2026 4:30:00 PM");
+  EXPECT_EQ(textOf(controls, "lblLastRun"), "Last run: 12.3 s");
 }
 
 TEST(LabelLocator, AWidenedFigureAndAnotherOrderOfControlsChangeNothing) {

@@ -10,6 +10,7 @@
 
 #include "host_win32.h"
 #include "ole_date.h"
+#include "run_log_view.h"
 #include "platform/win32_text.h"
 #include "tallymark_version.h"
 
@@ -38,7 +39,12 @@ enum ControlId : int {
   kTotalText,
   kLastResetText,
   kStatusText,
+  kRunLogText,
 };
+
+// The run log's last lines shown in the panel.
+constexpr size_t kRunLogLines = 4;
+constexpr long long kRunLogTailBytes = 4096;
 
 const wchar_t kFrameClass[] = L"TallymarkHostSimFrame";
 
@@ -104,6 +110,36 @@ void buildPanel(HWND f) {
   addControl(f, L"STATIC", L"DRO 1502 (last reset):", label, 0, 10, 194, 150, 16);
   addControl(f, L"STATIC", L"", label, kLastResetText, 165, 194, 290, 16);
   addControl(f, L"STATIC", L"", label, kStatusText, 10, 226, 450, 16);
+  addControl(f, L"STATIC", L"Run log (last lines):", label, 0, 10, 252, 450, 16);
+  addControl(f, L"STATIC", L"", label | SS_NOPREFIX, kRunLogText, 10, 270, 620, 16 * kRunLogLines);
+}
+
+// Reads the end of the run log when its size changed. The plug-in writes whole lines,
+// and a partial one at the end is left for the next look.
+void refreshRunLog(Host& h) {
+  WIN32_FILE_ATTRIBUTE_DATA info{};
+  if (!GetFileAttributesExW(widen(h.runLogPath).c_str(), GetFileExInfoStandard, &info)) return;
+  const long long size =
+      static_cast<long long>((static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+  if (size == h.runLogSize) return;
+  HANDLE file = CreateFileW(widen(h.runLogPath).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  const long long from = size > kRunLogTailBytes ? size - kRunLogTailBytes : 0;
+  LARGE_INTEGER at;
+  at.QuadPart = from;
+  std::string tail(static_cast<size_t>(size - from), '\0');
+  DWORD got = 0;
+  const bool read = SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
+                    ReadFile(file, tail.data(), static_cast<DWORD>(tail.size()), &got, nullptr);
+  CloseHandle(file);
+  if (!read) return;
+  tail.resize(got);
+  h.runLogSize = size;
+  std::wstring text;
+  for (const std::string& line : lastLogLines(tail, from == 0, kRunLogLines)) text += widen(line) + L"\r\n";
+  setText(item(h.frame, kRunLogText), text);
 }
 
 void refreshPanel(Host& h) {
@@ -137,6 +173,7 @@ void tick(Host& h) {
   h.api.Update();
   h.inUpdate = false;
   refreshPanel(h);
+  refreshRunLog(h);
   saveState(h);
 }
 
@@ -249,7 +286,7 @@ HWND createFrame(Host& h) {
   wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
   wc.lpszClassName = kFrameClass;
   RegisterClassExW(&wc);
-  RECT r{0, 0, 470, 250};
+  RECT r{0, 0, 640, 344};
   AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, TRUE);
   // Placed right of where new windows usually appear, so the counter window does not
   // cover the panel.

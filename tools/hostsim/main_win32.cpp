@@ -18,6 +18,7 @@
 #include "host_win32.h"
 #include "ole_date.h"
 #include "options.h"
+#include "run_log_view.h"
 #include "platform/win32_text.h"
 #include "script_runner_win32.h"
 #include "version_resource_win32.h"
@@ -148,6 +149,7 @@ int run(const Options& options) {
   h.profilePath = options.profile.empty() ? "Mach3Mill.xml" : options.profile;
   h.statePath =
       options.state.empty() ? besideFile(h.profilePath, "hostsim-state.txt") : options.state;
+  h.runLogPath = runLogFile(h.profilePath);
   const std::string dllPath = options.dll.empty() ? exeFolderFile("TALLY_MARK.dll") : options.dll;
 
   Script script;

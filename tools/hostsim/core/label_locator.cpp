@@ -61,7 +61,7 @@ std::optional<size_t> above(const std::vector<ControlInfo>& controls, size_t anc
 
 const std::vector<std::string>& figureLabelNames() {
   static const std::vector<std::string> names = {"lblCountVal", "lblTotalCount",
-                                                 "lblLastTimeReset"};
+                                                 "lblLastTimeReset", "lblLastRun"};
   return names;
 }
 
@@ -77,9 +77,15 @@ std::optional<size_t> locateLabel(const std::vector<ControlInfo>& controls, std:
     anchorText = "Total:";
   } else if (name == "lblLastTimeReset") {
     anchorText = "Last Reset:";
+  } else if (name == "lblLastRun") {
+    // Caption and figure in one label.
+    for (size_t i = 0; i < controls.size(); ++i)
+      if (isLabel(controls[i]) && controls[i].text.rfind("Last run:", 0) == 0) return i;
+    why = "no label \"Last run: ...\"";
+    return std::nullopt;
   } else {
     why = "unknown label " + std::string(name) +
-          " (known: lblCountVal, lblTotalCount, lblLastTimeReset)";
+          " (known: lblCountVal, lblTotalCount, lblLastTimeReset, lblLastRun)";
     return std::nullopt;
   }
   anchor = findByText(controls, anchorText, anchorIsButton);

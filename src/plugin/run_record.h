@@ -1,0 +1,41 @@
+// What follows a tick that did something: the runs' times, the last run's cycle time in
+// the counter window, and the run log. All of it on the host's user-interface thread.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "counter/run_tracker.h"
+#include "platform/file_io.h"
+#include "runlog/writer.h"
+
+// The running writer of the run log, or null when the log is off.
+extern tallymark::runlog::Writer* runLogWriter;
+
+// Starts, moves or stops the run log of the profile `profileName` (a path in the ANSI
+// code page). `pathSetting` is the profile's RunLogPath, UTF-8, empty for the default.
+// Never waits for the disk.
+void configureRunLog(const char* profileName, bool enabled, const std::string& pathSetting);
+
+// After a tick whose outcome is eventful().
+void followTick(const counter::TickOutcome& outcome);
+
+// Hands over records the writer could not take at once, and shows a problem of the run
+// log, once, in the console's line area. Call when runLogNeedsService().
+void serviceRunLog();
+inline bool runLogNeedsService() {
+  return runLogWriter != nullptr && (runLogWriter->holdsRecords() || runLogWriter->problemPending());
+}
+
+// Writes what waits and ends the writer; returns within a second even when the disk
+// hangs (the writer is then left to finish on its own).
+void stopRunLog();
+
+// The console row of the run log's problems: below the diagnostic dump.
+inline constexpr int kRunLogConsoleRow = 9;
+
+// Test seams: the clock of the runs' times (the tracker starts afresh), and the file
+// each new writer appends through. Empty functions restore the system's.
+void setRunClock(std::function<counter::RunInstant()> clock);
+void setRunLogDisk(std::function<std::unique_ptr<tallymark::platform::AppendFile>()> makeDisk);

@@ -1,0 +1,53 @@
+// A run log that cannot be written, as the console shows it: once, in the line area
+// below the dump. The headless console is read back; the plug-in is started as a host
+// does, and the console is given to the device by hand (the build's switch is off).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "diag/console.h"
+#include "diag/console_screen.h"
+#include "fake_host.h"
+#include "plugin/device.h"
+#include "plugin/exports.h"
+#include "plugin/run_record.h"
+#include "settings/test_files.h"
+
+namespace {
+
+TEST(RunLogConsole, AnUnwritablePathIsShownOnceAndTheCountGoesOn) {
+  TempFolder folder;
+  MessageCatcher boxes;
+  FakeHost host;
+  const std::string profile = folder.file("Mill.xml");
+  writeFile(profile, "<profile><Dazada_Ruvazidu><RunLogPath>gone/runs.csv</RunLogPath>"
+                     "</Dazada_Ruvazidu></profile>");
+  SetProName(profile.c_str());
+  InitControl(nullptr, nullptr, nullptr, nullptr);
+  PostInitControl();
+  ASSERT_NE(MyDevice, nullptr);
+  MyDevice->console = new MyConsoleClass();
+
+  auto run = [&] {
+    host.setDro(22, 1);
+    host.setLed(804, true);
+    Update();
+    host.setLed(804, false);
+    Update();
+  };
+  run();
+  const std::string expected =
+      "Run log: Cannot open '" + folder.file("gone/runs.csv") + "': No such file or directory";
+  while (headlessConsole().row(kRunLogConsoleRow).empty()) Update();
+  EXPECT_EQ(headlessConsole().row(kRunLogConsoleRow), expected);
+
+  headlessConsole().write(0, kRunLogConsoleRow, "--");
+  run();
+  StopPlug();  // tries once more, and fails again
+  Update();
+  EXPECT_EQ(headlessConsole().row(kRunLogConsoleRow).substr(0, 3), "--n") << "shown once only";
+  EXPECT_EQ(host.dro(1500), 2);
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+}  // namespace
