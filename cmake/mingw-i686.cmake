@@ -1,21 +1,6 @@
-# Cross build of the 32-bit Windows plug-in with MinGW-w64. The -posix variant is
-# required: std::thread and std::mutex need winpthread, which the -win32 variant lacks.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build of the 32-bit Windows plug-in with MinGW-w64.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# The plug-in is one file dropped into the host's folder: libgcc, libstdc++ and
-# winpthread are linked in, so nothing but Windows' own DLLs is imported.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+set(TALLYMARK_MINGW_TRIPLET i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
 
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
