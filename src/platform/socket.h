@@ -67,6 +67,20 @@ long receiveSome(SocketHandle socket, void* buffer, size_t capacity);
 // Sends all `size` bytes, repeating partial sends; false when a send fails or times out.
 bool sendAll(SocketHandle socket, const void* data, size_t size);
 
+// Ends a connection with a normal close, never a reset: ends the sending direction,
+// discards what the peer sent and nobody read (up to 64 KB, without waiting for more;
+// unread data would make the system answer with a reset) and closes the socket.
+void closeGracefully(SocketHandle socket);
+
+// TCP keepalive: after `idleMs` without traffic the system probes the peer every
+// `intervalMs`; after `probes` unanswered probes it fails the connection, and the next
+// receive reports the failure. Windows sends ten probes whatever `probes` says.
+bool setKeepalive(SocketHandle socket, int idleMs, int intervalMs, int probes);
+
+// Whether keepalive is on, and its idle time and probe interval where the system tells
+// them (-1 where it does not: Windows cannot read them back).
+bool getKeepalive(SocketHandle socket, bool& on, int& idleMs, int& intervalMs);
+
 // --- Datagram sockets ---
 
 SocketHandle openUdp();

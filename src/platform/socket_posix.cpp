@@ -1,6 +1,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -121,6 +122,31 @@ bool sendAll(SocketHandle socket, const void* data, size_t size) {
     next += sent;
     size -= static_cast<size_t>(sent);
   }
+  return true;
+}
+
+// The system counts keepalive times in whole seconds.
+bool setKeepalive(SocketHandle socket, int idleMs, int intervalMs, int probes) {
+  int on = 1;
+  int idle = (idleMs + 999) / 1000;
+  int interval = (intervalMs + 999) / 1000;
+  return ::setsockopt(fd(socket), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0 &&
+         ::setsockopt(fd(socket), IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle) == 0 &&
+         ::setsockopt(fd(socket), IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval) == 0 &&
+         ::setsockopt(fd(socket), IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes) == 0;
+}
+
+bool getKeepalive(SocketHandle socket, bool& on, int& idleMs, int& intervalMs) {
+  int enabled = 0, idle = 0, interval = 0;
+  socklen_t size = sizeof enabled;
+  if (::getsockopt(fd(socket), SOL_SOCKET, SO_KEEPALIVE, &enabled, &size) != 0 ||
+      ::getsockopt(fd(socket), IPPROTO_TCP, TCP_KEEPIDLE, &idle, &size) != 0 ||
+      ::getsockopt(fd(socket), IPPROTO_TCP, TCP_KEEPINTVL, &interval, &size) != 0) {
+    return false;
+  }
+  on = enabled != 0;
+  idleMs = idle * 1000;
+  intervalMs = interval * 1000;
   return true;
 }
 

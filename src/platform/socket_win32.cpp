@@ -1,5 +1,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// After winsock2.h, which declares what it builds on.
+#include <mstcpip.h>
 
 #include "platform/socket.h"
 
@@ -104,6 +106,30 @@ bool sendAll(SocketHandle socket, const void* data, size_t size) {
     next += sent;
     size -= static_cast<size_t>(sent);
   }
+  return true;
+}
+
+// Per socket, without touching the machine-wide keepalive settings in the registry.
+bool setKeepalive(SocketHandle socket, int idleMs, int intervalMs, int /*probes*/) {
+  tcp_keepalive values{};
+  values.onoff = 1;
+  values.keepalivetime = static_cast<ULONG>(idleMs);
+  values.keepaliveinterval = static_cast<ULONG>(intervalMs);
+  DWORD returned = 0;
+  return WSAIoctl(native(socket), SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0, &returned,
+                  nullptr, nullptr) == 0;
+}
+
+bool getKeepalive(SocketHandle socket, bool& on, int& idleMs, int& intervalMs) {
+  BOOL enabled = FALSE;
+  int size = sizeof enabled;
+  if (getsockopt(native(socket), SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<char*>(&enabled),
+                 &size) != 0) {
+    return false;
+  }
+  on = enabled != FALSE;
+  idleMs = -1;
+  intervalMs = -1;
   return true;
 }
 
