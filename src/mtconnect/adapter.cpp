@@ -122,11 +122,13 @@ int64_t Adapter::utcNow() const {
   return options_.utcClock ? options_.utcClock() : platform::utcMillisNow();
 }
 
+// Ordered without fences (which ThreadSanitizer cannot follow): a reader that loads a
+// word of a store under way synchronizes with that release store, so its second look at
+// the version sees the odd value stored before it, or a later one, and it tries again.
 void Adapter::storeSnapshot(const Words& words) {
   uint64_t version = version_.load(std::memory_order_relaxed);
   version_.store(version + 1, std::memory_order_relaxed);
-  std::atomic_thread_fence(std::memory_order_release);
-  for (size_t i = 0; i < kWords; ++i) snapshot_[i].store(words.word[i], std::memory_order_relaxed);
+  for (size_t i = 0; i < kWords; ++i) snapshot_[i].store(words.word[i], std::memory_order_release);
   version_.store(version + 2, std::memory_order_release);
 }
 
@@ -138,8 +140,7 @@ uint64_t Adapter::loadSnapshot(Words& words) const {
       continue;
     }
     for (size_t i = 0; i < kWords; ++i)
-      words.word[i] = snapshot_[i].load(std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_acquire);
+      words.word[i] = snapshot_[i].load(std::memory_order_acquire);
     if (version_.load(std::memory_order_relaxed) == before) return before;
   }
 }
