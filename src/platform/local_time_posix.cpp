@@ -60,4 +60,21 @@ std::string formatLocalDateTime(const LocalDateTime& when) {
   return std::string(text, n);
 }
 
+bool utcMillisFromLocal(const LocalDateTime& when, int64_t& utcMs) {
+  tm fields{};
+  fields.tm_year = when.year - 1900;
+  fields.tm_mon = when.month - 1;
+  fields.tm_mday = when.day;
+  fields.tm_hour = when.hour;
+  fields.tm_min = when.minute;
+  fields.tm_sec = when.second;
+  fields.tm_isdst = -1;  // the zone's rules decide
+  // -1 is both the failure and 1969-12-31T23:59:59Z; mktime fills tm_wday only on success.
+  fields.tm_wday = -1;
+  time_t seconds = mktime(&fields);
+  if (seconds == static_cast<time_t>(-1) && fields.tm_wday == -1) return false;
+  utcMs = static_cast<int64_t>(seconds) * 1000 + when.millisecond;
+  return true;
+}
+
 }  // namespace tallymark::platform
