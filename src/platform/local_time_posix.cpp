@@ -43,7 +43,8 @@ LocalDateTime systemLocalNow() {
 }
 }  // namespace detail
 
-std::string formatLocalDateTime(const LocalDateTime& when) {
+// The fields of `when`, daylight saving left to the zone's rules.
+static tm toTm(const LocalDateTime& when) {
   tm t{};
   t.tm_year = when.year - 1900;
   t.tm_mon = when.month - 1;
@@ -51,8 +52,13 @@ std::string formatLocalDateTime(const LocalDateTime& when) {
   t.tm_hour = when.hour;
   t.tm_min = when.minute;
   t.tm_sec = when.second;
-  t.tm_wday = dayOfWeek(when);
   t.tm_isdst = -1;
+  return t;
+}
+
+std::string formatLocalDateTime(const LocalDateTime& when) {
+  tm t = toTm(when);
+  t.tm_wday = dayOfWeek(when);
   char text[128];
   if (timeLocale() == static_cast<locale_t>(0)) return formatIsoDateTime(when);
   const size_t n = strftime_l(text, sizeof text, dateTimeFormat().c_str(), &t, timeLocale());
@@ -61,14 +67,7 @@ std::string formatLocalDateTime(const LocalDateTime& when) {
 }
 
 bool utcMillisFromLocal(const LocalDateTime& when, int64_t& utcMs) {
-  tm fields{};
-  fields.tm_year = when.year - 1900;
-  fields.tm_mon = when.month - 1;
-  fields.tm_mday = when.day;
-  fields.tm_hour = when.hour;
-  fields.tm_min = when.minute;
-  fields.tm_sec = when.second;
-  fields.tm_isdst = -1;  // the zone's rules decide
+  tm fields = toTm(when);
   // -1 is both the failure and 1969-12-31T23:59:59Z; mktime fills tm_wday only on success.
   fields.tm_wday = -1;
   time_t seconds = mktime(&fields);
