@@ -5,6 +5,6 @@ namespace {
 int shown = 0;
 }
 
-void ConfigDialog::ShowDialog() { ++shown; }
+void ConfigDialog::ShowDialog(void*) { ++shown; }
 
 int ConfigDialog::timesShown() { return shown; }

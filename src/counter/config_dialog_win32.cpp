@@ -1,8 +1,9 @@
-// The notice as a real modal window: its own message loop, with the owner (the calling
-// thread's active window, normally the host's frame) disabled while it is open.
+// The notice as a real modal window: its own message loop, with the owner (the host's
+// frame) and the window that was active disabled while it is open.
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "counter/config_dialog.h"
 #include "counter/ui_metrics_win32.h"
@@ -35,7 +36,7 @@ LRESULT CALLBACK dialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
-void ConfigDialog::ShowDialog() {
+void ConfigDialog::ShowDialog(void* hostFrame) {
   ++shown;
   static const bool registered = [] {
     counter::ui::registerWindowClass(kClass, dialogProc, false);
@@ -48,7 +49,8 @@ void ConfigDialog::ShowDialog() {
   const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
   RECT outer{0, 0, scale.x(349), scale.y(165)};
   AdjustWindowRectEx(&outer, style, FALSE, WS_EX_DLGMODALFRAME);
-  HWND owner = GetActiveWindow();
+  HWND active = GetActiveWindow();
+  HWND owner = hostFrame != nullptr ? static_cast<HWND>(hostFrame) : active;
   DialogState state;
   HWND dialog = CreateWindowExW(WS_EX_DLGMODALFRAME, kClass,
                                 tallymark::platform::widen(kCaption).c_str(), style, CW_USEDEFAULT,
@@ -66,8 +68,16 @@ void ConfigDialog::ShowDialog() {
                                counter::ui::moduleInstance(), nullptr);
   SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 
-  const bool disableOwner = owner != nullptr && IsWindowEnabled(owner);
-  if (disableOwner) EnableWindow(owner, FALSE);
+  // The host's frame waits for the notice, and so does the window that was active, which
+  // may be the counter window rather than the frame.
+  std::vector<HWND> disabled;
+  for (HWND window : {owner, active}) {
+    if (window != nullptr && IsWindowEnabled(window) &&
+        (disabled.empty() || disabled.front() != window)) {
+      EnableWindow(window, FALSE);
+      disabled.push_back(window);
+    }
+  }
   ShowWindow(dialog, SW_SHOW);
   SetForegroundWindow(dialog);
 
@@ -85,10 +95,8 @@ void ConfigDialog::ShowDialog() {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
-  if (disableOwner) {
-    EnableWindow(owner, TRUE);
-    SetActiveWindow(owner);
-  }
+  for (HWND window : disabled) EnableWindow(window, TRUE);
+  if (!disabled.empty()) SetActiveWindow(active != nullptr ? active : owner);
   if (IsWindow(dialog)) DestroyWindow(dialog);
   DeleteObject(font);
   if (quit) PostQuitMessage(static_cast<int>(quitCode));

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace tallymark::platform {
 
@@ -27,9 +28,29 @@ void setLocalClock(std::function<LocalDateTime()> clock);
 
 // `when` in the user's regional short date, a space, and the long time, in UTF-8
 // (Windows: the user's default locale; elsewhere the environment's LC_TIME locale).
-// Dates the system cannot format (Windows refuses years before 1601) come out as
-// "yyyy-mm-dd hh:mm:ss" instead. Fields must hold a valid date and time.
+// Windows refuses to format years before 1601; such dates are written from the
+// locale's own short date and time patterns, which give the same text. Only a locale
+// whose calendar does not count years as the Gregorian one does (Thai, Hijri) has them
+// as "yyyy-mm-dd hh:mm:ss" instead. Fields must hold a valid date and time.
 std::string formatLocalDateTime(const LocalDateTime& when);
+
+// What a Windows date or time picture refers to, in the locale's own words (UTF-8).
+struct DatePictureNames {
+  std::string am;
+  std::string pm;
+  std::string era;
+  std::string months[12];
+  std::string abbreviatedMonths[12];
+  std::string days[7];  // Sunday first
+  std::string abbreviatedDays[7];
+};
+
+// `when` written by a Windows date or time picture (UTF-8, "M/d/yyyy", "HH:mm:ss"):
+// d dd ddd dddd, M MM MMM MMMM, y yy yyyy, g gg, h hh H HH, m mm, s ss, t tt; text in
+// single quotes as it stands, '' for a quote; any other character as it stands.
+// Unlike the system's own formatting it takes every year from 100 to 9999.
+std::string formatDatePicture(std::string_view picture, const LocalDateTime& when,
+                              const DatePictureNames& names);
 
 // "yyyy-mm-dd hh:mm:ss", independent of any locale.
 std::string formatIsoDateTime(const LocalDateTime& when);

@@ -7,6 +7,7 @@
 #include "diag/console_switch.h"
 #include "diag/dump_lines.h"
 #include "plugin/host.h"
+#include "tallymark_version.h"
 
 MyDeviceClass* MyDevice = nullptr;
 
@@ -14,6 +15,9 @@ namespace {
 
 constexpr char kAxisLetters[] = "XYZABC";
 constexpr int kDumpedAxes = 4;  // X, Y, Z, A; B and C are never shown
+// The banner's text stands first and unchanged; the build's version follows it.
+constexpr char kHeaderLine[] =
+    "QXR_LUMEN plugin activated - tallymark " TALLYMARK_VERSION " (" TALLYMARK_COMMIT ")";
 
 }  // namespace
 
@@ -31,7 +35,7 @@ void MyDeviceClass::InitControl() {
   // Without memory for it the plug-in simply runs without a console.
   console = new (std::nothrow) MyConsoleClass();
   if (console == nullptr) return;
-  console->ConsolePrint(0, 0, "QXR_LUMEN plugin activated");
+  console->ConsolePrint(0, 0, kHeaderLine);
 }
 
 void MyDeviceClass::Update() {

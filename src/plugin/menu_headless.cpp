@@ -1,4 +1,6 @@
 #include "plugin/menu.h"
 
-// No host menu exists without a window system.
+// No host frame or menu exists without a window system.
+void* findHostFrame() { return nullptr; }
+
 void appendPluginMenuItem() {}

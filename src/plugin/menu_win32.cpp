@@ -1,7 +1,5 @@
-// The menu item in the host's menu bar. The host's frame window is found through the
-// window system, never through the host's view object (whose layout is unknown): it
-// is the first top-level window of the calling thread (the host's user-interface
-// thread, which calls PostInitControl) that has a menu bar.
+// The host's frame window, found through the window system, and the menu item in its
+// menu bar.
 #include <windows.h>
 
 #include <cstring>
@@ -20,19 +18,9 @@ constexpr UINT kQueryMask = MIIM_FTYPE | MIIM_STRING | MIIM_SUBMENU | MIIM_ID;  
 // The record the 32-bit host's menu expects (the 64-bit test build has its own size).
 static_assert(sizeof(void*) != 4 || sizeof(MENUITEMINFOA) == 48, "the 32-bit MENUITEMINFOA");
 
-BOOL CALLBACK findFrame(HWND hwnd, LPARAM result) {
-  if (GetMenu(hwnd) == nullptr) return TRUE;
-  *reinterpret_cast<HWND*>(result) = hwnd;
-  return FALSE;
-}
-
-}  // namespace
-
-void appendPluginMenuItem() {
-  HWND frame = nullptr;
-  EnumThreadWindows(GetCurrentThreadId(), findFrame, reinterpret_cast<LPARAM>(&frame));
-  if (frame == nullptr) return;
-  HMENU bar = GetMenu(frame);
+// The popup of the first top-level item of `bar` named exactly "PlugIn Control"; null
+// when there is no such item or the first one has no popup.
+HMENU pluginControlPopup(HMENU bar) {
   const int count = GetMenuItemCount(bar);
   for (int position = 0; position < count; ++position) {
     MENUITEMINFOA info{};
@@ -46,12 +34,40 @@ void appendPluginMenuItem() {
     info.dwTypeData = text.get();
     info.cch = size;
     if (!GetMenuItemInfoA(bar, static_cast<UINT>(position), TRUE, &info)) continue;
-    if (std::strcmp(text.get(), kHostMenuText) != 0) continue;
-    // Only the first item with the name counts, popup or not.
-    if (info.hSubMenu != nullptr) {
-      InsertMenuA(info.hSubMenu, static_cast<UINT>(-1), MF_BYPOSITION,
-                  static_cast<UINT_PTR>(static_cast<unsigned>(menuStart)), kItemText);
-    }
-    return;
+    if (std::strcmp(text.get(), kHostMenuText) == 0) return info.hSubMenu;
   }
+  return nullptr;
+}
+
+struct FrameSearch {
+  HWND firstWithMenu = nullptr;
+  HWND withPluginControl = nullptr;
+};
+
+BOOL CALLBACK findFrame(HWND hwnd, LPARAM result) {
+  auto* search = reinterpret_cast<FrameSearch*>(result);
+  HMENU bar = GetMenu(hwnd);
+  if (bar == nullptr) return TRUE;
+  if (search->firstWithMenu == nullptr) search->firstWithMenu = hwnd;
+  if (pluginControlPopup(bar) == nullptr) return TRUE;
+  search->withPluginControl = hwnd;
+  return FALSE;
+}
+
+}  // namespace
+
+void* findHostFrame() {
+  FrameSearch search;
+  EnumThreadWindows(GetCurrentThreadId(), findFrame, reinterpret_cast<LPARAM>(&search));
+  return search.withPluginControl != nullptr ? search.withPluginControl : search.firstWithMenu;
+}
+
+void appendPluginMenuItem() {
+  HWND frame = static_cast<HWND>(findHostFrame());
+  if (frame == nullptr) return;
+  HMENU popup = pluginControlPopup(GetMenu(frame));
+  if (popup == nullptr) return;
+  const auto id = static_cast<UINT>(menuStart);
+  if (GetMenuState(popup, id, MF_BYCOMMAND) != static_cast<UINT>(-1)) return;
+  InsertMenuA(popup, static_cast<UINT>(-1), MF_BYPOSITION, static_cast<UINT_PTR>(id), kItemText);
 }

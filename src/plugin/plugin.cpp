@@ -13,8 +13,17 @@
 
 int menuStart = 0;
 
+namespace {
+bool menuReserved = false;
+}
+
 bool piInitControl() {
-  menuStart = GetMenuRange != nullptr ? GetMenuRange(1) : 0;
+  // One identifier for the life of the plug-in: the item already in the menu carries the
+  // first one, and a second InitControl must not leave it unanswered.
+  if (!menuReserved && GetMenuRange != nullptr) {
+    menuStart = GetMenuRange(1);
+    menuReserved = true;
+  }
   // A host that calls InitControl twice keeps the one device object.
   if (MyDevice == nullptr) {
     // Without memory for the device the plug-in goes on without it: the counter still
@@ -34,7 +43,7 @@ void piPostInitControl() {
 
 void piConfig() {
   ConfigDialog dialog;
-  dialog.ShowDialog();
+  dialog.ShowDialog(findHostFrame());
 }
 
 void piUpdate() {

@@ -5,8 +5,8 @@
 // The plug-in's name, returned by SetProName; static, valid for the life of the module.
 inline constexpr char kPluginName[] = "Tallymark_v1.0";
 
-// The command identifier the host reserved for the plug-in's menu item; 0 until
-// InitControl.
+// The command identifier the host reserved for the plug-in's menu item at the first
+// InitControl (that has a GetMenuRange callback); 0 until then.
 extern int menuStart;
 
 const char* piSetProName(const char* name);

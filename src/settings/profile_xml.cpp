@@ -3,9 +3,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "platform/text_encoding.h"
 
 namespace tallymark::settings {
 namespace {
@@ -39,7 +43,10 @@ size_t decodeUtf8(const unsigned char* p, size_t n, uint32_t& cp) {
   return len;
 }
 
-bool isValidUtf8(std::string_view text) {
+constexpr size_t kAllValid = static_cast<size_t>(-1);
+
+// Offset of the first byte of `text` that is not part of valid UTF-8, or kAllValid.
+size_t firstInvalidUtf8(std::string_view text) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   uint32_t cp;
   for (size_t i = 0, n = text.size(); i < n;) {
@@ -54,52 +61,10 @@ bool isValidUtf8(std::string_view text) {
       continue;
     }
     size_t len = decodeUtf8(p + i, n - i, cp);
-    if (len == 0) return false;
+    if (len == 0) return i;
     i += len;
   }
-  return true;
-}
-
-// `text` with every byte that is not part of valid UTF-8 taken as the Latin-1
-// character of the same value.
-std::string latin1Repaired(std::string_view text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  std::string out;
-  out.reserve(text.size() + 8);
-  uint32_t cp;
-  for (size_t i = 0, n = text.size(); i < n;) {
-    size_t len = p[i] < 0x80 ? 1 : decodeUtf8(p + i, n - i, cp);
-    if (len > 0) {
-      out.append(text.data() + i, len);
-      i += len;
-    } else {
-      out += static_cast<char>(0xC0 | (p[i] >> 6));
-      out += static_cast<char>(0x80 | (p[i] & 0x3F));
-      ++i;
-    }
-  }
-  return out;
-}
-
-// pugixml reads an 8-bit file that does not declare Latin-1 as UTF-8 and keeps bytes
-// that are not valid UTF-8 as they stand (hand-edited profiles saved in a Western code
-// page have them). Every name and value is made valid UTF-8 here, reading such bytes as
-// Latin-1, so that what the reads hand out is the same text a save and reload give back.
-void repairUtf8(pugi::xml_document& document) {
-  for (pugi::xml_node node = document.first_child(); node;) {
-    if (!isValidUtf8(node.name())) node.set_name(latin1Repaired(node.name()).c_str());
-    if (!isValidUtf8(node.value())) node.set_value(latin1Repaired(node.value()).c_str());
-    for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
-      if (!isValidUtf8(a.name())) a.set_name(latin1Repaired(a.name()).c_str());
-      if (!isValidUtf8(a.value())) a.set_value(latin1Repaired(a.value()).c_str());
-    }
-    if (node.first_child()) {
-      node = node.first_child();
-      continue;
-    }
-    while (node && !node.next_sibling()) node = node.parent();
-    if (node) node = node.next_sibling();
-  }
+  return kAllValid;
 }
 
 // The text being written, filled through a pointer into a buffer that grows by doubling.
@@ -247,12 +212,18 @@ std::string lowerAscii(std::string_view text) {
   return out;
 }
 
-std::string declaredEncoding(std::string_view declared, bool rawUtf8) {
+bool isWideEncodingName(const std::string& lowered) {
+  for (const char* prefix : {"utf-16", "utf16", "utf-32", "utf32", "ucs", "unicode"}) {
+    if (lowered.rfind(prefix, 0) == 0) return true;
+  }
+  return false;
+}
+
+bool isUtf8Name(const std::string& lowered) { return lowered == "utf-8" || lowered == "utf8"; }
+
+std::string writtenEncoding(std::string_view declared, bool rawUtf8) {
   std::string name = lowerAscii(declared);
-  bool wide = name.rfind("utf-16", 0) == 0 || name.rfind("utf16", 0) == 0 ||
-              name.rfind("utf-32", 0) == 0 || name.rfind("utf32", 0) == 0 ||
-              name.rfind("ucs", 0) == 0 || name.rfind("unicode", 0) == 0;
-  if (wide || (rawUtf8 && name != "utf-8" && name != "utf8")) return "utf-8";
+  if (isWideEncodingName(name) || (rawUtf8 && !isUtf8Name(name))) return "utf-8";
   return std::string(declared);
 }
 
@@ -286,7 +257,7 @@ class Writer {
       markup(a.name());
       out.put("=\"", 2);
       if (declaration && std::strcmp(a.name(), "encoding") == 0) {
-        appendEscaped(out, declaredEncoding(a.value(), rawUtf8_).c_str(), true);
+        appendEscaped(out, writtenEncoding(a.value(), rawUtf8_).c_str(), true);
       } else {
         appendEscaped(out, a.value(), true);
       }
@@ -355,38 +326,224 @@ class Writer {
 
 }  // namespace
 
-pugi::xml_parse_result parseProfile(pugi::xml_document& document, std::string& text) {
-  // Checked before the parser rewrites the text in its place.
-  bool validUtf8 = isValidUtf8(text);
-  pugi::xml_parse_result result =
-      document.load_buffer_inplace(text.data(), text.size(), kParseOptions, pugi::encoding_auto);
-  if (!result) return result;
-  // pugixml accepts text outside the root element, which no XML reader (the host's
-  // included) does, and which the writer could not give back. Such a file is not
-  // well-formed.
-  // Likewise a declaration with other pseudo-attributes than version, encoding and
-  // standalone: pugixml takes any "encoding=" inside it as the encoding, so a garbled
-  // declaration could make the saved file read back in another encoding.
-  for (pugi::xml_node node = document.first_child(); node; node = node.next_sibling()) {
-    if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) {
-      result.status = pugi::status_bad_pcdata;
-      result.offset = node.offset_debug() > 0 ? node.offset_debug() : 0;
-      return result;
+namespace {
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+bool isNameStart(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return u >= 0x80 || c == '_' || c == ':' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool isNameChar(char c) { return isNameStart(c) || c == '-' || c == '.' || (c >= '0' && c <= '9'); }
+
+// The encoding pugixml finds from a byte order mark or the first characters of a text in
+// UTF-16 or UTF-32; encoding_auto for an 8-bit text.
+pugi::xml_encoding wideEncoding(std::string_view text) {
+  if (text.size() < 4) return pugi::encoding_auto;
+  const auto b = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  if (b(0) == 0 && b(1) == 0 && b(2) == 0xFE && b(3) == 0xFF) return pugi::encoding_utf32_be;
+  if (b(0) == 0xFF && b(1) == 0xFE && b(2) == 0 && b(3) == 0) return pugi::encoding_utf32_le;
+  if (b(0) == 0xFE && b(1) == 0xFF) return pugi::encoding_utf16_be;
+  if (b(0) == 0xFF && b(1) == 0xFE) return pugi::encoding_utf16_le;
+  if (b(0) == 0 && b(1) == 0 && b(2) == 0 && b(3) == '<') return pugi::encoding_utf32_be;
+  if (b(0) == '<' && b(1) == 0 && b(2) == 0 && b(3) == 0) return pugi::encoding_utf32_le;
+  if (b(0) == 0 && b(1) == '<') return pugi::encoding_utf16_be;
+  if (b(0) == '<' && b(1) == 0) return pugi::encoding_utf16_le;
+  return pugi::encoding_auto;
+}
+
+// The encoding named by the XML declaration that starts an 8-bit text, as it is written
+// there; empty without one. pugixml reads the declaration again, and the parse compares
+// the two readings.
+std::string_view declarationEncoding(std::string_view text) {
+  if (text.size() < 6 || text.compare(0, 5, "<?xml") != 0 || !isSpace(text[5])) return {};
+  const std::string_view declaration = text.substr(0, text.find("?>"));
+  for (size_t at = declaration.find("encoding"); at != std::string_view::npos;
+       at = declaration.find("encoding", at + 1)) {
+    if (!isSpace(declaration[at - 1])) continue;
+    size_t i = at + 8;
+    while (i < declaration.size() && isSpace(declaration[i])) ++i;
+    if (i >= declaration.size() || declaration[i] != '=') continue;
+    ++i;
+    while (i < declaration.size() && isSpace(declaration[i])) ++i;
+    if (i >= declaration.size() || (declaration[i] != '"' && declaration[i] != '\'')) continue;
+    const char quote = declaration[i++];
+    const size_t end = declaration.find(quote, i);
+    if (end == std::string_view::npos) return {};
+    return declaration.substr(i, end - i);
+  }
+  return {};
+}
+
+// [A-Za-z] ([A-Za-z0-9._] | '-')*
+bool isEncodingName(std::string_view name) {
+  if (name.empty() || !((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'))) {
+    return false;
+  }
+  for (char c : name) {
+    if (!isNameChar(c) || c == ':' || static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// Whether `text` holds a reference that pugixml cannot keep: one to an entity other than
+// the five predefined ones (kept as text, which the writer would then escape), or to
+// the character 0 (which ends the value there).
+bool holdsLostReference(std::string_view text) {
+  for (size_t amp = text.find('&'); amp != std::string_view::npos; amp = text.find('&', amp + 1)) {
+    size_t end = amp + 1;
+    if (end < text.size() && text[end] == '#') {
+      end += end + 1 < text.size() && text[end + 1] == 'x' ? 2 : 1;
+      const size_t digits = end;
+      while (end < text.size() && text[end] == '0') ++end;
+      if (end > digits && end < text.size() && text[end] == ';') return true;
+      continue;
     }
-    if (node.type() == pugi::node_declaration) {
+    if (end >= text.size() || !isNameStart(text[end])) continue;
+    while (end < text.size() && isNameChar(text[end])) ++end;
+    if (end >= text.size() || text[end] != ';') continue;
+    const std::string_view name = text.substr(amp + 1, end - amp - 1);
+    if (name != "lt" && name != "gt" && name != "amp" && name != "apos" && name != "quot") return true;
+  }
+  return false;
+}
+
+// The first node in document order for which `bad(type, text)` holds of its name, its
+// value, or an attribute's name or value; an empty node when there is none.
+template <typename Bad>
+pugi::xml_node findNode(const pugi::xml_document& document, Bad bad) {
+  for (pugi::xml_node node = document.first_child(); node;) {
+    const pugi::xml_node_type type = node.type();
+    if (bad(type, node.name()) || bad(type, node.value())) return node;
+    for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+      if (bad(type, a.name()) || bad(type, a.value())) return node;
+    }
+    if (node.first_child()) {
+      node = node.first_child();
+      continue;
+    }
+    while (node && !node.next_sibling()) node = node.parent();
+    if (node) node = node.next_sibling();
+  }
+  return {};
+}
+
+ProfileParseResult failure(std::string what, ptrdiff_t offset) {
+  return {what + " (at byte " + std::to_string(offset > 0 ? offset : 0) + ")"};
+}
+
+ProfileParseResult failureAt(std::string what, pugi::xml_node node) {
+  return failure(std::move(what), node.offset_debug());
+}
+
+// Characters that ASCII bytes stand for: in an encoding that reads them otherwise (UTF-7
+// reads "+" as the start of a coded run) the saved ASCII text would change meaning.
+std::string asciiProbe() {
+  std::string probe;
+  for (char c = 1; c > 0; ++c) probe += c;
+  return probe;
+}
+
+}  // namespace
+
+ProfileParseResult parseProfile(pugi::xml_document& document, std::string& text) {
+  pugi::xml_encoding encoding = wideEncoding(text);
+  const bool wide = encoding != pugi::encoding_auto;
+  // Without a byte order mark the declaration names the encoding.
+  const bool byDeclaration = !wide && text.compare(0, 3, "\xEF\xBB\xBF") != 0;
+  std::string declared;
+  bool declaredKept = true;
+  if (!wide) {
+    encoding = pugi::encoding_utf8;
+    if (byDeclaration) declared = declarationEncoding(text);
+    const std::string name = lowerAscii(declared);
+    if (!declared.empty() && !isEncodingName(declared)) {
+      return failure("the declared encoding \"" + declared + "\" is not an encoding name", 0);
+    }
+    if (declared.empty() || isUtf8Name(name) || isWideEncodingName(name)) {
+      const size_t invalid = firstInvalidUtf8(text);
+      if (invalid != kAllValid) {
+        return failure("the text is not UTF-8 and its declaration names no other encoding",
+                       static_cast<ptrdiff_t>(invalid));
+      }
+    } else if (name == "iso-8859-1" || name == "latin1") {
+      encoding = pugi::encoding_latin1;
+    } else {
+      std::optional<std::string> utf8 = tallymark::platform::decodeToUtf8(text, declared);
+      if (!utf8) {
+        return {"the text cannot be read exactly in its declared encoding \"" + declared + "\""};
+      }
+      text = std::move(*utf8);
+      static const std::string probe = asciiProbe();
+      declaredKept = tallymark::platform::decodeToUtf8(probe, declared) == probe;
+    }
+  }
+  // Asked before the parser rewrites the text in its place. A wide text is not searched
+  // here; it is checked after the parse as a text that may hold either.
+  const bool references = wide || text.find("&#") != std::string::npos;
+  std::unique_ptr<std::string> unescaped;
+  if (wide || holdsLostReference(text)) unescaped = std::make_unique<std::string>(text);
+
+  pugi::xml_parse_result result =
+      document.load_buffer_inplace(text.data(), text.size(), kParseOptions, encoding);
+  if (!result) return failure(result.description(), result.offset);
+
+  // pugixml accepts text outside the root element and a second root, which no XML reader
+  // (the host's included) does, and which the writer could not give back.
+  // Likewise a declaration with other pseudo-attributes than version, encoding and
+  // standalone, or one whose encoding pugixml reads otherwise than the decoding above.
+  bool rootSeen = false;
+  for (pugi::xml_node node = document.first_child(); node; node = node.next_sibling()) {
+    const pugi::xml_node_type type = node.type();
+    if (type == pugi::node_pcdata || type == pugi::node_cdata) {
+      return failureAt("text outside the root element", node);
+    }
+    if (type == pugi::node_element) {
+      if (rootSeen) return failureAt("a second root element", node);
+      rootSeen = true;
+    }
+    if (type == pugi::node_declaration) {
       for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
         std::string_view name = a.name();
         if (name != "version" && name != "encoding" && name != "standalone") {
-          result.status = pugi::status_bad_pi;
-          result.offset = node.offset_debug() > 0 ? node.offset_debug() : 0;
-          return result;
+          return failureAt("an XML declaration that cannot be read", node);
         }
+      }
+      pugi::xml_attribute named = node.attribute("encoding");
+      if (byDeclaration && declared != named.value()) {
+        return failureAt("an XML declaration that cannot be read", node);
+      }
+      // The saved text is UTF-8 (in practice ASCII) without a byte order mark: where the
+      // mark gave the encoding, the declaration must name UTF-8 for it to read back.
+      if (!declaredKept || (!byDeclaration && named && !isUtf8Name(lowerAscii(named.value())))) {
+        named.set_value("utf-8");
       }
     }
   }
-  // Only a file with bytes that are not UTF-8 can leave such bytes in the tree.
-  if (!validUtf8) repairUtf8(document);
-  return result;
+  // Character references to surrogates or beyond U+10FFFF (and such code units in UTF-32)
+  // come out of pugixml as bytes that are not UTF-8.
+  if (references) {
+    pugi::xml_node node = findNode(document, [](pugi::xml_node_type, const char* s) {
+      return firstInvalidUtf8(s) != kAllValid;
+    });
+    if (node) return failureAt("a reference to a code point that is no character", node);
+  }
+  if (unescaped) {
+    // The same text once more with references left as written, to find where they stand:
+    // in text and attribute values, not in comments, CDATA sections or the document type.
+    pugi::xml_document raw;
+    if (raw.load_buffer_inplace(unescaped->data(), unescaped->size(),
+                                kParseOptions & ~pugi::parse_escapes, encoding)) {
+      pugi::xml_node node = findNode(raw, [](pugi::xml_node_type type, const char* s) {
+        return (type == pugi::node_element || type == pugi::node_pcdata ||
+                type == pugi::node_declaration) &&
+               holdsLostReference(s);
+      });
+      if (node) return failureAt("a reference to an undefined entity or to character 0", node);
+    }
+  }
+  return {};
 }
 
 namespace {

@@ -9,16 +9,30 @@
 
 namespace tallymark::settings {
 
-// Parses `text` (UTF-8, UTF-16/32 with a byte order mark, or a declared ISO-8859-1)
-// into `document`, keeping the declaration, document type, comments and processing
-// instructions. White space between elements is dropped; white space that is an
-// element's only content is kept. Text outside the root element is an error, as in
-// every other XML reader. On failure `document` holds whatever the parser
+struct ProfileParseResult {
+  // Empty when the text was read; otherwise what is wrong with it, for the operator.
+  std::string error;
+  explicit operator bool() const { return error.empty(); }
+};
+
+// Parses `text` into `document`, keeping the declaration, document type, comments and
+// processing instructions. White space between elements is dropped; white space that is
+// an element's only content is kept. On failure `document` holds whatever the parser
 // reached; the caller resets it.
-// The document is built inside `text`, which the parser rewrites: `text` must stay
-// unchanged, in the same place, for as long as the document lives. A copy of a profile
-// of a few megabytes is then not made.
-pugi::xml_parse_result parseProfile(pugi::xml_document& document, std::string& text);
+//
+// The text is read in the encoding its byte order mark gives (UTF-8, UTF-16, UTF-32),
+// else in the one its declaration names: UTF-8 when it names none, ISO-8859-1, or any
+// encoding the system reads exactly (platform/text_encoding.h). Whatever the reader
+// could not give back unchanged on saving is refused as not well-formed, as every
+// conforming XML reader refuses it: bytes that are not valid UTF-8 without a declared
+// 8-bit encoding, an encoding that cannot be read exactly, text outside the root
+// element or a second root, references to entities other than the five predefined
+// ones, and character references to code points that are no characters.
+// The document is built inside `text`, which the parser rewrites (a declared 8-bit
+// encoding is first converted to UTF-8 there): `text` must stay unchanged, in the same
+// place, for as long as the document lives. A copy of a profile of a few megabytes is
+// then not made.
+ProfileParseResult parseProfile(pugi::xml_document& document, std::string& text);
 
 // The whole document as text: every node in document order, each element on its own
 // line indented two spaces per level, lines ending in CR LF. An element with text among
@@ -27,7 +41,7 @@ pugi::xml_parse_result parseProfile(pugi::xml_document& document, std::string& t
 //
 // Characters outside 7-bit ASCII:
 // - in text and attribute values: numeric character references (&#233;). A byte that is
-//   not part of valid UTF-8 (a file in an undeclared 8-bit code page) is taken as the
+//   not part of valid UTF-8 (only a caller's write can put one there) is taken as the
 //   ISO-8859-1 character of that value;
 // - in CDATA sections: the section is written as escaped text instead, same characters;
 // - in element and attribute names, comments, processing instructions and the document
@@ -36,7 +50,9 @@ pugi::xml_parse_result parseProfile(pugi::xml_document& document, std::string& t
 //   same characters; such a file is valid UTF-8 rather than 7-bit ASCII. Host profiles
 //   keep markup in ASCII, so in practice every file written is ASCII.
 // A declaration naming a UTF-16 or UTF-32 encoding is written as "utf-8" too, since the
-// bytes written are not UTF-16.
+// bytes written are not UTF-16. Any other declared encoding stays: the text written is
+// 7-bit ASCII, which reads the same in it (parseProfile declares "utf-8" instead for
+// the few encodings in which ASCII bytes mean other characters, such as UTF-7).
 // `sizeHint`, the size of the file the document came from, if known, saves regrowing the
 // text as it is written.
 std::string writeProfile(const pugi::xml_document& document, size_t sizeHint = 0);

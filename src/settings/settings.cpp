@@ -6,6 +6,7 @@
 #include "platform/ansi_text.h"
 #include "plugin/device.h"
 #include "plugin/host.h"
+#include "plugin/menu.h"
 #include "plugin/mg.h"
 #include "plugin/plugin.h"
 #include "settings/xml_net_profile.h"
@@ -69,6 +70,10 @@ const char* piSetProName(const char*) {
 
   XYZDemoConfig* config = &allRecords().emplace_back();
   XMLNetProfile settings(ProfileName, kSettingsSection, true);
+  // The boxes belong to the host's frame, so that they stay in front of it and the frame
+  // waits while the host's thread does.
+  void* frame = findHostFrame();
+  settings.SetMessageOwner(frame);
   // A failed load has been reported; every read below then gives its default.
   settings.Load();
   config->enableDlg = settings.ReadBool("Dlg", false);
@@ -101,6 +106,7 @@ const char* piSetProName(const char*) {
   MG::xyzDemoConfig = config;
 
   XMLNetProfile plugins(ProfileName, kPluginsSection, true);
+  plugins.SetMessageOwner(frame);
   if (plugins.Load()) {
     if (plugins.ReadInt(kPluginName, 0) == 0) plugins.WriteInt(kPluginName, 1);
     plugins.Save();
@@ -111,5 +117,6 @@ const char* piSetProName(const char*) {
 void piStopPlug() {
   if (ProfileName == nullptr) return;
   XMLNetProfile profile(ProfileName, kSettingsSection, true);
+  profile.SetMessageOwner(findHostFrame());
   if (profile.Load()) profile.Save();
 }

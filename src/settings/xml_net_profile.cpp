@@ -10,9 +10,9 @@
 
 namespace {
 
-void report(const std::string& description) {
+void report(const std::string& description, void* owner) {
   tallymark::platform::showMessage("Warning - " + description, "XMLNetProfile",
-                                   tallymark::platform::MessageButtons::Ok);
+                                   tallymark::platform::MessageButtons::Ok, owner);
 }
 
 std::vector<std::string> splitPath(const std::string& section, const std::string& entry,
@@ -80,7 +80,7 @@ bool XMLNetProfile::Load() {
   std::string error;
   if (!tallymark::platform::readWholeFile(profileFileSpec, text, error)) {
     documentText.reset();
-    report(error);
+    report(error, messageOwner);
     return false;
   }
   return LoadText(std::move(text));
@@ -92,13 +92,12 @@ bool XMLNetProfile::LoadText(std::string text) {
   // The document is built inside its text; the old document goes before its text does.
   profileDocument.reset();
   documentText = std::make_unique<std::string>(std::move(text));
-  pugi::xml_parse_result result =
+  tallymark::settings::ProfileParseResult result =
       tallymark::settings::parseProfile(profileDocument, *documentText);
   if (!result) {
     profileDocument.reset();
     documentText.reset();
-    report(std::string(result.description()) + " (at byte " + std::to_string(result.offset) +
-           ")");
+    report(result.error, messageOwner);
     return false;
   }
   return true;
@@ -113,7 +112,7 @@ std::string XMLNetProfile::SaveToBytes() const {
 bool XMLNetProfile::Save() {
   std::string error;
   if (!tallymark::platform::replaceFileAtomically(profileFileSpec, SaveToBytes(), error)) {
-    report(error);
+    report(error, messageOwner);
     return false;
   }
   return true;

@@ -62,6 +62,10 @@ class XMLNetProfile {
 
   const pugi::xml_document& document() const { return profileDocument; }
 
+  // The native window (an HWND on Windows) that the warning boxes belong to, or null. An
+  // owned box keeps its owner disabled and stays in front of it.
+  void SetMessageOwner(void* owner) { messageOwner = owner; }
+
  private:
   bool LoadText(std::string text);
 
@@ -73,4 +77,5 @@ class XMLNetProfile {
   std::string profileFileSpec;
   std::string sectionName;
   bool simplePath;
+  void* messageOwner = nullptr;
 };

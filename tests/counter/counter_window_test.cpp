@@ -146,4 +146,29 @@ TEST(LocalTime, FormatsTheDateBeforeTheTimeAndFallsBackToIso) {
   EXPECT_EQ(platform::dayOfWeek(LocalDateTime{1899, 12, 30, 0, 0, 0, 0}), 6);  // a Saturday
 }
 
+// The locale's own patterns write the dates the system refuses (tests/win32 holds them
+// against the system's text for later dates).
+TEST(LocalTime, DatePicturesWriteEveryFieldForAnyYear) {
+  platform::DatePictureNames names;
+  names.am = "AM";
+  names.pm = "CH";
+  names.era = "A.D.";
+  names.months[11] = "December";
+  names.abbreviatedMonths[11] = "Dec";
+  names.days[6] = "Saturday";
+  names.abbreviatedDays[6] = "Sat";
+  const LocalDateTime epoch{1899, 12, 30, 0, 0, 0, 0};
+  EXPECT_EQ(platform::formatDatePicture("M/d/yyyy h:mm:ss tt", epoch, names), "12/30/1899 12:00:00 AM");
+  EXPECT_EQ(platform::formatDatePicture("dd.MM.yy HH:mm:ss", epoch, names), "30.12.99 00:00:00");
+  const LocalDateTime late{812, 3, 4, 17, 6, 7, 8};
+  EXPECT_EQ(platform::formatDatePicture("d/M/y hh:m:s t", late, names), "4/3/12 05:6:7 C");
+  EXPECT_EQ(platform::formatDatePicture("yyyy-MM-dd", late, names), "0812-03-04");
+  EXPECT_EQ(platform::formatDatePicture("dddd, MMMM dd, yyyy g", epoch, names),
+            "Saturday, December 30, 1899 A.D.");
+  EXPECT_EQ(platform::formatDatePicture("ddd MMM d", epoch, names), "Sat Dec 30");
+  EXPECT_EQ(platform::formatDatePicture("'Ng\xC3\xA0y' d 'o''clock' '' H'h'", epoch, names),
+            "Ng\xC3\xA0y 30 o'clock ' 0h");
+  EXPECT_EQ(platform::formatDatePicture("HH:mm 'unclosed", epoch, names), "00:00 unclosed");
+}
+
 }  // namespace

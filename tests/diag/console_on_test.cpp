@@ -10,6 +10,7 @@
 #include "diag/console_switch.h"
 #include "plugin/device.h"
 #include "plugin/host.h"
+#include "tallymark_version.h"
 
 namespace {
 
@@ -38,7 +39,11 @@ TEST(ConsoleOn, OpensWithTitleAndBannerAndDumpsOnEveryTenthTickFromTheFirst) {
   ASSERT_NE(device.console, nullptr);
   ASSERT_NE(device.console->active, 0) << "the console could not be opened";
   EXPECT_EQ(consoleTitle(), "Remote Control");
-  EXPECT_EQ(consoleText(0, 0, 30), "QXR_LUMEN plugin activated    ");
+  // The banner, then the build's version, then nothing.
+  const std::string header = std::string("QXR_LUMEN plugin activated - tallymark ") +
+                             TALLYMARK_VERSION + " (" + TALLYMARK_COMMIT + ")";
+  EXPECT_EQ(consoleText(0, 0, header.size() + 4), header + "    ");
+  EXPECT_EQ(consoleText(0, 1, 4), "    ") << "the row under the header line stays empty";
   MyConsoleClass* opened = device.console;
   device.InitControl();
   EXPECT_EQ(device.console, opened) << "one console per device";

@@ -137,6 +137,9 @@ TEST_F(HostSim, QualifiedRunsAreCountedAndTheDrosSurviveARestart) {
   EXPECT_EQ(first.exitCode, 0u) << first.output;
   EXPECT_TRUE(contains(first.output, "count 7\ntotal 105\nlast reset 2023-03-15 12:00:00"))
       << first.output;
+  EXPECT_TRUE(contains(first.output, "hostsim: plug-in tallymark " TALLYMARK_EXPECTED_VERSION
+                                     " (commit " TALLYMARK_EXPECTED_COMMIT ")\n"))
+      << "the version read from the DLL: " << first.output;
   const std::string saved = readFile(state());
   EXPECT_TRUE(contains(saved, "dro 1500 7\n")) << saved;
   EXPECT_TRUE(contains(saved, "dro 1501 105\n")) << saved;
@@ -203,6 +206,7 @@ TEST_F(HostSim, DrivesAPluginAsTheHostDoes) {
           "quit\n",
       "--dll \"" + standIn + "\"");
   EXPECT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_TRUE(contains(run.output, "hostsim: the plug-in has no version resource\n")) << run.output;
   const std::string calls = readFile(profile() + ".calls");
   EXPECT_EQ(calls.rfind("SetGetDRO SetSetDRO SetGetLED SetSetLED SetCode SetDoButton "
                         "SetGetMenuRange SetProName InitControl com-ready PostInitControl ",

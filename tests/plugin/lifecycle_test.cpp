@@ -97,6 +97,22 @@ TEST(Lifecycle, PostInitControlCreatesTheCounterOnceAndUpdateCounts) {
   EXPECT_EQ(window->lblTotalCount.text(), "21");
 }
 
+TEST(Lifecycle, ASecondInitControlKeepsTheMenuIdItsItemAnswersTo) {
+  FakeHost host;
+  host.menuRangeNext = 999;
+  MyDeviceClass* device = MyDevice;
+  EXPECT_TRUE(InitControl(nullptr, nullptr, nullptr, nullptr));
+  EXPECT_EQ(menuStart, 31337);
+  EXPECT_TRUE(host.log.empty()) << "no second identifier is asked for";
+  EXPECT_EQ(MyDevice, device);
+  DAZADA_RUVAZIDU* window = MG::dazada_ruvaziduDlg;
+  window->DAZADA_RUVAZIDU_FormClosing();
+  Notify(999);
+  EXPECT_FALSE(window->Visible());
+  Notify(31337);
+  EXPECT_TRUE(window->Visible());
+}
+
 TEST(Lifecycle, UpdateStillCountsAfterStopPlug) {
   FakeHost host;
   host.setDro(1500, 0);

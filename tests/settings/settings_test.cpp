@@ -172,6 +172,28 @@ TEST(Settings, UnloadableProfileGivesDefaultsTwoBoxesAndNoWrite) {
   EXPECT_EQ(folder.entries().size(), 1u) << "a missing profile is not created";
 }
 
+// Text the profile store could not give back unchanged: SetProName and StopPlug report
+// each load and leave the host's file exactly as it was.
+TEST(Settings, ProfilesThatCannotBeKeptExactlyAreNeverWritten) {
+  TempFolder folder;
+  MessageCatcher boxes;
+  std::string path = folder.file("p.xml");
+  const std::string files[] = {
+      profileWith("<IPCamPath>caf\xE9</IPCamPath>"),
+      "<?xml version=\"1.0\" encoding=\"x-no-such-encoding\"?>" + profileWith(""),
+      profileWith("<IPCamPath>a&nbsp;b</IPCamPath>"),
+      profileWith("") + "<profile/>\n",
+  };
+  for (const std::string& bytes : files) {
+    writeFile(path, bytes);
+    boxes.shown.clear();
+    SetProName(path.c_str());
+    StopPlug();
+    EXPECT_EQ(boxes.shown.size(), 3u) << bytes;
+    EXPECT_EQ(readFile(path), bytes);
+  }
+}
+
 TEST(Settings, StopPlugRewritesTheProfileWithTheSameContent) {
   TempFolder folder;
   MessageCatcher boxes;

@@ -220,16 +220,15 @@ TEST(ProfileText, LayoutKeepsEveryNodeAndAddsNoWhiteSpaceToText) {
 
 TEST(ProfileText, NonAsciiTextBecomesReferencesAndMarkupStaysUtf8) {
   // é (2 bytes), Đ (2), ế (3), 😀 (4).
-  auto utf8 = loaded("<r><S v=\"\xC3\xA9\"><T>\xC4\x90\xE1\xBA\xBF\xF0\x9F\x98\x80 \xE9</T>"
+  auto utf8 = loaded("<r><S v=\"\xC3\xA9\"><T>\xC4\x90\xE1\xBA\xBF\xF0\x9F\x98\x80 \xC3\xA9</T>"
                      "<C><![CDATA[x\xC3\xA9]]></C></S></r>");
   std::string saved = utf8.SaveToBytes();
   EXPECT_EQ(saved,
             "<r>\r\n  <S v=\"&#233;\">\r\n    <T>&#272;&#7871;&#128512; &#233;</T>\r\n"
             "    <C>x&#233;</C>\r\n  </S>\r\n</r>\r\n");
 
-  // The bytes are UTF-8 whatever the declaration claims; pugixml decodes only a
-  // declared ISO-8859-1 otherwise.
-  auto names = loaded("<?xml version=\"1.0\" encoding=\"windows-1252\"?>"
+  // Raw UTF-8 markup in a file declared otherwise is tested with the code pages.
+  auto names = loaded("<?xml version=\"1.0\" encoding=\"utf-8\"?>"
                       "<r><!-- \xC3\xA9 --><S><\xC4\x90\xE1\xBB\x99 \xC3\xA1=\"1\">v</\xC4\x90\xE1\xBB\x99></S></r>");
   std::string withNames = names.SaveToBytes();
   EXPECT_EQ(withNames.rfind("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n", 0), 0u)

@@ -1,6 +1,6 @@
 // The operator's screens as real windows: the menu item in a host-like frame's menu bar,
 // the counter window's controls, its RESET button with the real confirmation box, the
-// configuration notice, and the OLE date conversion against the system's own.
+// configuration notice, local dates and the OLE date conversion against the system's own.
 //
 // The plug-in's window lives for the whole program, as in the host, so the tests that
 // use it run in the order written.
@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <thread>
@@ -27,6 +28,7 @@
 #include "counter/ui_metrics_win32.h"
 #include "fake_host.h"
 #include "platform/local_time.h"
+#include "platform/local_time_win32.h"
 #include "platform/win32_text.h"
 #include "plugin/exports.h"
 #include "plugin/menu.h"
@@ -152,6 +154,39 @@ TEST(MenuWalk, NoMatchOrNoFrameInsertsNothing) {
   HostFrame frame({{"File", true}, {"Edit", true}, {"Plugins", true}});
   appendPluginMenuItem();
   for (size_t i = 0; i < 3; ++i) EXPECT_EQ(frame.itemsIn(i), 1) << i;
+}
+
+BOOL CALLBACK firstWithMenu(HWND hwnd, LPARAM out) {
+  if (GetMenu(hwnd) == nullptr) return TRUE;
+  *reinterpret_cast<HWND*>(out) = hwnd;
+  return FALSE;
+}
+
+// Another window with a menu bar (another plug-in's, a host dialog) beside the host's
+// frame, before or after it in the order the system lists the thread's windows.
+TEST(MenuWalk, TheFrameWithThePlugInControlPopupIsPreferredInEitherOrder) {
+  for (bool hostFirst : {true, false}) {
+    SCOPED_TRACE(hostFirst ? "host listed first" : "other window listed first");
+    menuStart = hostFirst ? 4247 : 4248;
+    HostFrame host({{"File", true}, {"PlugIn Control", true}});
+    HostFrame other({{"File", true}, {"Tools", true}});
+    SetWindowPos(hostFirst ? host.hwnd : other.hwnd, HWND_TOP, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    HWND listedFirst = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), firstWithMenu, reinterpret_cast<LPARAM>(&listedFirst));
+    ASSERT_EQ(listedFirst, hostFirst ? host.hwnd : other.hwnd) << "the order under test";
+    EXPECT_EQ(findHostFrame(), host.hwnd);
+    appendPluginMenuItem();
+    EXPECT_EQ(host.itemsIn(1), 2);
+    EXPECT_EQ(host.lastId(1), static_cast<UINT>(menuStart));
+    EXPECT_EQ(other.itemsIn(0) + other.itemsIn(1), 2) << "nothing added to the other window";
+  }
+  // Without a "PlugIn Control" popup anywhere, the first window with a menu bar.
+  HostFrame first({{"File", true}});
+  HostFrame second({{"Edit", true}});
+  HWND listedFirst = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), firstWithMenu, reinterpret_cast<LPARAM>(&listedFirst));
+  EXPECT_EQ(findHostFrame(), listedFirst);
 }
 
 HWND counterFrame() { return static_cast<HWND>(MG::dazada_ruvaziduDlg->view().nativeHandle()); }
@@ -316,6 +351,23 @@ TEST_F(CounterWindowWin32, ClosingByWmCloseOrTheSystemMenuHidesTheSameWindow) {
   EXPECT_TRUE(IsWindowVisible(frame));
   EXPECT_EQ(MG::dazada_ruvaziduDlg, window);
   EXPECT_EQ(counterFrame(), frame);
+}
+
+TEST_F(CounterWindowWin32, ASecondStartKeepsTheFirstMenuIdAndASingleItem) {
+  HostFrame frame({{"PlugIn Control", true}});
+  PostInitControl();
+  ASSERT_EQ(frame.itemsIn(0), 2);
+  host().menuRangeNext = 6000;
+  host().clearLog();
+  InitControl(nullptr, nullptr, nullptr, nullptr);
+  PostInitControl();
+  EXPECT_TRUE(host().log.empty()) << "no second identifier is asked for";
+  EXPECT_EQ(frame.itemsIn(0), 2) << "one Tally_Mark only";
+  EXPECT_EQ(frame.lastId(0), menuId_);
+  HWND counter = counterFrame();
+  ShowWindow(counter, SW_HIDE);
+  Notify(static_cast<int>(menuId_));
+  EXPECT_TRUE(IsWindowVisible(counter)) << "the item still answers";
 }
 
 // Answers the next "Confirm?" box from another thread, as the operator would, after
@@ -495,6 +547,74 @@ TEST(ConfigNotice, EachConfigShowsAFreshModalNoticeThatTheOperatorCloses) {
     EXPECT_FALSE(IsWindow(notice)) << "discarded after each call";
     seen.push_back(notice);
   }
+}
+
+// The operator may have the counter window active when the host asks to configure the
+// plug-in: the host's frame must wait all the same, and the counter window too.
+TEST(ConfigNotice, TheHostFrameWaitsWhileAnotherWindowIsActive) {
+  HostFrame frame({{"PlugIn Control", true}});
+  HostFrame active({{"Tools", true}});
+  ShowWindow(frame.hwnd, SW_SHOW);
+  ShowWindow(active.hwnd, SW_SHOW);
+  SetActiveWindow(active.hwnd);
+  ASSERT_EQ(GetActiveWindow(), active.hwnd);
+  std::atomic<bool> frameDisabled{false};
+  std::atomic<bool> activeDisabled{false};
+  std::atomic<HWND> owner{nullptr};
+  std::thread closer([&] {
+    for (int i = 0; i < 500; ++i) {
+      HWND notice = FindWindowW(nullptr, L"ConfigDialog");
+      if (notice != nullptr && IsWindowVisible(notice)) {
+        owner = GetWindow(notice, GW_OWNER);
+        frameDisabled = !IsWindowEnabled(frame.hwnd);
+        activeDisabled = !IsWindowEnabled(active.hwnd);
+        PostMessageW(notice, WM_CLOSE, 0, 0);
+        return;
+      }
+      Sleep(10);
+    }
+  });
+  Config();
+  closer.join();
+  EXPECT_EQ(owner.load(), frame.hwnd);
+  EXPECT_TRUE(frameDisabled);
+  EXPECT_TRUE(activeDisabled);
+  EXPECT_TRUE(IsWindowEnabled(frame.hwnd));
+  EXPECT_TRUE(IsWindowEnabled(active.hwnd));
+}
+
+// The system's text and the one written from the locale's patterns agree wherever the
+// system writes dates at all, and the epoch (before 1601) comes out in the same pattern.
+TEST(LocalDates, PatternsGiveTheSystemsTextInEveryLocale) {
+  const wchar_t* locales[] = {L"en-US", L"en-GB", L"de-DE", L"fr-FR", L"vi-VN", L"ja-JP",
+                              L"ko-KR", L"zh-CN", L"ru-RU", L"pl-PL", L"fi-FI", L"hu-HU"};
+  const platform::LocalDateTime later[] = {
+      {2026, 12, 8, 16, 5, 9, 0}, {1601, 1, 1, 0, 0, 0, 0}, {2000, 2, 29, 9, 7, 3, 0}};
+  for (const wchar_t* locale : locales) {
+    SCOPED_TRACE(platform::narrow(locale));
+    for (const platform::LocalDateTime& when : later) {
+      const std::string system = platform::formatDateTimeIn(locale, when, platform::DateFormatting::System);
+      ASSERT_FALSE(system.empty());
+      EXPECT_EQ(platform::formatDateTimeIn(locale, when, platform::DateFormatting::Patterns), system);
+    }
+    // 30 December 2017 was a Saturday, as 30 December 1899 was.
+    std::string expected =
+        platform::formatDateTimeIn(locale, {2017, 12, 30, 0, 0, 0, 0}, platform::DateFormatting::System);
+    for (auto [from, to] : {std::pair<const char*, const char*>{"2017", "1899"}, {"17", "99"}}) {
+      const size_t at = expected.find(from);
+      if (at != std::string::npos) expected.replace(at, std::strlen(from), to);
+    }
+    EXPECT_EQ(platform::formatDateTimeIn(locale, {1899, 12, 30, 0, 0, 0, 0},
+                                         platform::DateFormatting::Patterns),
+              expected);
+  }
+  EXPECT_EQ(platform::formatDateTimeIn(L"en-US", {1899, 12, 30, 0, 0, 0, 0},
+                                       platform::DateFormatting::Patterns),
+            "12/30/1899 12:00:00 AM");
+  // A calendar that counts years otherwise is left to the ISO form.
+  EXPECT_EQ(platform::formatDateTimeIn(L"th-TH", {1899, 12, 30, 0, 0, 0, 0},
+                                       platform::DateFormatting::Patterns),
+            "");
 }
 
 // The system's own conversions, on whole seconds (they ignore milliseconds).

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/calling_convention.h"
@@ -29,6 +30,18 @@ void writeFile(const std::string& path, const std::string& bytes) {
   DWORD written = 0;
   WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(file);
+}
+
+std::string readFile(const std::string& path) {
+  std::string bytes;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  CloseHandle(file);
+  return bytes;
 }
 
 BOOL CALLBACK collectStaticText(HWND child, LPARAM out) {
@@ -56,6 +69,11 @@ class BoxAnswerer {
     if (thread_.joinable()) thread_.join();
     return texts_;
   }
+  // Each box's owner, and whether the owner was disabled while the box was open.
+  std::vector<std::pair<HWND, bool>> owners() {
+    texts();
+    return owners_;
+  }
 
  private:
   void run() {
@@ -69,6 +87,8 @@ class BoxAnswerer {
       std::vector<std::wstring> found;
       EnumChildWindows(box, collectStaticText, reinterpret_cast<LPARAM>(&found));
       texts_.push_back(found.empty() ? L"" : found.back());
+      HWND owner = GetWindow(box, GW_OWNER);
+      owners_.emplace_back(owner, owner != nullptr && !IsWindowEnabled(owner));
       PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
       for (int wait = 0; IsWindow(box) && wait < 500; ++wait) Sleep(10);
       idle = 0;
@@ -77,6 +97,7 @@ class BoxAnswerer {
 
   std::atomic<bool> stop_{false};
   std::vector<std::wstring> texts_;
+  std::vector<std::pair<HWND, bool>> owners_;
   std::thread thread_;
 };
 
@@ -148,10 +169,29 @@ TEST(SettingsWin32, SetProNameThroughTheDllRegistersThePlugin) {
   EXPECT_EQ(check.ReadInt("CamType"), 1);
 
   // An unreadable profile: the DLL's own boxes, one per load, and the name still comes.
+  // They belong to the host's frame, which waits while they are open.
   writeFile(path, "not xml");
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"TestHostFrame";
+  RegisterClassW(&wc);
+  HMENU bar = CreateMenu();
+  AppendMenuA(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(CreatePopupMenu()), "PlugIn Control");
+  HWND frame = CreateWindowExW(0, L"TestHostFrame", L"Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                               400, 300, nullptr, bar, GetModuleHandleW(nullptr), nullptr);
   BoxAnswerer answerer;
   EXPECT_STREQ(setProName(path.c_str()), "Tallymark_v1.0");
-  EXPECT_EQ(answerer.texts().size(), 2u);
+  stopPlug();
+  std::vector<std::pair<HWND, bool>> owners = answerer.owners();
+  ASSERT_EQ(owners.size(), 3u);
+  for (const auto& [owner, disabled] : owners) {
+    EXPECT_EQ(owner, frame);
+    EXPECT_TRUE(disabled);
+  }
+  EXPECT_TRUE(IsWindowEnabled(frame));
+  EXPECT_EQ(readFile(path), "not xml");
+  DestroyWindow(frame);
   DeleteFileA(path.c_str());
 }
 

@@ -11,6 +11,7 @@
 #include "host_win32.h"
 #include "ole_date.h"
 #include "platform/win32_text.h"
+#include "tallymark_version.h"
 
 namespace hostsim {
 
@@ -252,7 +253,8 @@ HWND createFrame(Host& h) {
   AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, TRUE);
   // Placed right of where new windows usually appear, so the counter window does not
   // cover the panel.
-  h.frame = CreateWindowExW(0, kFrameClass, L"hostsim - substitute host for TALLY_MARK.dll",
+  h.frame = CreateWindowExW(0, kFrameClass,
+                            L"hostsim " TALLYMARK_VERSION " - substitute host for TALLY_MARK.dll",
                             WS_OVERLAPPEDWINDOW, 420, 20, r.right - r.left, r.bottom - r.top,
                             nullptr, buildMenu(), wc.hInstance, nullptr);
   if (h.frame == nullptr) return nullptr;

@@ -20,6 +20,7 @@
 #include "options.h"
 #include "platform/win32_text.h"
 #include "script_runner_win32.h"
+#include "version_resource_win32.h"
 
 namespace hostsim {
 
@@ -123,6 +124,19 @@ BOOL WINAPI onConsoleControl(DWORD) {
   return TRUE;
 }
 
+// Which build of the plug-in runs, from the DLL's own version resource.
+void printPluginVersion(const std::string& dllPath) {
+  VersionResource version;
+  if (!readVersionResource(dllPath, version)) {
+    std::printf("hostsim: the plug-in has no version resource\n");
+    return;
+  }
+  std::string line = version.strings["ProductName"] + " " + version.strings["FileVersion"];
+  const std::string& comments = version.strings["Comments"];
+  if (!comments.empty()) line += " (" + comments + ")";
+  std::printf("hostsim: plug-in %s\n", line.c_str());
+}
+
 void printFigures(const Host& h) {
   std::printf("count %.15g\ntotal %.15g\nlast reset %s\n", h.machine.dro(1500), h.machine.dro(1501),
               formatOleDate(h.machine.dro(1502)).c_str());
@@ -198,6 +212,7 @@ int run(const Options& options) {
   h.pluginName = name != nullptr ? name : "";
   std::printf("hostsim: loaded %s: \"%s\", profile %s, state %s\n", dllPath.c_str(),
               h.pluginName.c_str(), h.profilePath.c_str(), h.statePath.c_str());
+  printPluginVersion(dllPath);
   std::fflush(stdout);
   h.api.InitControl(&engine, reinterpret_cast<setup_struct*>(setupRecord), &planner,
                     reinterpret_cast<_CMach4View*>(&view));
