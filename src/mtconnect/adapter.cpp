@@ -118,10 +118,6 @@ uint32_t Adapter::now() const {
   return options_.clock ? options_.clock() : platform::monotonicMillis();
 }
 
-int64_t Adapter::utcNow() const {
-  return options_.utcClock ? options_.utcClock() : platform::utcMillisNow();
-}
-
 // Ordered without fences (which ThreadSanitizer cannot follow): a reader that loads a
 // word of a store under way synchronizes with that release store, so its second look at
 // the version sees the odd value stored before it, or a later one, and it tries again.
@@ -149,7 +145,7 @@ void Adapter::publish(const Observations& values) {
   Words words = encode(values);
   if (words == published_) return;
   published_ = words;
-  words.word[kWords - 1] = static_cast<uint64_t>(utcNow());
+  words.word[kWords - 1] = static_cast<uint64_t>(platform::utcMillisNow());
   storeSnapshot(words);
   // Without the lock: the sender may miss this wake-up in a window of a few instructions
   // and then looks again after kIdleWaitMs.
@@ -355,7 +351,7 @@ void Adapter::sendPass(const Observations& current, int64_t stampMs, bool& pendi
     if (agent.outStart == agent.outEnd) {
       agent.outStart = agent.outEnd = 0;
       if (agent.fresh) {
-        agent.outEnd = shdr::composeLine(utcNow(), current, nullptr, agent.out);
+        agent.outEnd = shdr::composeLine(platform::utcMillisNow(), current, nullptr, agent.out);
         agent.fresh = false;
       } else {
         agent.outEnd = shdr::composeLine(stampMs, current, &agent.sent, agent.out);

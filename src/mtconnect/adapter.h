@@ -53,8 +53,6 @@ class Adapter {
     // Milliseconds, wrapping at 2^32, for agents' silence and heartbeats; null: the
     // system's monotonic clock. Tests pass their own.
     uint32_t (*clock)() = nullptr;
-    // Milliseconds since 1970 UTC for the lines' timestamps; null: the wall clock.
-    int64_t (*utcClock)() = nullptr;
   };
 
   Adapter();
@@ -111,7 +109,6 @@ class Adapter {
   };
 
   uint32_t now() const;
-  int64_t utcNow() const;
   void storeSnapshot(const Words& words);
   uint64_t loadSnapshot(Words& words) const;
   void runNetwork();
