@@ -104,11 +104,6 @@ TEST(ShdrLine, ValuesThatCannotBeTextAreUnavailable) {
   EXPECT_LT(line(INT64_MAX, values, nullptr).size(), shdr::kLineCapacity);
 }
 
-TEST(ShdrPong, NamesTheHeartbeat) {
-  char out[shdr::kLineCapacity];
-  EXPECT_EQ(std::string(out, shdr::composePong(10000, out)), "* PONG 10000\n");
-}
-
 TEST(ShdrCommands, PingsAreCountedWhereverTheReceivesSplitThem) {
   shdr::CommandReader reader;
   EXPECT_EQ(reader.receive("* PING\n* PING\r\n", 15), 2u);
