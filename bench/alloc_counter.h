@@ -1,9 +1,11 @@
 // Counts every global operator new in the benchmark program, so that a benchmark can
-// report allocations per iteration next to its time.
+// report allocations per iteration next to its time, in all and per thread.
 #pragma once
 
 #include <cstdint>
 
 namespace bench {
 uint64_t allocations();
+// Those made by the calling thread.
+uint64_t threadAllocations();
 }

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -26,6 +28,22 @@ bool waitUntil(Condition condition, int timeoutMs = kPatienceMs) {
   }
   return true;
 }
+
+// Holds each of `count` threads until all have arrived, then lets them go together.
+class Gate {
+ public:
+  explicit Gate(size_t count) : waiting_(count) {}
+  void arriveAndWait() {
+    std::unique_lock<std::mutex> guard(lock_);
+    if (--waiting_ == 0) opened_.notify_all();
+    opened_.wait(guard, [this] { return waiting_ == 0; });
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable opened_;
+  size_t waiting_;
+};
 
 class SocketLibrary {
  public:
@@ -66,6 +84,14 @@ class TcpClient {
       got.append(chunk, static_cast<size_t>(n));
     }
     return got;
+  }
+
+  // True when the server ends the connection with a normal close, not a reset, before
+  // sending anything more.
+  bool endOfStream() {
+    if (platform::waitReadable(socket_, kPatienceMs) != platform::WaitResult::Ready) return false;
+    char byte;
+    return platform::receiveSome(socket_, &byte, 1) == 0;
   }
 
   // True when the server closes the connection before sending anything more.

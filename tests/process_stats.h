@@ -12,4 +12,7 @@ size_t threadCount();
 // Resident set (working set on Windows) in bytes; 0 when it cannot be told.
 size_t residentBytes();
 
+// Sockets this process holds open.
+size_t openSockets();
+
 }  // namespace process_stats

@@ -1,9 +1,18 @@
 #include "link/comm.h"
 
+#include <atomic>
 #include <cstring>
 #include <new>
 
 namespace platform = tallymark::platform;
+
+namespace {
+std::atomic<int> openChannels{0};
+}
+
+int commOpenChannels() {
+  return openChannels.load();
+}
 
 int32_t comm_Open(CommHandle* handle, const char* host, int32_t port) {
   if (handle == nullptr || host == nullptr) return -1;
@@ -27,6 +36,7 @@ int32_t comm_Open(CommHandle* handle, const char* host, int32_t port) {
     return -1;
   }
   channel->open = 1;
+  ++openChannels;
   *handle = channel;
   return 0;
 }
@@ -60,6 +70,7 @@ int32_t comm_Close(CommHandle handle) {
   if (handle == nullptr) return 0;
   if (handle->open != 0) {
     handle->open = 0;
+    --openChannels;
     platform::closeSocket(handle->socket);
     handle->socket = platform::kNoSocket;
     platform::releaseSockets();

@@ -45,3 +45,6 @@ int32_t comm_Close(CommHandle handle);
 
 // Closes and frees a record; the handle must not be used afterwards.
 void comm_Free(CommHandle handle);
+
+// Channels opened and not yet closed in the process, for tests that show none is left.
+int commOpenChannels();

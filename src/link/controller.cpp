@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -18,6 +19,7 @@ constexpr int kKeepalives = 5;
 constexpr auto kKeepaliveGap = std::chrono::milliseconds(50);
 
 std::atomic<uint32_t (*)()> clockOverride{nullptr};
+std::atomic<controller::detail::LinkFaultHook> faultHook{nullptr};
 
 uint32_t now() {
   uint32_t (*clock)() = clockOverride.load();
@@ -39,30 +41,69 @@ void fillSendBuffer() {
   for (int i = 0; i < 4; ++i) send_buf.bytes[9 + i] = static_cast<uint8_t>(tail >> (8 * i));
 }
 
+bool faultAt(controller::detail::LinkFault point) {
+  controller::detail::LinkFaultHook hook = faultHook.load();
+  return hook != nullptr && hook(point);
+}
+
+// One enable at a time: a second waits for the first to finish, then replaces its pair.
+// Disable never takes this lock, so that it returns while an enable is under way.
+std::mutex& enableLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+// Counts disables, so that an enable can tell one came while it was under way. Raised
+// under channelLock() together with the channels' close.
+std::atomic<uint32_t> disables{0};
+
+// How soon an enable waiting between keepalives sees a disable. Short plain sleeps
+// rather than a condition variable's timed wait, whose wake-ups came late under Wine on
+// a busy machine and bunched the keepalives together.
+constexpr auto kDisableLook = std::chrono::milliseconds(5);
+
 int32_t enable(const char* host) {
+  using controller::detail::LinkFault;
+  std::lock_guard<std::mutex> serial(enableLock());
+  uint32_t disablesAtStart = disables.load();
   commDataType* data = nullptr;
   if (comm_Open(&data, host, controller::kDataPort) != 0) return -1;
   commDataType* reset = nullptr;
-  if (comm_Open(&reset, host, controller::kResetPort) != 0) {
+  if (faultAt(LinkFault::ResetChannel) || comm_Open(&reset, host, controller::kResetPort) != 0) {
     // As far as the data channel, and no further: the link is left with a closed data
-    // channel, so that no frame goes out half set up.
+    // channel and no reset channel, so that no frame goes out half set up.
     comm_Close(data);
     std::lock_guard<std::mutex> guard(controller::channelLock());
     replaceChannel(ComHandle, data);
+    replaceChannel(ComHandleReset, nullptr);
     return -1;
   }
+  faultAt(LinkFault::ChannelsOpened);
+  auto disabled = [disablesAtStart] { return disables.load() != disablesAtStart; };
   {
     std::lock_guard<std::mutex> guard(controller::channelLock());
+    if (disabled()) {
+      // A disable came while the channels were being opened: it wins.
+      comm_Free(data);
+      comm_Free(reset);
+      return -1;
+    }
     replaceChannel(ComHandle, data);
     replaceChannel(ComHandleReset, reset);
   }
   // Sleeps to a deadline from the start: the call lasts at least 250 ms even where a
-  // sleep may end a little early.
-  auto next = std::chrono::steady_clock::now();
+  // sleep may end a little early. A disable ends it within kDisableLook.
+  using std::chrono::steady_clock;
+  auto next = steady_clock::now();
   for (int i = 0; i < kKeepalives; ++i) {
     CncCom_SendKeepalive();
+    faultAt(LinkFault::KeepaliveGap);
     next += kKeepaliveGap;
-    while (std::chrono::steady_clock::now() < next) std::this_thread::sleep_until(next);
+    for (auto now = steady_clock::now(); now < next; now = steady_clock::now()) {
+      if (disabled()) return -1;
+      std::this_thread::sleep_until(std::min(next, now + kDisableLook));
+    }
+    if (disabled()) return -1;
   }
   return 0;
 }
@@ -85,6 +126,10 @@ void controller::detail::setClock(uint32_t (*clock)()) {
   clockOverride = clock;
 }
 
+void controller::detail::setFaultHook(LinkFaultHook hook) {
+  faultHook = hook;
+}
+
 extern "C" {
 
 int32_t TM_STDCALL Cnc_Communication_Enable(const char* host) {
@@ -96,12 +141,14 @@ int32_t TM_STDCALL Cnc_Communication_Enable(const char* host) {
 }
 
 // Nothing in the module could acknowledge a close, so the call does the closing itself
-// and counts that as the acknowledgement instead of waiting for one.
+// and counts that as the acknowledgement instead of waiting for one. An enable under way
+// is ended: it closes what it opened and returns -1.
 int32_t TM_STDCALL Cnc_Communication_Disable() {
   try {
     ComCloseAck = 0;
     {
       std::lock_guard<std::mutex> guard(controller::channelLock());
+      ++disables;
       comm_Close(ComHandle);
       comm_Close(ComHandleReset);
     }

@@ -14,10 +14,12 @@ extern "C" {
 // Opens the data channel (UDP port 8000) and the reset channel (port 8001) to `host`, a
 // name or a dotted IPv4 address of at most 255 bytes, then sends "keepalive" five times
 // on the data channel, 50 ms apart. 0 when both channels are open (after at least
-// 250 ms), -1 otherwise. Channels of an earlier enable are closed when replaced.
+// 250 ms), -1 otherwise. Channels of an earlier enable are closed when replaced. Enables
+// from several threads run one after another; a disable during one ends it with -1.
 TM_EXPORT int32_t TM_STDCALL Cnc_Communication_Enable(const char* host);
 
-// Closes both channels; later sends do nothing. Returns 0 at once, also when called again.
+// Closes both channels, also those of an enable under way; later sends do nothing.
+// Returns 0 at once, also when called again.
 TM_EXPORT int32_t TM_STDCALL Cnc_Communication_Disable();
 
 // Copies the controller status into `out` (31 bytes, owned by the caller) and returns 0
@@ -50,6 +52,17 @@ namespace detail {
 // Replaces the monotonic clock the status freshness is judged by (null: the real one).
 // For tests; not part of the plug-in's interface.
 void setClock(uint32_t (*clock)());
+
+// Test seam in Cnc_Communication_Enable. The hook is called at each point; true at
+// ResetChannel makes opening the reset channel fail. At the others the result is
+// ignored: a hook blocks there to hold the enable (the channel lock is not held there).
+enum class LinkFault {
+  ResetChannel,    // opening the reset channel
+  ChannelsOpened,  // both channels open, not yet installed
+  KeepaliveGap,    // after each keepalive, before its 50 ms wait
+};
+using LinkFaultHook = bool (*)(LinkFault);
+void setFaultHook(LinkFaultHook hook);
 }  // namespace detail
 
 }  // namespace controller

@@ -38,12 +38,16 @@ void MyDeviceClass::InitControl() {
   console->ConsolePrint(0, 0, kHeaderLine);
 }
 
+bool dumpDue(int& divider) {
+  int remainder = divider % 10;
+  // Wraps back to 0 instead of overflowing after years of ticks. 0 follows 2147483639,
+  // whose remainder is 9, so that the every-10th rhythm runs on across the wrap.
+  divider = divider >= 2147483639 ? 0 : divider + 1;
+  return remainder == 0;
+}
+
 void MyDeviceClass::Update() {
-  int remainder = divider_ % 10;
-  // Wraps back to 0 instead of overflowing after years of ticks; the dump keeps its
-  // every-10th rhythm because the wrap point is a multiple of 10.
-  divider_ = divider_ >= 2147483640 ? 0 : divider_ + 1;
-  if (remainder == 0) DumpConfig();
+  if (dumpDue(divider_)) DumpConfig();
 }
 
 // Reads the host's objects as they stand at this moment. A host object that was not

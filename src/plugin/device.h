@@ -39,5 +39,8 @@ class MyDeviceClass {
   int divider_ = 0;
 };
 
+// The dump's rhythm: true on the 1st, 11th, 21st ... call, counting in `divider` (from 0).
+bool dumpDue(int& divider);
+
 // Null until InitControl.
 extern MyDeviceClass* MyDevice;

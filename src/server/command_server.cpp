@@ -1,7 +1,11 @@
 #include "server/command_server.h"
 
+#include <chrono>
+#include <new>
 #include <string>
+#include <system_error>
 
+#include "platform/clock.h"
 #include "server/camera_config.h"
 #include "server/line_framer.h"
 #include "server/protocol.h"
@@ -9,40 +13,82 @@
 namespace server {
 namespace {
 
-// How often blocked threads look at the stop flag.
+using detail::FaultPoint;
+
+// How often blocked threads look at the stop and eviction flags.
 constexpr int kStopPollMs = 100;
 
-// A client that stops reading its replies must not hold a connection thread for ever.
-constexpr int kSendTimeoutMs = 5000;
+// Waits of the listener that fail in a row before it gives up: a select that fails
+// (no buffers, the network stack going down) is retried; one that keeps failing has lost
+// its socket. About a second at kStopPollMs between tries.
+constexpr int kMaxFailedWaits = 10;
+
+std::atomic<detail::FaultHook> faultHook{nullptr};
+
+bool faultAt(FaultPoint point) {
+  detail::FaultHook hook = faultHook.load();
+  return hook != nullptr && hook(point);
+}
+
+void throwIfFaultAt(FaultPoint point) {
+  if (!faultAt(point)) return;
+  if (point == FaultPoint::ListenerThread || point == FaultPoint::ConnectionThread)
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  throw std::bad_alloc();
+}
+
+void pause(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 }  // namespace
+
+void detail::setFaultHook(FaultHook hook) {
+  faultHook = hook;
+}
+
+CommandServer::CommandServer() : CommandServer(Options{}) {}
+
+CommandServer::CommandServer(Options options) : options_(options) {}
 
 CommandServer::~CommandServer() {
   stop();
 }
 
+uint32_t CommandServer::now() const {
+  return options_.clock != nullptr ? options_.clock() : platform::monotonicMillis();
+}
+
 bool CommandServer::start(uint16_t port) {
-  if (listenerThread_.joinable()) return false;
-  if (!platform::startSockets()) return false;
-  listener_ = platform::openTcpListener(port, kBacklog);
-  if (listener_ == platform::kNoSocket) {
-    platform::releaseSockets();
+  if (listening_) return false;
+  // A listener that ended by itself has closed its socket already.
+  if (listenerThread_.joinable()) listenerThread_.join();
+  if (!socketsStarted_) {
+    if (!platform::startSockets()) return false;
+    socketsStarted_ = true;
+  }
+  platform::SocketHandle listener = platform::openTcpListener(port, kBacklog);
+  if (listener == platform::kNoSocket) return false;
+  listener_ = listener;
+  port_ = platform::localPort(listener);
+  stopping_ = false;
+  listening_ = true;
+  try {
+    throwIfFaultAt(FaultPoint::ListenerThread);
+    listenerThread_ = std::thread([this] { listen(); });
+  } catch (...) {
+    // Nothing would accept on the port: free it, so that a later start can bind it.
+    listening_ = false;
+    platform::closeSocket(listener_);
+    listener_ = platform::kNoSocket;
     return false;
   }
-  socketsStarted_ = true;
-  port_ = platform::localPort(listener_);
-  stopping_ = false;
-  listenerThread_ = std::thread([this] { listen(); });
   return true;
 }
 
 void CommandServer::stop() {
-  if (!listenerThread_.joinable()) return;
   stopping_ = true;
-  listenerThread_.join();
-  platform::closeSocket(listener_);
-  listener_ = platform::kNoSocket;
-
+  if (listenerThread_.joinable()) listenerThread_.join();
   std::list<std::unique_ptr<Connection>> connections;
   {
     std::lock_guard<std::mutex> guard(lock_);
@@ -72,55 +118,135 @@ void CommandServer::reapFinished() {
 }
 
 void CommandServer::listen() {
-  while (!stopping_) {
-    platform::WaitResult wait = platform::waitReadable(listener_, kStopPollMs);
-    if (wait == platform::WaitResult::Failed) return;
-    if (wait == platform::WaitResult::TimedOut) continue;
-    platform::SocketHandle accepted = platform::acceptConnection(listener_);
-    if (accepted == platform::kNoSocket) continue;
+  try {
+    acceptLoop();
+  } catch (...) {
+    // Not expected (admit handles its own failures); the listener ends and says so.
+  }
+  platform::closeSocket(listener_);
+  listener_ = platform::kNoSocket;
+  listening_ = false;
+}
 
-    std::lock_guard<std::mutex> guard(lock_);
-    reapFinished();
-    if (connections_.size() >= kMaxConnections) {
-      platform::closeSocket(accepted);
+void CommandServer::acceptLoop() {
+  int failedWaits = 0;
+  while (!stopping_) {
+    platform::WaitResult wait = faultAt(FaultPoint::ListenerWait)
+                                    ? platform::WaitResult::Failed
+                                    : platform::waitReadable(listener_, kStopPollMs);
+    if (wait == platform::WaitResult::Failed) {
+      if (++failedWaits >= kMaxFailedWaits) return;
+      pause(kStopPollMs);
       continue;
     }
-    auto connection = std::make_unique<Connection>();
-    connection->socket = accepted;
-    Connection& started = *connection;
-    connections_.push_back(std::move(connection));
-    started.thread = std::thread([this, &started] { serve(started); });
+    failedWaits = 0;
+    if (wait == platform::WaitResult::TimedOut) continue;
+    platform::SocketHandle accepted =
+        faultAt(FaultPoint::Accept) ? platform::kNoSocket : platform::acceptConnection(listener_);
+    if (accepted == platform::kNoSocket) {
+      // Out of descriptors, say: the connection waits in the backlog, and retrying at
+      // once would spin.
+      pause(kStopPollMs);
+      continue;
+    }
+    admit(accepted);
   }
 }
 
-void CommandServer::serve(Connection& connection) {
-  platform::SocketHandle socket = connection.socket;
-  platform::setSocketTimeouts(socket, kSendTimeoutMs, 0);
+void CommandServer::admit(platform::SocketHandle accepted) {
+  uint32_t arrived = now();
+  std::lock_guard<std::mutex> guard(lock_);
+  reapFinished();
+  if (!makeRoom(arrived)) {
+    platform::closeGracefully(accepted);
+    return;
+  }
+  try {
+    throwIfFaultAt(FaultPoint::ConnectionRecord);
+    connections_.push_back(std::make_unique<Connection>());
+  } catch (...) {
+    platform::closeGracefully(accepted);
+    return;
+  }
+  Connection& connection = *connections_.back();
+  connection.socket = accepted;
+  connection.lastHeard = arrived;
+  try {
+    throwIfFaultAt(FaultPoint::ConnectionThread);
+    connection.thread = std::thread([this, &connection] { serve(connection); });
+  } catch (...) {
+    connections_.pop_back();
+    platform::closeGracefully(accepted);
+  }
+}
 
+bool CommandServer::makeRoom(uint32_t arrived) {
+  size_t occupied = 0;
+  Connection* quietest = nullptr;
+  int32_t longest = 0;
+  for (const auto& connection : connections_) {
+    if (connection->finished || connection->evicted) continue;
+    ++occupied;
+    // Signed: a connection may have heard from its client after `arrived` was read.
+    int32_t silent = static_cast<int32_t>(arrived - connection->lastHeard.load());
+    if (quietest == nullptr || silent > longest) {
+      quietest = connection.get();
+      longest = silent;
+    }
+  }
+  if (occupied < kMaxConnections) return true;
+  if (longest < static_cast<int32_t>(kEvictAfterMs)) return false;
+  // Its thread sees the flag within kStopPollMs and closes; the newcomer need not wait.
+  quietest->evicted = true;
+  return true;
+}
+
+void CommandServer::serve(Connection& connection) {
+  try {
+    converse(connection);
+  } catch (...) {
+    // No memory for a buffer or a line: this connection ends, the others go on.
+  }
+  platform::closeGracefully(connection.socket);
+  connection.finished = true;
+}
+
+void CommandServer::converse(Connection& connection) {
+  platform::SocketHandle socket = connection.socket;
+  platform::setSocketTimeouts(socket, options_.sendTimeoutMs, 0);
+  platform::setKeepalive(socket, kKeepaliveIdleMs, kKeepaliveIntervalMs, kKeepaliveProbes);
+
+  throwIfFaultAt(FaultPoint::Greeting);
   std::string hello = greeting(cameraType(), cameraPath());
-  bool open = hello.empty() || platform::sendAll(socket, hello.data(), hello.size());
+  if (!hello.empty() && !platform::sendAll(socket, hello.data(), hello.size())) return;
 
   LineFramer framer;
   std::string line;
   std::string replies;  // the answers to one receive's lines, sent together
   char chunk[kReceiveChunk];
-  while (open && !stopping_) {
+  while (!stopping_ && !connection.evicted) {
     platform::WaitResult wait = platform::waitReadable(socket, kStopPollMs);
     if (wait == platform::WaitResult::TimedOut) continue;
-    long got = wait == platform::WaitResult::Ready
+    long got = wait == platform::WaitResult::Ready && !faultAt(FaultPoint::Receive)
                    ? platform::receiveSome(socket, chunk, sizeof chunk)
                    : -1;
-    if (got <= 0) break;
+    if (got <= 0) return;
+    connection.lastHeard = now();
+    throwIfFaultAt(FaultPoint::ReceiveBuffer);
     framer.receive(chunk, static_cast<size_t>(got));
     bool overlong = false;
     replies.clear();
     while (framer.readLine(line, overlong)) {
-      if (overlong || !parse_line(line)) replies.append(kInvalidReply, kInvalidReplySize);
+      if (!overlong) throwIfFaultAt(FaultPoint::LineCopy);
+      if (overlong || !parse_line(line)) {
+        throwIfFaultAt(FaultPoint::Reply);
+        replies.append(kInvalidReply, kInvalidReplySize);
+      }
     }
-    if (!replies.empty()) open = platform::sendAll(socket, replies.data(), replies.size());
+    // A send that fails or times out (a client that does not read its replies) ends
+    // the connection: what it missed cannot be told apart from what it got.
+    if (!replies.empty() && !platform::sendAll(socket, replies.data(), replies.size())) return;
   }
-  platform::closeSocket(socket);
-  connection.finished = true;
 }
 
 }  // namespace server

@@ -3,6 +3,11 @@
 //
 // Cnc_Init_Controller runs one on port 7000 for the life of the process; tests run
 // their own on any port and stop them.
+//
+// No exception leaves a thread the server starts: a connection that cannot get a thread
+// or memory ends quietly with its socket closed and its slot free, and the listener goes
+// on accepting. The listener ends only after its socket has failed again and again
+// (listening() then says so, and start() binds anew).
 #pragma once
 
 #include <atomic>
@@ -21,25 +26,50 @@ namespace platform = tallymark::platform;
 
 class CommandServer {
  public:
-  // Connections served at once. One more is accepted and closed at once, without a
-  // greeting: a client that cannot be served learns it immediately instead of waiting
-  // behind a connection that may never end.
+  // Connections served at once. When all are taken, a newcomer takes the slot of the
+  // connection that has been silent longest if that one has been silent for
+  // kEvictAfterMs; otherwise it is accepted and closed at once, without a greeting: a
+  // client that cannot be served learns it immediately.
   static constexpr size_t kMaxConnections = 16;
+  static constexpr uint32_t kEvictAfterMs = 60000;
   static constexpr int kBacklog = 10;
   static constexpr size_t kReceiveChunk = 512;
 
-  CommandServer() = default;
+  // A client that stops reading its replies must not hold a connection thread for ever:
+  // a send that takes longer ends the connection.
+  static constexpr int kSendTimeoutMs = 5000;
+
+  // Keepalive on every connection, so that a peer that vanished (a crashed PC, a pulled
+  // cable) is found within a minute or two and its slot freed.
+  static constexpr int kKeepaliveIdleMs = 30000;
+  static constexpr int kKeepaliveIntervalMs = 5000;
+  static constexpr int kKeepaliveProbes = 6;
+
+  struct Options {
+    // Milliseconds, wrapping at 2^32, for the silence of connections; null: the
+    // system's monotonic clock. Tests pass their own.
+    uint32_t (*clock)() = nullptr;
+    int sendTimeoutMs = kSendTimeoutMs;
+  };
+
+  CommandServer();
+  explicit CommandServer(Options options);
   CommandServer(const CommandServer&) = delete;
   CommandServer& operator=(const CommandServer&) = delete;
   ~CommandServer();
 
   // Binds `port` (0: the system chooses) on all local addresses, listens, and starts the
-  // listener thread. False, with nothing started, when the socket cannot be set up or the
-  // server already runs.
+  // listener thread. False, with the port left free, when the socket cannot be set up or
+  // the thread cannot be started; false too while the listener runs. After the listener
+  // has ended, starts it again; connections still open are kept. start and stop are
+  // called from one thread at a time.
   bool start(uint16_t port);
 
   // Closes the listener and every connection and waits for all their threads.
   void stop();
+
+  // True from a successful start until the listener ends (stop, or its socket failing).
+  bool listening() const { return listening_; }
 
   uint16_t port() const { return port_; }
 
@@ -51,20 +81,55 @@ class CommandServer {
     platform::SocketHandle socket = platform::kNoSocket;
     std::thread thread;
     std::atomic<bool> finished{false};
+    std::atomic<bool> evicted{false};     // set by the listener; the thread then closes
+    std::atomic<uint32_t> lastHeard{0};  // clock at the accept and at each receive
   };
 
+  uint32_t now() const;
   void listen();
+  void acceptLoop();
+  void admit(platform::SocketHandle accepted);
+  bool makeRoom(uint32_t now);  // caller holds lock_
   void serve(Connection& connection);
+  void converse(Connection& connection);
   void reapFinished();  // joins the threads of ended connections; caller holds lock_
 
-  platform::SocketHandle listener_ = platform::kNoSocket;
+  Options options_;
+  platform::SocketHandle listener_ = platform::kNoSocket;  // the listener thread's own
   uint16_t port_ = 0;
   bool socketsStarted_ = false;
   std::thread listenerThread_;
+  std::atomic<bool> listening_{false};
   std::atomic<bool> stopping_{false};
 
   mutable std::mutex lock_;  // guards connections_
   std::list<std::unique_ptr<Connection>> connections_;
 };
+
+namespace detail {
+
+// Test seam: the places where the server starts a thread, allocates, or waits on the
+// system. Not part of the plug-in's interface; the plug-in never sets a hook.
+enum class FaultPoint {
+  ListenerThread,    // starting the listener thread
+  ConnectionRecord,  // allocating a new connection's record
+  ConnectionThread,  // starting a connection's thread
+  ListenerWait,      // the listener's wait for a connection
+  Accept,            // accepting a connection
+  Greeting,          // building the greeting
+  ReceiveBuffer,     // taking received bytes into the connection's buffer
+  LineCopy,          // the copy of a line handed to parse_line
+  Reply,             // building the replies to one receive
+  Receive,           // a receive, failing as it does once keepalive finds the peer gone
+};
+
+// Called at every pass through a point; true makes that step fail as it fails for real:
+// thread starts with std::system_error, allocations with std::bad_alloc, the wait,
+// accept and receive with the system call's failure. A hook may block to hold a thread
+// at a point. Null (the default): nothing is injected.
+using FaultHook = bool (*)(FaultPoint);
+void setFaultHook(FaultHook hook);
+
+}  // namespace detail
 
 }  // namespace server

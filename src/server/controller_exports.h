@@ -9,8 +9,10 @@
 extern "C" {
 // Prepares the controller link state and starts the command server on TCP port 7000
 // (all local addresses). Returns 0 once the server listens, or when it already does;
-// -1 when the port cannot be bound or listened on. The link state is prepared either
-// way, and a later call tries the port again. The server runs until the process ends.
+// -1 when the port cannot be bound or listened on, or the listener thread cannot be
+// started (the port is then left free). The link state is prepared either way, and a
+// later call tries again; so does a call after the listener has ended, its socket having
+// failed for good. The server runs until the process ends.
 TM_EXPORT int32_t TM_STDCALL Cnc_Init_Controller();
 }
 

@@ -11,8 +11,8 @@ std::mutex& initLock() {
   return lock;
 }
 
-// Made on the first successful call and never destroyed: the server lives until the
-// process ends, and the DLL may be unloaded with its threads still running.
+// Made on the first call and never destroyed: the server lives until the process ends,
+// and the DLL may be unloaded with its threads still running.
 server::CommandServer* controllerServer = nullptr;
 
 }  // namespace
@@ -21,14 +21,10 @@ extern "C" int32_t TM_STDCALL Cnc_Init_Controller() {
   try {
     std::lock_guard<std::mutex> guard(initLock());
     controller::prepareLinkState();
-    if (controllerServer != nullptr) return 0;
-    auto* started = new server::CommandServer;
-    if (!started->start(server::kCommandPort)) {
-      delete started;
-      return -1;
-    }
-    controllerServer = started;
-    return 0;
+    if (controllerServer == nullptr) controllerServer = new server::CommandServer;
+    // A listener that ended (its socket failed for good) is started again here.
+    if (controllerServer->listening()) return 0;
+    return controllerServer->start(server::kCommandPort) ? 0 : -1;
   } catch (...) {
     return -1;
   }

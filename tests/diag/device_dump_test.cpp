@@ -99,6 +99,26 @@ TEST_F(DeviceDump, HostObjectsNotHandedOverLeaveTheirLinesUnwritten) {
   EXPECT_EQ(row(7), "");
 }
 
+TEST(DumpRhythm, EveryTenthCallAlsoAcrossTheCountersWrap) {
+  int divider = 0;
+  EXPECT_TRUE(dumpDue(divider));
+  for (int call = 2; call <= 10; ++call) EXPECT_FALSE(dumpDue(divider)) << call;
+  EXPECT_TRUE(dumpDue(divider));
+
+  // Years of ticks later: the gaps stay ten calls wide where the counter wraps to 0.
+  divider = 2147483600;
+  int last = -1;
+  for (int call = 0; call < 200; ++call) {
+    if (!dumpDue(divider)) continue;
+    if (last >= 0) {
+      EXPECT_EQ(call - last, 10) << "call " << call;
+    }
+    last = call;
+  }
+  EXPECT_GT(divider, 0);
+  EXPECT_LT(divider, 200);
+}
+
 TEST(ConsoleScreen, WritesOverwriteInPlaceAndPadWithBlanks) {
   ConsoleScreen screen;
   screen.write(3, 1, "abcdef");

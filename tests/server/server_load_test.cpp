@@ -34,6 +34,7 @@
 
 namespace {
 
+using loopback::Gate;
 using loopback::TcpClient;
 using loopback::waitUntil;
 using server::CommandServer;
@@ -52,22 +53,6 @@ constexpr size_t kRssAllowance = 16 * kMiB;
 double secondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
-
-// Waits until every thread of `count` has arrived.
-class Gate {
- public:
-  explicit Gate(size_t count) : waiting_(count) {}
-  void arriveAndWait() {
-    std::unique_lock<std::mutex> guard(lock_);
-    if (--waiting_ == 0) opened_.notify_all();
-    opened_.wait(guard, [this] { return waiting_ == 0; });
-  }
-
- private:
-  std::mutex lock_;
-  std::condition_variable opened_;
-  size_t waiting_;
-};
 
 class ServerLoad : public ::testing::Test {
  protected:

@@ -1,0 +1,121 @@
+// The controller link's enable against failures and against calls from other threads:
+// a reset channel that cannot be opened, a disable while an enable is under way, two
+// enables at once. Linked in only: the enable is held and failed through its seam.
+// Loopback receivers on UDP ports 8000 and 8001 count what is sent.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "link/comm.h"
+#include "link/controller_exports.h"
+#include "loopback.h"
+
+namespace {
+
+using controller::detail::LinkFault;
+using loopback::UdpReceiver;
+
+const std::string kFrame("\x55\x44\x44\x44\x44\x00\x00\x00\x00\xAA\x00\x00\x00", 13);
+const std::string kKeepalive = "keepalive";
+
+// The point the hook holds an enable at (or fails, for ResetChannel); -1: none.
+std::atomic<int> holdAt{-1};
+std::atomic<bool> held{false};
+std::atomic<bool> release{false};
+
+bool linkHook(LinkFault point) {
+  if (static_cast<int>(point) != holdAt.load()) return false;
+  if (point == LinkFault::ResetChannel) return true;
+  held = true;
+  while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return false;
+}
+
+class LinkRaces : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(data_.bound()) << "UDP port 8000 is in use by something else";
+    ASSERT_TRUE(reset_.bound()) << "UDP port 8001 is in use by something else";
+    holdAt = -1;
+    held = false;
+    release = false;
+    controller::detail::setFaultHook(linkHook);
+  }
+  void TearDown() override {
+    controller::detail::setFaultHook(nullptr);
+    Cnc_Communication_Disable();
+    EXPECT_EQ(commOpenChannels(), 0);
+    EXPECT_TRUE(reset_.empty()) << "nothing ever goes to port 8001";
+  }
+
+  // Datagrams of one kind that arrive on port 8000 until it stays quiet.
+  int drain(const std::string& kind) {
+    int count = 0;
+    UdpReceiver::Datagram datagram;
+    while (data_.receive(datagram, 300)) count += datagram.bytes == kind;
+    return count;
+  }
+
+  // Holds an enable at `point` on another thread, and runs a disable meanwhile.
+  void disableWhileHeldAt(LinkFault point) {
+    holdAt = static_cast<int>(point);
+    std::atomic<int32_t> result{1};
+    std::thread enabling([&] { result = Cnc_Communication_Enable("127.0.0.1"); });
+    ASSERT_TRUE(loopback::waitUntil([] { return held.load(); }));
+    EXPECT_EQ(Cnc_Communication_Disable(), 0) << "returns while the enable is still held";
+    EXPECT_EQ(result.load(), 1) << "the enable has not finished";
+    release = true;
+    enabling.join();
+    EXPECT_EQ(result.load(), -1) << "the disable ended it";
+    EXPECT_EQ(commOpenChannels(), 0) << "no channel is left open";
+    my_SendOut();
+    EXPECT_EQ(drain(kFrame), 0);
+  }
+
+  loopback::SocketLibrary sockets_;
+  UdpReceiver data_{8000};
+  UdpReceiver reset_{8001};
+};
+
+TEST_F(LinkRaces, AnEnableThatFailsAtTheResetChannelLeavesNothingToSendOn) {
+  ASSERT_EQ(Cnc_Communication_Enable("127.0.0.1"), 0);
+  EXPECT_EQ(drain(kKeepalive), 5);
+  holdAt = static_cast<int>(LinkFault::ResetChannel);
+  EXPECT_EQ(Cnc_Communication_Enable("127.0.0.1"), -1);
+  my_SendOut();
+  EXPECT_EQ(drain(kFrame), 0) << "neither the new data channel nor the replaced one";
+  EXPECT_EQ(drain(kKeepalive), 0);
+  EXPECT_EQ(commOpenChannels(), 0) << "the earlier pair is closed too";
+}
+
+TEST_F(LinkRaces, ADisableDuringTheKeepalivesEndsTheEnable) {
+  disableWhileHeldAt(LinkFault::KeepaliveGap);
+  EXPECT_EQ(drain(kKeepalive), 0) << "the one keepalive sent before it was drained above";
+}
+
+TEST_F(LinkRaces, ADisableBeforeTheChannelsAreInstalledEndsTheEnable) {
+  disableWhileHeldAt(LinkFault::ChannelsOpened);
+  EXPECT_EQ(drain(kKeepalive), 0);
+}
+
+TEST_F(LinkRaces, TwoEnablesAtOnceLeaveOnePairOfChannels) {
+  loopback::Gate start(2);
+  std::atomic<int> succeeded{0};
+  auto enable = [&] {
+    start.arriveAndWait();
+    succeeded += Cnc_Communication_Enable("127.0.0.1") == 0;
+  };
+  std::thread first(enable), second(enable);
+  first.join();
+  second.join();
+  EXPECT_EQ(succeeded.load(), 2);
+  EXPECT_EQ(commOpenChannels(), 2);
+  EXPECT_EQ(drain(kKeepalive), 10);
+  my_SendOut();
+  EXPECT_EQ(drain(kFrame), 1);
+}
+
+}  // namespace

@@ -1,0 +1,48 @@
+// Cnc_Init_Controller tells the listener's state truthfully: a listener thread that
+// cannot start leaves port 7000 free and answers -1, and a listener that ended is started
+// again by the next call. Linked in only: the failures come through the server's seam.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "injected_faults.h"
+#include "loopback.h"
+#include "server/controller_exports.h"
+#include "settings/settings.h"
+
+namespace {
+
+namespace platform = tallymark::platform;
+using loopback::TcpClient;
+using loopback::waitUntil;
+using server::detail::FaultPoint;
+
+bool served() {
+  TcpClient probe(server::kCommandPort);
+  return probe.read(3) == "[3\r";
+}
+
+TEST(ControllerInitFaults, AnswersByWhatTheListenerReallyDoes) {
+  loopback::SocketLibrary sockets;
+  CamType = 0;
+  injected::failAt(FaultPoint::ListenerThread, 1);
+  EXPECT_EQ(Cnc_Init_Controller(), -1);
+  platform::SocketHandle rebound = platform::openTcpListener(server::kCommandPort, 1);
+  EXPECT_NE(rebound, platform::kNoSocket) << "port 7000 is left free";
+  platform::closeSocket(rebound);
+
+  EXPECT_EQ(Cnc_Init_Controller(), 0) << "a later call succeeds";
+  EXPECT_TRUE(served());
+
+  injected::failAt(FaultPoint::ListenerWait, 1 << 30);
+  EXPECT_TRUE(waitUntil([] { return !TcpClient(server::kCommandPort).connected(); }))
+      << "the listener gave up and closed its socket";
+  injected::clear();
+  EXPECT_EQ(Cnc_Init_Controller(), 0) << "started again";
+  EXPECT_TRUE(served());
+  EXPECT_EQ(Cnc_Init_Controller(), 0);
+
+  server::detail::stopControllerServer();
+}
+
+}  // namespace
