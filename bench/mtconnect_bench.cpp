@@ -1,31 +1,43 @@
-// The MTConnect adapter's costs, hand-timed so that the program also runs under Wine:
+// The MTConnect adapter's costs, hand-timed so that the program also runs under Wine. In
+// one run:
 //
-//   publish, unchanged      the call every tick makes when no figure changed
-//   publish, changed        a call that stores new figures and wakes the sender
-//   delay                   from a publish to its line arriving at an agent on loopback,
-//                           over kSamples publishes spaced like ticks (p50, p99, max)
+//   publish                 the adapter's publish alone: unchanged figures (every quiet
+//                           tick) and changed ones (stored, the sender woken)
+//   tick                    the Update export with the adapter off, then on with two
+//                           agents connected and reading: an unchanged tick, and a pair of
+//                           ticks that counts a run
+//   delay                   from the Update that counts a run to its line arriving at an
+//                           agent on loopback, over kSamples runs spaced like ticks
+//                           (p50, p99, max)
+//   StopPlug                how long the host waits for the adapter to end
 //
-// Both publish costs with no agent and with two agents connected and reading, and the
-// allocations made inside the publishes (goal: 0).
+// With the allocations the ticks and publishes made, in every thread (goal: 0).
 //
-// Usage: mtconnect_bench [publishes per round]   (default 2,000,000; best of 5 rounds)
+// Usage: mtconnect_bench [calls per round]   (default 2,000,000; best of 5 rounds)
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "alloc_counter.h"
+#include "array_host.h"
 #include "mtconnect/adapter.h"
 #include "platform/socket.h"
+#include "plugin/monitoring.h"
 
 namespace {
 
 using namespace tallymark::mtconnect;
 namespace platform = tallymark::platform;
+using bench::gDros;
+using bench::gLeds;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRounds = 5;
@@ -54,21 +66,25 @@ double bestNsPerCall(Call call, long count) {
   return best;
 }
 
-// An agent that reads every line and notes when each part_count value arrived.
+// An agent that reads every line and notes when each part_count value up to kSamples
+// arrived.
 class TimingAgent {
  public:
   explicit TimingAgent(uint16_t port)
       : socket_(platform::connectTcp({platform::loopbackAddress(), port})),
         arrivals_(kSamples + 1) {
-    reader_ = std::thread([this] { read(); });
+    if (connected()) reader_ = std::thread([this] { read(); });
   }
   ~TimingAgent() {
     platform::shutdownSending(socket_);
-    reader_.join();
+    if (reader_.joinable()) reader_.join();
     platform::closeSocket(socket_);
   }
   bool connected() const { return socket_ != platform::kNoSocket; }
   Clock::time_point::rep arrival(int32_t value) { return arrivals_[value].load(); }
+  void forget() {
+    for (auto& arrival : arrivals_) arrival = 0;
+  }
 
  private:
   // Without allocating: the allocation count covers every thread of the program.
@@ -107,6 +123,41 @@ double percentile(std::vector<double> values, double fraction) {
   return values[static_cast<size_t>(fraction * static_cast<double>(values.size() - 1))];
 }
 
+uint16_t freePort() {
+  platform::SocketHandle probe = platform::openTcpListenerOn({platform::loopbackAddress(), 0}, 1);
+  uint16_t port = platform::localPort(probe);
+  platform::closeSocket(probe);
+  return port;
+}
+
+struct TickCosts {
+  double unchangedNs = 0;
+  double countingPairNs = 0;
+  uint64_t allocations = 0;
+};
+
+TickCosts measureTicks(long count) {
+  TickCosts costs;
+  gDros[1500] = 1234;
+  gDros[1501] = 56789;
+  gDros[1502] = 46000.25;
+  gDros[22] = 1;
+  gLeds[804] = false;
+  Update();
+  uint64_t before = bench::allocations();
+  costs.unchangedNs = bestNsPerCall([](long) { Update(); }, count);
+  costs.countingPairNs = bestNsPerCall(
+      [](long) {
+        gLeds[804] = true;
+        Update();
+        gLeds[804] = false;
+        Update();
+      },
+      count / 10);
+  costs.allocations = bench::allocations() - before;
+  return costs;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -114,56 +165,84 @@ int main(int argc, char** argv) {
   if (count <= 0) count = 2000000;
   platform::startSockets();
 
+  // The adapter alone.
   Adapter adapter;
   if (!adapter.start(platform::loopbackAddress(), 0)) {
     std::printf("the adapter did not start\n");
     return 1;
   }
   const Observations same = figures(0);
-  const Observations odd = figures(-1);
-  auto unchanged = [&](long) { adapter.publish(same); };
-  auto changed = [&](long i) { adapter.publish(i & 1 ? odd : same); };
+  const Observations other = figures(-1);
+  uint64_t before = bench::allocations();
+  double publishUnchanged = bestNsPerCall([&](long) { adapter.publish(same); }, count);
+  double publishChanged =
+      bestNsPerCall([&](long i) { adapter.publish(i & 1 ? other : same); }, count / 10);
+  uint64_t publishAllocations = bench::allocations() - before;
+  adapter.stop();
 
-  uint64_t allocationsBefore = bench::allocations();
-  double aloneUnchanged = bestNsPerCall(unchanged, count);
-  double aloneChanged = bestNsPerCall(changed, count / 10);
-  uint64_t aloneAllocations = bench::allocations() - allocationsBefore;
+  // The plug-in's tick, the adapter off (no MTConnectPort), then on with two agents.
+  bench::startPlugin();
+  const std::string profile =
+      (std::filesystem::temp_directory_path() / "tallymark_mtconnect_bench.xml").string();
+  std::ofstream(profile) << "<profile><Dazada_Ruvazidu></Dazada_Ruvazidu></profile>";
+  SetProName(profile.c_str());
+  TickCosts off = measureTicks(count);
 
-  TimingAgent first(adapter.port());
-  TimingAgent second(adapter.port());
+  const uint16_t port = freePort();
+  std::ofstream(profile) << "<profile><Dazada_Ruvazidu><MTConnectPort>" << port
+                         << "</MTConnectPort><MTConnectAddress>127.0.0.1</MTConnectAddress>"
+                         << "</Dazada_Ruvazidu></profile>";
+  SetProName(profile.c_str());
+  PostInitControl();
+  if (monitoringPort() != port) {
+    std::printf("the plug-in's adapter did not start on port %u\n", port);
+    return 1;
+  }
+  TimingAgent first(port);
+  TimingAgent second(port);
   if (!first.connected() || !second.connected()) {
     std::printf("the agents could not connect\n");
     return 1;
   }
-  while (adapter.agentCount() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  allocationsBefore = bench::allocations();
-  double agentsUnchanged = bestNsPerCall(unchanged, count);
-  uint64_t agentsAllocations = bench::allocations() - allocationsBefore;
-  double agentsChanged = bestNsPerCall(changed, count / 10);
+  TickCosts on = measureTicks(count);
 
-  // Delays: one publish at a time, each after the sender has gone back to waiting.
+  // Delays: one counted run at a time, each after the sender has gone back to waiting.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  first.forget();
+  gDros[1500] = 0;
+  gLeds[804] = false;
+  Update();
   std::vector<double> delaysUs;
   for (int32_t value = 1; value <= kSamples; ++value) {
+    gLeds[804] = true;
+    Update();
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    Clock::time_point published = Clock::now();
-    adapter.publish(figures(value));
+    gLeds[804] = false;
+    Clock::time_point counted = Clock::now();
+    Update();
     while (first.arrival(value) == 0) std::this_thread::yield();
     Clock::time_point arrived{Clock::duration(first.arrival(value))};
-    delaysUs.push_back(std::chrono::duration<double, std::micro>(arrived - published).count());
+    delaysUs.push_back(std::chrono::duration<double, std::micro>(arrived - counted).count());
   }
-  adapter.stop();
+  Clock::time_point stopping = Clock::now();
+  StopPlug();
+  double stopMs = std::chrono::duration<double, std::milli>(Clock::now() - stopping).count();
 
-  std::printf("publish, unchanged   %8.2f ns alone  %8.2f ns with 2 agents\n", aloneUnchanged,
-              agentsUnchanged);
-  std::printf("publish, changed     %8.2f ns alone  %8.2f ns with 2 agents\n", aloneChanged,
-              agentsChanged);
+  std::printf("publish              %8.2f ns unchanged  %8.2f ns changed   (%llu allocations)\n",
+              publishUnchanged, publishChanged,
+              static_cast<unsigned long long>(publishAllocations));
   std::printf(
-      "allocations          %8llu alone  %8llu with 2 agents, in all the publishes (goal: 0)\n",
-      static_cast<unsigned long long>(aloneAllocations),
-      static_cast<unsigned long long>(agentsAllocations));
-  std::printf("publish to agent     p50 %.0f us  p99 %.0f us  max %.0f us over %d publishes\n",
+      "tick, adapter off    %8.2f ns unchanged  %8.2f ns counting pair  (%llu allocations)\n",
+      off.unchangedNs, off.countingPairNs, static_cast<unsigned long long>(off.allocations));
+  std::printf(
+      "tick, on, 2 agents   %8.2f ns unchanged  %8.2f ns counting pair  (%llu allocations)\n",
+      on.unchangedNs, on.countingPairNs, static_cast<unsigned long long>(on.allocations));
+  std::printf("ratio on/off         %8.2f unchanged     %8.2f counting pair\n",
+              on.unchangedNs / off.unchangedNs, on.countingPairNs / off.countingPairNs);
+  std::printf("counted run to agent p50 %.0f us  p99 %.0f us  max %.0f us over %d runs\n",
               percentile(delaysUs, 0.5), percentile(delaysUs, 0.99), percentile(delaysUs, 1.0),
               kSamples);
+  std::printf("StopPlug with the adapter and 2 agents: %.1f ms\n", stopMs);
   platform::releaseSockets();
   return 0;
 }

@@ -10,6 +10,7 @@
 #include "plugin/host.h"
 #include "plugin/menu.h"
 #include "plugin/mg.h"
+#include "plugin/monitoring.h"
 
 int menuStart = 0;
 
@@ -39,6 +40,7 @@ bool piInitControl() {
 void piPostInitControl() {
   appendPluginMenuItem();
   if (MG::dazada_ruvaziduDlg == nullptr) MG::dazada_ruvaziduDlg = new DAZADA_RUVAZIDU();
+  startMonitoring();
 }
 
 void piConfig() {
@@ -47,7 +49,11 @@ void piConfig() {
 }
 
 void piUpdate() {
+  // A qualified run in progress before the tick has been counted if the tick finds the
+  // LED out.
+  const bool armed = MG::dazada_ruvaziduDlg != nullptr && MG::dazada_ruvaziduDlg->StartOnCheck;
   counter::counterTick(MG::dazada_ruvaziduDlg);
+  publishMonitoring(armed);
   if (MyDevice != nullptr) MyDevice->Update();
 }
 

@@ -8,6 +8,7 @@
 #include "plugin/host.h"
 #include "plugin/menu.h"
 #include "plugin/mg.h"
+#include "plugin/monitoring.h"
 #include "plugin/plugin.h"
 #include "settings/xml_net_profile.h"
 
@@ -84,6 +85,8 @@ const char* piSetProName(const char*) {
   config->AutoScan = settings.ReadBool("AutoScan", false);
   config->CamType = settings.ReadInt("CamType", 0);
   config->IPCamPath = settings.ReadString("IPCamPath", "");
+  config->mtconnectPort = settings.ReadInt("MTConnectPort", 0);
+  config->mtconnectAddress = settings.ReadString("MTConnectAddress", "");
 
   for (int i = 0; i < kCamPositions; ++i) {
     std::string key = "Pos" + std::to_string(i + 1);
@@ -104,6 +107,7 @@ const char* piSetProName(const char*) {
                                settings.ReadString("IPCamPath", ""),
                                settings.ReadBool("AutoScan", false));
   MG::xyzDemoConfig = config;
+  configureMonitoring(config->mtconnectPort, config->mtconnectAddress);
 
   XMLNetProfile plugins(ProfileName, kPluginsSection, true);
   plugins.SetMessageOwner(frame);
@@ -115,6 +119,7 @@ const char* piSetProName(const char*) {
 }
 
 void piStopPlug() {
+  stopMonitoring();
   if (ProfileName == nullptr) return;
   XMLNetProfile profile(ProfileName, kSettingsSection, true);
   profile.SetMessageOwner(findHostFrame());

@@ -24,6 +24,10 @@ struct XYZDemoConfig {
   bool AutoStart = false;
   bool AutoScan = false;
   int32_t CamType = 0;
+  // The MTConnect adapter: "MTConnectPort" (0 or missing: off) and "MTConnectAddress"
+  // (a dotted IPv4 address; empty: all addresses).
+  int32_t mtconnectPort = 0;
+  std::string mtconnectAddress;
 };
 
 // One camera position; nothing in the plug-in reads it back.
