@@ -374,10 +374,12 @@ TEST_F(HostSimAsOutsideProgram, AnMTConnectAgentReadsEachRunAndTheClose) {
   getsockname(probe, reinterpret_cast<sockaddr*>(&adapter), &size);
   closesocket(probe);  // a port nothing listens on, for the adapter
   const std::string port = std::to_string(ntohs(adapter.sin_port));
-  writeFile(profile(), "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<profile>\n"
-                       "  <Dazada_Ruvazidu>\n    <MTConnectPort>" + port +
-                           "</MTConnectPort>\n    <MTConnectAddress>127.0.0.1</MTConnectAddress>\n"
-                           "  </Dazada_Ruvazidu>\n</profile>\n");
+  writeFile(profile(),
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<profile>\n"
+            "  <Dazada_Ruvazidu>\n    <MTConnectPort>" +
+                port +
+                "</MTConnectPort>\n    <MTConnectAddress>127.0.0.1</MTConnectAddress>\n"
+                "  </Dazada_Ruvazidu>\n</profile>\n");
   writeFile(state(), "dro 1500 2\ndro 1501 100\n");
   PROCESS_INFORMATION pi = start(
       "wait 3000\nruns 2 seconds 0.4 pause 0.4 qualifier 1\nexpect dro 1500 4\nwait 300\nquit\n");
@@ -404,15 +406,16 @@ TEST_F(HostSimAsOutsideProgram, AnMTConnectAgentReadsEachRunAndTheClose) {
   EXPECT_EQ(run.exitCode, 0u) << run.output;
   ASSERT_NE(agent, INVALID_SOCKET) << "nothing listened on port " << port;
   EXPECT_EQ(last, 0) << "the adapter's close was not a normal one";
-  for (const char* part : {"|avail|AVAILABLE", "|part_count|2|total_part_count|100",
-                           "\n* PONG 10000\n", "|execution|ACTIVE", "|part_count|3",
-                           "|part_count|4|total_part_count|102", "|cycle_time|0.",
-                           "|last_reset|UNAVAILABLE"})
+  for (const char* part :
+       {"|avail|AVAILABLE", "|part_count|2|total_part_count|100", "\n* PONG 10000\n",
+        "|execution|ACTIVE", "|part_count|3", "|part_count|4|total_part_count|102",
+        "|cycle_time|0.", "|last_reset|UNAVAILABLE"})
     EXPECT_TRUE(contains(received, part)) << part << " in\n" << received;
   const std::string stop = "|avail|UNAVAILABLE|execution|UNAVAILABLE\n";
   EXPECT_TRUE(received.size() > stop.size() &&
               received.compare(received.size() - stop.size(), stop.size(), stop) == 0)
-      << "the last line is not the stop's:\n" << received;
+      << "the last line is not the stop's:\n"
+      << received;
 }
 
 }  // namespace
