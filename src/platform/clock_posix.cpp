@@ -11,4 +11,10 @@ uint32_t monotonicMillis() {
                                static_cast<uint64_t>(now.tv_nsec) / 1000000u);
 }
 
+int64_t utcMillisNow() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
 }  // namespace tallymark::platform

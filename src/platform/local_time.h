@@ -1,6 +1,7 @@
 // The local wall clock, and local dates and times as the operator reads them.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -60,5 +61,11 @@ int dayOfWeek(const LocalDateTime& when);
 namespace detail {
 LocalDateTime systemLocalNow();
 }  // namespace detail
+
+// `when`, a local date and time, as milliseconds since 1970-01-01T00:00:00Z, by the time
+// zone rules the system has for that date (daylight saving included). False when the
+// system cannot convert it (Windows: years before 1601). In the hour that a change to
+// winter time repeats, the system picks one of the two instants.
+bool utcMillisFromLocal(const LocalDateTime& when, int64_t& utcMs);
 
 }  // namespace tallymark::platform

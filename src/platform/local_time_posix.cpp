@@ -43,7 +43,8 @@ LocalDateTime systemLocalNow() {
 }
 }  // namespace detail
 
-std::string formatLocalDateTime(const LocalDateTime& when) {
+// The fields of `when`, daylight saving left to the zone's rules.
+static tm toTm(const LocalDateTime& when) {
   tm t{};
   t.tm_year = when.year - 1900;
   t.tm_mon = when.month - 1;
@@ -51,13 +52,28 @@ std::string formatLocalDateTime(const LocalDateTime& when) {
   t.tm_hour = when.hour;
   t.tm_min = when.minute;
   t.tm_sec = when.second;
-  t.tm_wday = dayOfWeek(when);
   t.tm_isdst = -1;
+  return t;
+}
+
+std::string formatLocalDateTime(const LocalDateTime& when) {
+  tm t = toTm(when);
+  t.tm_wday = dayOfWeek(when);
   char text[128];
   if (timeLocale() == static_cast<locale_t>(0)) return formatIsoDateTime(when);
   const size_t n = strftime_l(text, sizeof text, dateTimeFormat().c_str(), &t, timeLocale());
   if (n == 0) return formatIsoDateTime(when);
   return std::string(text, n);
+}
+
+bool utcMillisFromLocal(const LocalDateTime& when, int64_t& utcMs) {
+  tm fields = toTm(when);
+  // -1 is both the failure and 1969-12-31T23:59:59Z; mktime fills tm_wday only on success.
+  fields.tm_wday = -1;
+  time_t seconds = mktime(&fields);
+  if (seconds == static_cast<time_t>(-1) && fields.tm_wday == -1) return false;
+  utcMs = static_cast<int64_t>(seconds) * 1000 + when.millisecond;
+  return true;
 }
 
 }  // namespace tallymark::platform

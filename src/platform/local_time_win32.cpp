@@ -91,4 +91,27 @@ std::string formatLocalDateTime(const LocalDateTime& when) {
   return text.empty() ? formatIsoDateTime(when) : text;
 }
 
+bool utcMillisFromLocal(const LocalDateTime& when, int64_t& utcMs) {
+  SYSTEMTIME local{};
+  local.wYear = static_cast<WORD>(when.year);
+  local.wMonth = static_cast<WORD>(when.month);
+  local.wDay = static_cast<WORD>(when.day);
+  local.wHour = static_cast<WORD>(when.hour);
+  local.wMinute = static_cast<WORD>(when.minute);
+  local.wSecond = static_cast<WORD>(when.second);
+  local.wMilliseconds = static_cast<WORD>(when.millisecond);
+  SYSTEMTIME utc;
+  FILETIME file;
+  if (when.year < 1601 || !TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) ||
+      !SystemTimeToFileTime(&utc, &file)) {
+    return false;
+  }
+  ULARGE_INTEGER ticks;
+  ticks.LowPart = file.dwLowDateTime;
+  ticks.HighPart = file.dwHighDateTime;
+  // 100 ns units since 1601-01-01; 11644473600 s lie between that and 1970.
+  utcMs = static_cast<int64_t>(ticks.QuadPart / 10000) - 11644473600000LL;
+  return true;
+}
+
 }  // namespace tallymark::platform

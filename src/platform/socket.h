@@ -105,4 +105,25 @@ long receiveDatagram(SocketHandle socket, void* buffer, size_t capacity, Ipv4End
 bool setSocketTimeouts(SocketHandle socket, int sendMs, int receiveMs);
 bool getSocketTimeouts(SocketHandle socket, int& sendMs, int& receiveMs);
 
+// --- Listening on a chosen address, and sends that never wait (the MTConnect adapter) ---
+
+// A listener as openTcpListener, bound to `local` (address 0: all local addresses).
+SocketHandle openTcpListenerOn(const Ipv4Endpoint& local, int backlog);
+
+// Makes sends and receives on `socket` return at once instead of waiting; sendSome needs
+// it on Windows, which has no per-call flag for that.
+bool setNonBlocking(SocketHandle socket);
+
+// One send that never waits: the number of bytes the system took (0 when its send buffer
+// is full), or -1 when the connection failed. The socket must be non-blocking.
+long sendSome(SocketHandle socket, const void* data, size_t size);
+
+// Waits until at least one of `count` sockets has data to read, a connection to accept,
+// or its peer closed; on Ready, `ready[i]` tells which. At most 63 sockets.
+WaitResult waitReadableAny(const SocketHandle* sockets, size_t count, int timeoutMs, bool* ready);
+
+// The system's send and receive buffer sizes for `socket` in bytes (0 leaves one as it
+// is). Linux counts its bookkeeping in and doubles what it is given.
+bool setBufferSizes(SocketHandle socket, int sendBytes, int receiveBytes);
+
 }  // namespace tallymark::platform

@@ -1,4 +1,5 @@
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -58,17 +59,7 @@ bool shutdownSending(SocketHandle socket) {
 }
 
 SocketHandle openTcpListener(uint16_t port, int backlog) {
-  int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (listener < 0) return kNoSocket;
-  int on = 1;
-  ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in address = toSockaddr({htonl(INADDR_ANY), port});
-  if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listener, backlog) != 0) {
-    ::close(listener);
-    return kNoSocket;
-  }
-  return handle(listener);
+  return openTcpListenerOn({htonl(INADDR_ANY), port}, backlog);
 }
 
 SocketHandle acceptConnection(SocketHandle listener) {
@@ -212,6 +203,56 @@ bool getSocketTimeouts(SocketHandle socket, int& sendMs, int& receiveMs) {
   sendMs = static_cast<int>(send.tv_sec * 1000 + send.tv_usec / 1000);
   receiveMs = static_cast<int>(receive.tv_sec * 1000 + receive.tv_usec / 1000);
   return true;
+}
+
+SocketHandle openTcpListenerOn(const Ipv4Endpoint& local, int backlog) {
+  int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (listener < 0) return kNoSocket;
+  int on = 1;
+  ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in address = toSockaddr(local);
+  if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listener, backlog) != 0) {
+    ::close(listener);
+    return kNoSocket;
+  }
+  return handle(listener);
+}
+
+bool setNonBlocking(SocketHandle socket) {
+  int flags = ::fcntl(fd(socket), F_GETFL, 0);
+  return flags >= 0 && ::fcntl(fd(socket), F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+long sendSome(SocketHandle socket, const void* data, size_t size) {
+  ssize_t sent;
+  do {
+    sent = ::send(fd(socket), data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+  } while (sent < 0 && errno == EINTR);
+  if (sent < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+  return static_cast<long>(sent);
+}
+
+WaitResult waitReadableAny(const SocketHandle* sockets, size_t count, int timeoutMs, bool* ready) {
+  pollfd entries[64];
+  if (count > 63) return WaitResult::Failed;
+  for (size_t i = 0; i < count; ++i) entries[i] = {fd(sockets[i]), POLLIN, 0};
+  int got = ::poll(entries, count, timeoutMs);
+  if (got == 0 || (got < 0 && errno == EINTR)) return WaitResult::TimedOut;
+  if (got < 0) return WaitResult::Failed;
+  // A socket in error or hung up reads as ready: its receive then reports what happened.
+  for (size_t i = 0; i < count; ++i) ready[i] = entries[i].revents != 0;
+  return WaitResult::Ready;
+}
+
+bool setBufferSizes(SocketHandle socket, int sendBytes, int receiveBytes) {
+  bool ok = true;
+  if (sendBytes > 0)
+    ok = ::setsockopt(fd(socket), SOL_SOCKET, SO_SNDBUF, &sendBytes, sizeof sendBytes) == 0;
+  if (receiveBytes > 0)
+    ok = ::setsockopt(fd(socket), SOL_SOCKET, SO_RCVBUF, &receiveBytes, sizeof receiveBytes) == 0 &&
+         ok;
+  return ok;
 }
 
 }  // namespace tallymark::platform

@@ -49,16 +49,7 @@ bool shutdownSending(SocketHandle socket) {
 }
 
 SocketHandle openTcpListener(uint16_t port, int backlog) {
-  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (listener == INVALID_SOCKET) return kNoSocket;
-  // No SO_REUSEADDR: on Windows it lets a second socket take over a port in use.
-  sockaddr_in address = toSockaddr({htonl(INADDR_ANY), port});
-  if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      listen(listener, backlog) != 0) {
-    closesocket(listener);
-    return kNoSocket;
-  }
-  return handle(listener);
+  return openTcpListenerOn({htonl(INADDR_ANY), port}, backlog);
 }
 
 SocketHandle acceptConnection(SocketHandle listener) {
@@ -199,6 +190,56 @@ bool getSocketTimeouts(SocketHandle socket, int& sendMs, int& receiveMs) {
   sendMs = static_cast<int>(send);
   receiveMs = static_cast<int>(receive);
   return true;
+}
+
+SocketHandle openTcpListenerOn(const Ipv4Endpoint& local, int backlog) {
+  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (listener == INVALID_SOCKET) return kNoSocket;
+  // No SO_REUSEADDR: on Windows it lets a second socket take over a port in use.
+  sockaddr_in address = toSockaddr(local);
+  if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      listen(listener, backlog) != 0) {
+    closesocket(listener);
+    return kNoSocket;
+  }
+  return handle(listener);
+}
+
+bool setNonBlocking(SocketHandle socket) {
+  u_long on = 1;
+  return ioctlsocket(native(socket), FIONBIO, &on) == 0;
+}
+
+long sendSome(SocketHandle socket, const void* data, size_t size) {
+  int sent = send(native(socket), static_cast<const char*>(data), static_cast<int>(size), 0);
+  if (sent == SOCKET_ERROR) return WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -1;
+  return sent;
+}
+
+// select takes at most FD_SETSIZE (64) sockets on Windows.
+WaitResult waitReadableAny(const SocketHandle* sockets, size_t count, int timeoutMs, bool* ready) {
+  if (count > 63) return WaitResult::Failed;
+  fd_set readable;
+  FD_ZERO(&readable);
+  for (size_t i = 0; i < count; ++i) FD_SET(native(sockets[i]), &readable);
+  timeval timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  int got = select(0, &readable, nullptr, nullptr, &timeout);
+  if (got == 0) return WaitResult::TimedOut;
+  if (got < 0) return WaitResult::Failed;
+  for (size_t i = 0; i < count; ++i) ready[i] = FD_ISSET(native(sockets[i]), &readable) != 0;
+  return WaitResult::Ready;
+}
+
+bool setBufferSizes(SocketHandle socket, int sendBytes, int receiveBytes) {
+  bool ok = true;
+  if (sendBytes > 0)
+    ok = setsockopt(native(socket), SOL_SOCKET, SO_SNDBUF,
+                    reinterpret_cast<const char*>(&sendBytes), sizeof sendBytes) == 0;
+  if (receiveBytes > 0)
+    ok = setsockopt(native(socket), SOL_SOCKET, SO_RCVBUF,
+                    reinterpret_cast<const char*>(&receiveBytes), sizeof receiveBytes) == 0 &&
+         ok;
+  return ok;
 }
 
 }  // namespace tallymark::platform

@@ -11,6 +11,7 @@
 #include "plugin/menu.h"
 #include "plugin/mg.h"
 #include "plugin/run_record.h"
+#include "plugin/monitoring.h"
 
 int menuStart = 0;
 
@@ -40,6 +41,7 @@ bool piInitControl() {
 void piPostInitControl() {
   appendPluginMenuItem();
   if (MG::dazada_ruvaziduDlg == nullptr) MG::dazada_ruvaziduDlg = new DAZADA_RUVAZIDU();
+  startMonitoring();
 }
 
 void piConfig() {
@@ -48,11 +50,15 @@ void piConfig() {
 }
 
 void piUpdate() {
+  // A qualified run in progress before the tick has been counted if the tick finds the
+  // LED out.
+  const bool armed = MG::dazada_ruvaziduDlg != nullptr && MG::dazada_ruvaziduDlg->StartOnCheck;
   // Taken afresh on every tick: a host may hand over new callbacks at any time.
   const counter::HostAccess host{GetDRO, SetDRO, GetLED};
   const counter::TickOutcome outcome = counter::counterTick(MG::dazada_ruvaziduDlg, host);
   if (outcome.eventful()) followTick(outcome);
   if (runLogNeedsService()) serviceRunLog();
+  publishMonitoring(armed);
   if (MyDevice != nullptr) MyDevice->Update();
 }
 

@@ -8,6 +8,7 @@
 #include "plugin/host.h"
 #include "plugin/menu.h"
 #include "plugin/mg.h"
+#include "plugin/monitoring.h"
 #include "plugin/plugin.h"
 #include "plugin/run_record.h"
 #include "settings/xml_net_profile.h"
@@ -87,6 +88,8 @@ const char* piSetProName(const char*) {
   config->IPCamPath = settings.ReadString("IPCamPath", "");
   config->runLog = settings.ReadInt("RunLog", 1) != 0;
   config->runLogPath = settings.ReadString("RunLogPath", "");
+  config->mtconnectPort = settings.ReadInt("MTConnectPort", 0);
+  config->mtconnectAddress = settings.ReadString("MTConnectAddress", "");
 
   for (int i = 0; i < kCamPositions; ++i) {
     std::string key = "Pos" + std::to_string(i + 1);
@@ -109,6 +112,7 @@ const char* piSetProName(const char*) {
   MG::xyzDemoConfig = config;
   // Unless the profile was read, the operator's RunLog setting is unknown: no log.
   configureRunLog(ProfileName, loaded && config->runLog, config->runLogPath);
+  configureMonitoring(config->mtconnectPort, config->mtconnectAddress);
 
   XMLNetProfile plugins(ProfileName, kPluginsSection, true);
   plugins.SetMessageOwner(frame);
@@ -121,6 +125,7 @@ const char* piSetProName(const char*) {
 
 void piStopPlug() {
   stopRunLog();
+  stopMonitoring();
   if (ProfileName == nullptr) return;
   XMLNetProfile profile(ProfileName, kSettingsSection, true);
   profile.SetMessageOwner(findHostFrame());

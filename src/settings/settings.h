@@ -28,6 +28,10 @@ struct XYZDemoConfig {
   // for the file beside the profile).
   bool runLog = true;
   std::string runLogPath;
+  // The MTConnect adapter: "MTConnectPort" (0 or missing: off) and "MTConnectAddress"
+  // (a dotted IPv4 address; empty: all addresses).
+  int32_t mtconnectPort = 0;
+  std::string mtconnectAddress;
 };
 
 // One camera position; nothing in the plug-in reads it back.

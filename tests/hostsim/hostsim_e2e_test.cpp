@@ -424,4 +424,58 @@ TEST_F(HostSimAsOutsideProgram, ControllerLinkAnnouncesItselfOnUdp8000) {
   EXPECT_TRUE(contains(run.output, "Cnc_Communication_Enable(127.0.0.1) -> 0")) << run.output;
 }
 
+// The MTConnect adapter enabled in the profile: an agent on 127.0.0.1, as an MTConnect
+// agent connects to a machine, reads the figures, each run and the host's close.
+TEST_F(HostSimAsOutsideProgram, AnMTConnectAgentReadsEachRunAndTheClose) {
+  SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in adapter = loopback_;
+  int size = sizeof adapter;
+  ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&adapter), sizeof adapter), 0);
+  getsockname(probe, reinterpret_cast<sockaddr*>(&adapter), &size);
+  closesocket(probe);  // a port nothing listens on, for the adapter
+  const std::string port = std::to_string(ntohs(adapter.sin_port));
+  writeFile(profile(),
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<profile>\n"
+            "  <Dazada_Ruvazidu>\n    <MTConnectPort>" +
+                port +
+                "</MTConnectPort>\n    <MTConnectAddress>127.0.0.1</MTConnectAddress>\n"
+                "  </Dazada_Ruvazidu>\n</profile>\n");
+  writeFile(state(), "dro 1500 2\ndro 1501 100\n");
+  PROCESS_INFORMATION pi = start(
+      "wait 3000\nruns 2 seconds 0.4 pause 0.4 qualifier 1\nexpect dro 1500 4\nwait 300\nquit\n");
+  SOCKET agent = INVALID_SOCKET;
+  for (int attempt = 0; attempt < 1200 && agent == INVALID_SOCKET; ++attempt) {
+    agent = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (connect(agent, reinterpret_cast<sockaddr*>(&adapter), sizeof adapter) == 0) break;
+    closesocket(agent);
+    agent = INVALID_SOCKET;
+    if (WaitForSingleObject(pi.hProcess, 100) == WAIT_OBJECT_0) break;
+  }
+  std::string received;
+  int last = -1;
+  if (agent != INVALID_SOCKET) {
+    DWORD wait = 120000;
+    setsockopt(agent, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&wait), sizeof wait);
+    send(agent, "* PING\n", 7, 0);
+    char buffer[4096];
+    while ((last = recv(agent, buffer, sizeof buffer, 0)) > 0)
+      received.append(buffer, static_cast<size_t>(last));
+    closesocket(agent);
+  }
+  Outcome run = finish(pi);
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  ASSERT_NE(agent, INVALID_SOCKET) << "nothing listened on port " << port;
+  EXPECT_EQ(last, 0) << "the adapter's close was not a normal one";
+  for (const char* part :
+       {"|avail|AVAILABLE", "|part_count|2|total_part_count|100", "\n* PONG 10000\n",
+        "|execution|ACTIVE", "|part_count|3", "|part_count|4|total_part_count|102",
+        "|cycle_time|0.", "|last_reset|UNAVAILABLE"})
+    EXPECT_TRUE(contains(received, part)) << part << " in\n" << received;
+  const std::string stop = "|avail|UNAVAILABLE|execution|UNAVAILABLE\n";
+  EXPECT_TRUE(received.size() > stop.size() &&
+              received.compare(received.size() - stop.size(), stop.size(), stop) == 0)
+      << "the last line is not the stop's:\n"
+      << received;
+}
+
 }  // namespace

@@ -1,0 +1,377 @@
+#include "mtconnect/adapter.h"
+
+#include <cctype>
+#include <chrono>
+#include <cstring>
+
+#include "platform/clock.h"
+
+namespace tallymark::mtconnect {
+namespace {
+
+constexpr int kBacklog = 8;
+constexpr size_t kReceiveChunk = 4096;
+// The sender retries agents whose line is still in flight this often.
+constexpr int kRetryMs = 20;
+// Without work the sender still looks now and then: a publish that came between its
+// look at the version and its wait (the tick wakes it without a lock) waits this long.
+constexpr int kIdleWaitMs = 500;
+
+constexpr uint64_t kKnownPart = 1u << 16, kKnownTotal = 1u << 17, kKnownCycle = 1u << 18,
+                   kKnownReset = 1u << 19;
+
+uint64_t doubleBits(double value) {
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+double bitsDouble(uint64_t bits) {
+  double value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+}  // namespace
+
+bool parseListenAddress(const std::string& text, uint32_t& networkOrder) {
+  size_t begin = 0, end = text.size();
+  while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
+  while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
+  if (begin == end) {
+    networkOrder = 0;
+    return true;
+  }
+  unsigned char bytes[4];
+  size_t at = begin;
+  for (int part = 0; part < 4; ++part) {
+    if (part > 0) {
+      if (at >= end || text[at] != '.') return false;
+      ++at;
+    }
+    size_t digits = 0;
+    unsigned value = 0;
+    while (at < end && std::isdigit(static_cast<unsigned char>(text[at])) && digits < 3) {
+      value = value * 10 + static_cast<unsigned>(text[at] - '0');
+      ++at;
+      ++digits;
+    }
+    if (digits == 0 || value > 255) return false;
+    bytes[part] = static_cast<unsigned char>(value);
+  }
+  if (at != end) return false;
+  std::memcpy(&networkOrder, bytes, sizeof networkOrder);
+  return true;
+}
+
+bool Adapter::Words::operator==(const Words& other) const {
+  for (size_t i = 0; i < kWords; ++i) {
+    if (word[i] != other.word[i]) return false;
+  }
+  return true;
+}
+
+Adapter::Words Adapter::encode(const Observations& values) {
+  Words words;
+  uint64_t flags = (values.available ? 1u : 0u) | static_cast<uint64_t>(values.execution) << 8;
+  if (values.partCount) {
+    flags |= kKnownPart;
+    words.word[1] |= static_cast<uint32_t>(*values.partCount);
+  }
+  if (values.totalPartCount) {
+    flags |= kKnownTotal;
+    words.word[1] |= static_cast<uint64_t>(static_cast<uint32_t>(*values.totalPartCount)) << 32;
+  }
+  if (values.cycleTimeSeconds) {
+    flags |= kKnownCycle;
+    words.word[2] = doubleBits(*values.cycleTimeSeconds);
+  }
+  if (values.lastResetUtcMs) {
+    flags |= kKnownReset;
+    words.word[3] = static_cast<uint64_t>(*values.lastResetUtcMs);
+  }
+  words.word[0] = flags;
+  return words;
+}
+
+Observations Adapter::decode(const Words& words) {
+  Observations values;
+  uint64_t flags = words.word[0];
+  values.available = (flags & 1u) != 0;
+  values.execution = static_cast<Execution>((flags >> 8) & 0xffu);
+  if (flags & kKnownPart) values.partCount = static_cast<int32_t>(words.word[1] & 0xffffffffu);
+  if (flags & kKnownTotal) values.totalPartCount = static_cast<int32_t>(words.word[1] >> 32);
+  if (flags & kKnownCycle) values.cycleTimeSeconds = bitsDouble(words.word[2]);
+  if (flags & kKnownReset) values.lastResetUtcMs = static_cast<int64_t>(words.word[3]);
+  return values;
+}
+
+Adapter::Adapter() : Adapter(Options{}) {}
+
+Adapter::Adapter(Options options) : options_(options) {}
+
+Adapter::~Adapter() {
+  stop();
+}
+
+uint32_t Adapter::now() const {
+  return options_.clock ? options_.clock() : platform::monotonicMillis();
+}
+
+// Ordered without fences (which ThreadSanitizer cannot follow): a reader that loads a
+// word of a store under way synchronizes with that release store, so its second look at
+// the version sees the odd value stored before it, or a later one, and it tries again.
+void Adapter::storeSnapshot(const Words& words) {
+  uint64_t version = version_.load(std::memory_order_relaxed);
+  version_.store(version + 1, std::memory_order_relaxed);
+  for (size_t i = 0; i < kWords; ++i) snapshot_[i].store(words.word[i], std::memory_order_release);
+  version_.store(version + 2, std::memory_order_release);
+}
+
+uint64_t Adapter::loadSnapshot(Words& words) const {
+  for (;;) {
+    uint64_t before = version_.load(std::memory_order_acquire);
+    if (before & 1u) {
+      std::this_thread::yield();
+      continue;
+    }
+    for (size_t i = 0; i < kWords; ++i)
+      words.word[i] = snapshot_[i].load(std::memory_order_acquire);
+    if (version_.load(std::memory_order_relaxed) == before) return before;
+  }
+}
+
+void Adapter::publish(const Observations& values) {
+  Words words = encode(values);
+  if (words == published_) return;
+  published_ = words;
+  words.word[kWords - 1] = static_cast<uint64_t>(platform::utcMillisNow());
+  storeSnapshot(words);
+  // Without the lock: the sender may miss this wake-up in a window of a few instructions
+  // and then looks again after kIdleWaitMs.
+  wake_.notify_one();
+}
+
+bool Adapter::start(uint32_t address, uint16_t port) {
+  if (running()) return false;
+  if (!platform::startSockets()) return false;
+  listener_ = platform::openTcpListenerOn({address, port}, kBacklog);
+  if (listener_ == platform::kNoSocket) {
+    platform::releaseSockets();
+    return false;
+  }
+  port_ = platform::localPort(listener_);
+  socketsStarted_ = true;
+  stopping_ = false;
+  try {
+    sender_ = std::thread([this] { runSender(); });
+    network_ = std::thread([this] { runNetwork(); });
+  } catch (...) {
+    stopping_ = true;
+    wake_.notify_all();
+    if (sender_.joinable()) sender_.join();
+    platform::closeSocket(listener_);
+    listener_ = platform::kNoSocket;
+    platform::releaseSockets();
+    socketsStarted_ = false;
+    return false;
+  }
+  return true;
+}
+
+void Adapter::stop() {
+  if (!running()) return;
+  Observations last = decode(published_);
+  last.available = false;
+  last.execution = Execution::Unavailable;
+  publish(last);
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  sender_.join();  // its last pass hands the UNAVAILABLE line to every connection that takes it
+  network_.join();
+  for (Agent& agent : agents_) {
+    if (agent.used) drop(agent);
+  }
+  platform::closeSocket(listener_);
+  listener_ = platform::kNoSocket;
+  if (socketsStarted_) platform::releaseSockets();
+  socketsStarted_ = false;
+}
+
+size_t Adapter::agentCount() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  size_t count = 0;
+  for (const Agent& agent : agents_) count += agent.used ? 1 : 0;
+  return count;
+}
+
+void Adapter::drop(Agent& agent) {
+  platform::closeGracefully(agent.socket);
+  agent.socket = platform::kNoSocket;
+  agent.used = false;
+}
+
+// --- The network thread ---
+
+void Adapter::runNetwork() {
+  // Nothing below throws; the handler keeps it so for whatever a later change adds.
+  try {
+    serveNetwork();
+  } catch (...) {
+  }
+}
+
+void Adapter::serveNetwork() {
+  platform::SocketHandle sockets[kMaxAgents + 1];
+  Agent* owners[kMaxAgents + 1];
+  bool ready[kMaxAgents + 1];
+  char chunk[kReceiveChunk];
+  while (!stopping_) {
+    // Only this thread opens and closes agents, so their sockets can be read unlocked.
+    size_t count = 0;
+    sockets[count] = listener_;
+    owners[count++] = nullptr;
+    for (Agent& agent : agents_) {
+      if (!agent.used) continue;
+      sockets[count] = agent.socket;
+      owners[count++] = &agent;
+    }
+    platform::WaitResult wait = platform::waitReadableAny(sockets, count, kPollMs, ready);
+    if (wait == platform::WaitResult::Failed) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+      continue;
+    }
+    uint32_t time = now();
+    bool wakeSender = false;
+    if (wait == platform::WaitResult::Ready) {
+      for (size_t i = 1; i < count; ++i) {
+        if (!ready[i]) continue;
+        Agent& agent = *owners[i];
+        long got = platform::receiveSome(agent.socket, chunk, sizeof chunk);
+        if (got <= 0) {
+          std::lock_guard<std::mutex> guard(lock_);
+          drop(agent);
+          continue;
+        }
+        agent.lastHeard = time;
+        if (agent.reader.receive(chunk, static_cast<size_t>(got)) > 0) {
+          agent.lastPing = time;
+          std::lock_guard<std::mutex> guard(lock_);
+          agent.pinging = true;
+          agent.pongDue = true;
+          senderWork_ = true;
+          wakeSender = true;
+        }
+      }
+      if (ready[0]) {
+        platform::SocketHandle accepted = platform::acceptConnection(listener_);
+        if (accepted != platform::kNoSocket) {
+          admit(accepted, time);
+          wakeSender = true;
+        }
+      }
+    }
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      for (Agent& agent : agents_) {
+        if (!agent.used) continue;
+        bool pingsStopped = agent.pinging && time - agent.lastPing >= 2u * kHeartbeatMs;
+        if (agent.failed || pingsStopped) drop(agent);
+      }
+    }
+    if (wakeSender) wake_.notify_one();
+  }
+}
+
+void Adapter::admit(platform::SocketHandle socket, uint32_t time) {
+  platform::setNonBlocking(socket);
+  platform::setBufferSizes(socket, kSendBufferBytes, 0);
+  platform::setKeepalive(socket, kKeepaliveIdleMs, kKeepaliveIntervalMs, kKeepaliveProbes);
+  std::lock_guard<std::mutex> guard(lock_);
+  Agent* slot = nullptr;
+  Agent* quietest = nullptr;
+  for (Agent& agent : agents_) {
+    if (!agent.used) {
+      slot = &agent;
+      break;
+    }
+    if (!quietest || time - agent.lastHeard > time - quietest->lastHeard) quietest = &agent;
+  }
+  if (!slot && quietest && time - quietest->lastHeard >= kEvictAfterMs) {
+    drop(*quietest);
+    slot = quietest;
+  }
+  if (!slot) {
+    platform::closeGracefully(socket);
+    return;
+  }
+  slot->used = true;
+  slot->failed = false;
+  slot->fresh = true;
+  slot->pongDue = false;
+  slot->pinging = false;
+  slot->socket = socket;
+  slot->lastHeard = time;
+  slot->lastPing = time;
+  slot->outStart = slot->outEnd = 0;
+  slot->reader = shdr::CommandReader();
+  senderWork_ = true;
+}
+
+// --- The sender ---
+
+void Adapter::runSender() {
+  try {
+    std::unique_lock<std::mutex> lock(lock_);
+    uint64_t seen = ~uint64_t{0};
+    bool pending = false;
+    for (;;) {
+      auto due = [&] {
+        return stopping_ || senderWork_ || version_.load(std::memory_order_acquire) != seen;
+      };
+      wake_.wait_for(lock, std::chrono::milliseconds(pending ? kRetryMs : kIdleWaitMs), due);
+      bool last = stopping_;
+      senderWork_ = false;
+      Words words;
+      seen = loadSnapshot(words);
+      sendPass(decode(words), static_cast<int64_t>(words.word[kWords - 1]), pending);
+      if (last) return;
+    }
+  } catch (...) {
+  }
+}
+
+void Adapter::sendPass(const Observations& current, int64_t stampMs, bool& pending) {
+  pending = false;
+  for (Agent& agent : agents_) {
+    if (!agent.used || agent.failed) continue;
+    if (agent.outStart == agent.outEnd) {
+      agent.outStart = agent.outEnd = 0;
+      if (agent.fresh) {
+        agent.outEnd = shdr::composeLine(platform::utcMillisNow(), current, nullptr, agent.out);
+        agent.fresh = false;
+      } else {
+        agent.outEnd = shdr::composeLine(stampMs, current, &agent.sent, agent.out);
+      }
+      agent.sent = current;
+      if (agent.pongDue) {
+        agent.outEnd += shdr::composePong(kHeartbeatMs, agent.out + agent.outEnd);
+        agent.pongDue = false;
+      }
+    }
+    if (agent.outStart == agent.outEnd) continue;
+    long sent =
+        platform::sendSome(agent.socket, agent.out + agent.outStart, agent.outEnd - agent.outStart);
+    if (sent < 0) {
+      agent.failed = true;
+      continue;
+    }
+    agent.outStart += static_cast<size_t>(sent);
+    if (agent.outStart != agent.outEnd) pending = true;
+  }
+}
+
+}  // namespace tallymark::mtconnect

@@ -1,0 +1,142 @@
+// The MTConnect adapter: serves the machine's figures in SHDR (see shdr.h) to up to
+// kMaxAgents agents at once over TCP.
+//
+// Threads. The host's thread calls publish() on every tick: it compares the figures with
+// the last ones it published and, when they differ, stores them in a seqlock and wakes
+// the sender. It never allocates, never touches a socket and never takes a lock. Two
+// threads of the adapter do the rest: the network thread accepts agents and reads what
+// they send (PINGs; anything else is dropped), the sender composes and sends each
+// agent's lines with sends that never wait.
+//
+// Each agent has a bounded queue: the values it has been sent, and one line in flight. A
+// new line is composed only when the one before has been taken by the system, from the
+// newest figures, so a slow agent gets the latest values late instead of every value,
+// never grows memory, and never holds up the tick or another agent.
+//
+// Dead peers: keepalive on every agent; an agent that has pinged and then stops for twice
+// the heartbeat is closed. When all slots are taken, a newcomer takes the slot of the
+// agent silent longest if it has been silent for kEvictAfterMs, else it is closed at once.
+// Every close is a normal one (FIN), never a reset.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "mtconnect/observations.h"
+#include "mtconnect/shdr.h"
+#include "platform/socket.h"
+
+namespace tallymark::mtconnect {
+
+// A dotted IPv4 address ("192.168.1.20") in network byte order; empty (or blanks) gives
+// 0, all local addresses. False for anything else: names are not looked up.
+bool parseListenAddress(const std::string& text, uint32_t& networkOrder);
+
+class Adapter {
+ public:
+  static constexpr size_t kMaxAgents = 4;
+  static constexpr uint32_t kEvictAfterMs = 60000;
+  static constexpr int kHeartbeatMs = 10000;
+  static constexpr int kKeepaliveIdleMs = 30000;
+  static constexpr int kKeepaliveIntervalMs = 5000;
+  static constexpr int kKeepaliveProbes = 6;
+  // The system's send buffer per agent. An agent needs a few lines a second; without a
+  // limit Linux lets the buffer of an agent that stopped reading grow to megabytes.
+  static constexpr int kSendBufferBytes = 32 * 1024;
+
+  struct Options {
+    // Milliseconds, wrapping at 2^32, for agents' silence and heartbeats; null: the
+    // system's monotonic clock. Tests pass their own.
+    uint32_t (*clock)() = nullptr;
+  };
+
+  Adapter();
+  explicit Adapter(Options options);
+  Adapter(const Adapter&) = delete;
+  Adapter& operator=(const Adapter&) = delete;
+  ~Adapter();
+
+  // Listens on `address` (network byte order, 0: all local addresses) and `port` (0: the
+  // system chooses) and starts the threads. False, with nothing left open, when the
+  // socket cannot be set up or a thread cannot start, or when the adapter runs already.
+  bool start(uint32_t address, uint16_t port);
+
+  // Tells every agent avail and execution UNAVAILABLE (as far as its connection takes it
+  // without waiting), closes every connection and the listener, and ends the threads.
+  // Returns within about kPollMs. Call it from the thread that publishes.
+  void stop();
+
+  // The tick's call: see the top of this file. One thread only (the host's); allowed
+  // whether or not the adapter runs.
+  void publish(const Observations& values);
+
+  bool running() const { return network_.joinable(); }
+  uint16_t port() const { return port_; }
+  size_t agentCount() const;
+
+  // How long the network thread waits before it looks at the stop flag again.
+  static constexpr int kPollMs = 100;
+
+ private:
+  // The seqlock: a version that is odd while the one writer stores, and the figures as
+  // words so that readers never race with it on plain memory.
+  static constexpr size_t kWords = 5;  // the figures, and when they were published
+  struct Words {
+    uint64_t word[kWords] = {};
+    bool operator==(const Words& other) const;
+  };
+  static Words encode(const Observations& values);
+  static Observations decode(const Words& words);
+
+  struct Agent {
+    bool used = false;
+    bool failed = false;  // a send failed; the network thread closes it
+    bool fresh = false;   // has been sent nothing yet: gets every item
+    bool pongDue = false;
+    bool pinging = false;  // has sent a PING; its pings are then expected
+    platform::SocketHandle socket = platform::kNoSocket;
+    uint32_t lastHeard = 0;  // network thread only
+    uint32_t lastPing = 0;   // network thread only
+    Observations sent;       // what the agent has been told
+    char out[shdr::kLineCapacity * 2];
+    size_t outStart = 0, outEnd = 0;
+    shdr::CommandReader reader;  // network thread only
+  };
+
+  uint32_t now() const;
+  void storeSnapshot(const Words& words);
+  uint64_t loadSnapshot(Words& words) const;
+  void runNetwork();
+  void serveNetwork();
+  void admit(platform::SocketHandle socket, uint32_t now);
+  void drop(Agent& agent);  // caller holds lock_
+  void runSender();
+  void sendPass(const Observations& current, int64_t stampMs, bool& pending);  // holds lock_
+
+  Options options_;
+  platform::SocketHandle listener_ = platform::kNoSocket;
+  uint16_t port_ = 0;
+  bool socketsStarted_ = false;
+  std::thread network_;
+  std::thread sender_;
+  std::atomic<bool> stopping_{false};
+
+  // The snapshot. published_ is the publishing thread's own copy.
+  Words published_;
+  std::atomic<uint64_t> version_{0};
+  std::atomic<uint64_t> snapshot_[kWords] = {};
+
+  // Guards agents_ and senderWork_ between the two network threads; the publishing
+  // thread never takes it.
+  mutable std::mutex lock_;
+  std::condition_variable wake_;
+  bool senderWork_ = false;  // an agent came or owes a PONG
+  Agent agents_[kMaxAgents];
+};
+
+}  // namespace tallymark::mtconnect

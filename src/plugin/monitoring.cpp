@@ -1,0 +1,134 @@
+#include "plugin/monitoring.h"
+
+#include <cstdio>
+#include <new>
+
+#include "counter/counter_rule.h"
+#include "counter/counter_window.h"
+#include "counter/ole_date.h"
+#include "diag/console.h"
+#include "mtconnect/adapter.h"
+#include "platform/clock.h"
+#include "platform/local_time.h"
+#include "plugin/device.h"
+#include "plugin/host.h"
+#include "plugin/mg.h"
+
+namespace mtconnect = tallymark::mtconnect;
+namespace platform = tallymark::platform;
+
+namespace {
+
+// The console row of the adapter's problems, below the diagnostic dump.
+constexpr int kConsoleRow = 10;
+
+struct Monitoring {
+  int32_t port = 0;
+  std::string address;
+  mtconnect::Adapter* adapter = nullptr;  // made at the first start, kept for the process
+  uint32_t (*clock)() = nullptr;
+  // The runs' times: from the first tick that saw LED 804 lit to the tick that counted.
+  bool ledWasLit = false;
+  uint32_t runStartedMs = 0;
+  std::optional<uint32_t> lastCycleMs;
+  // DRO 1502 as last converted, and what it gave.
+  double lastResetDro = 0.0;
+  std::optional<int64_t> lastResetUtcMs;
+};
+
+Monitoring& monitoring() {
+  static Monitoring instance;
+  return instance;
+}
+
+uint32_t now() {
+  return monitoring().clock ? monitoring().clock() : platform::monotonicMillis();
+}
+
+void printOnConsole(const char* text) {
+  if (MyDevice == nullptr || MyDevice->console == nullptr) return;
+  char line[256];
+  std::snprintf(line, sizeof line, "MTConnect: %s", text);
+  MyDevice->console->ConsolePrint(0, kConsoleRow, line);
+}
+
+}  // namespace
+
+void configureMonitoring(int32_t port, const std::string& address) {
+  monitoring().port = port;
+  monitoring().address = address;
+}
+
+void startMonitoring() {
+  Monitoring& m = monitoring();
+  if (m.port <= 0 || m.port > 65535) return;
+  if (m.adapter != nullptr && m.adapter->running()) return;
+  uint32_t address = 0;
+  if (!mtconnect::parseListenAddress(m.address, address)) {
+    printOnConsole("MTConnectAddress is no IPv4 address; the adapter is off");
+    return;
+  }
+  if (m.adapter == nullptr) m.adapter = new (std::nothrow) mtconnect::Adapter();
+  if (m.adapter == nullptr || !m.adapter->start(address, static_cast<uint16_t>(m.port))) {
+    printOnConsole("the adapter cannot listen on MTConnectPort");
+  }
+}
+
+std::optional<int64_t> lastResetFromDro(double oleDate) {
+  if (oleDate == 0.0) return std::nullopt;
+  std::optional<platform::LocalDateTime> local = counter::dateTimeFromOleDate(oleDate);
+  int64_t utcMs = 0;
+  if (!local || !platform::utcMillisFromLocal(*local, utcMs)) return std::nullopt;
+  return utcMs;
+}
+
+mtconnect::Observations monitoringFigures(const TickFigures& tick,
+                                          std::optional<uint32_t> lastCycleMs,
+                                          std::optional<int64_t> lastResetUtcMs) {
+  mtconnect::Observations figures;
+  figures.available = true;
+  if (lastCycleMs) figures.cycleTimeSeconds = *lastCycleMs / 1000.0;
+  // Before the counter window exists the rule reads nothing: the figures are not known.
+  if (!tick.ran) return figures;
+  figures.execution = tick.ledLit ? mtconnect::Execution::Active : mtconnect::Execution::Ready;
+  figures.partCount = tick.count;
+  figures.totalPartCount = tick.total;
+  figures.lastResetUtcMs = lastResetUtcMs;
+  return figures;
+}
+
+void publishMonitoring(bool armedBeforeTick) {
+  Monitoring& m = monitoring();
+  if (m.adapter == nullptr || !m.adapter->running()) return;
+  TickFigures tick;
+  tick.ran = MG::dazada_ruvaziduDlg != nullptr && GetDRO != nullptr && GetLED != nullptr;
+  if (tick.ran) {
+    tick.ledLit = GetLED(counter::kLedRunning);
+    tick.count = counter::countFromDro(GetDRO(counter::kDroCount));
+    tick.total = counter::countFromDro(GetDRO(counter::kDroTotal));
+    tick.lastReset = GetDRO(counter::kDroLastReset);
+    // The clock only where a run starts or ends.
+    if (tick.ledLit && !m.ledWasLit) m.runStartedMs = now();
+    if (!tick.ledLit && m.ledWasLit && armedBeforeTick) m.lastCycleMs = now() - m.runStartedMs;
+    m.ledWasLit = tick.ledLit;
+    // NaN never equals itself: such a DRO is looked at (and gives nothing) every tick.
+    if (tick.lastReset != m.lastResetDro) {
+      m.lastResetDro = tick.lastReset;
+      m.lastResetUtcMs = lastResetFromDro(tick.lastReset);
+    }
+  }
+  m.adapter->publish(monitoringFigures(tick, m.lastCycleMs, m.lastResetUtcMs));
+}
+
+void stopMonitoring() {
+  if (monitoring().adapter != nullptr) monitoring().adapter->stop();
+}
+
+uint16_t monitoringPort() {
+  mtconnect::Adapter* adapter = monitoring().adapter;
+  return adapter != nullptr && adapter->running() ? adapter->port() : 0;
+}
+
+void setMonitoringClock(uint32_t (*clock)()) {
+  monitoring().clock = clock;
+}
