@@ -503,6 +503,12 @@ ProfileParseResult parseProfile(pugi::xml_document& document, std::string& text)
       if (rootSeen) return failureAt("a second root element", node);
       rootSeen = true;
     }
+    // pugixml takes "<?XML" in any case for a declaration; XML knows only "<?xml", and
+    // the encoding sniffing of the next load refuses anything else.
+    if ((type == pugi::node_declaration || type == pugi::node_pi) &&
+        lowerAscii(node.name()) == "xml" && std::string_view(node.name()) != "xml") {
+      return failureAt("an XML declaration that cannot be read", node);
+    }
     if (type == pugi::node_declaration) {
       for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
         std::string_view name = a.name();
