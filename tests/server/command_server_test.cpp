@@ -40,8 +40,11 @@ class CommandServerTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    // Whatever happened, a new client is still greeted and served.
+    // Whatever happened, a new client is still greeted and served, once the server has
+    // seen the test's own clients go (a full house turns a newcomer away).
     CamType = 0;
+    ASSERT_TRUE(waitUntil(
+        [] { return server_->activeConnections() < server::CommandServer::kMaxConnections; }));
     TcpClient probe(port());
     ASSERT_TRUE(probe.connected());
     EXPECT_EQ(probe.read(3), "[3\r");
