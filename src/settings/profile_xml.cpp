@@ -505,14 +505,17 @@ ProfileParseResult parseProfile(pugi::xml_document& document, std::string& text)
     }
     // pugixml takes "<?XML" in any case for a declaration; XML knows only "<?xml", and
     // the encoding sniffing of the next load refuses anything else.
+    // Nor does XML know a declaration anywhere but at the very start.
     if ((type == pugi::node_declaration || type == pugi::node_pi) &&
-        lowerAscii(node.name()) == "xml" && std::string_view(node.name()) != "xml") {
+        lowerAscii(node.name()) == "xml" &&
+        (std::string_view(node.name()) != "xml" || node != document.first_child())) {
       return failureAt("an XML declaration that cannot be read", node);
     }
     if (type == pugi::node_declaration) {
       for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
         std::string_view name = a.name();
-        if (name != "version" && name != "encoding" && name != "standalone") {
+        if ((name != "version" && name != "encoding" && name != "standalone") ||
+            node.attribute(a.name()) != a) {  // named twice
           return failureAt("an XML declaration that cannot be read", node);
         }
       }
