@@ -73,6 +73,7 @@ tm_start_xvfb() {
 # Creates the 64-bit prefix $WINEPREFIX if it is new and waits until Wine's services have
 # settled: a COM test that races the first start of rpcss finds no running-object table.
 tm_wine64_prefix() {
+  mkdir -p "$(dirname "$WINEPREFIX")"  # Wine makes the prefix, not the folders above it
   WINEARCH=win64 "$tm_wine64" wineboot -i >/dev/null 2>&1 || true
   "$tm_wineserver" -w >/dev/null 2>&1 || true
 }
