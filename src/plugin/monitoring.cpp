@@ -97,20 +97,23 @@ mtconnect::Observations monitoringFigures(const TickFigures& tick,
   return figures;
 }
 
-void publishMonitoring(bool armedBeforeTick) {
+void publishMonitoring(const counter::TickOutcome& outcome) {
   Monitoring& m = monitoring();
   if (m.adapter == nullptr || !m.adapter->running()) return;
   TickFigures tick;
-  tick.ran = MG::dazada_ruvaziduDlg != nullptr && GetDRO != nullptr && GetLED != nullptr;
+  tick.ran = outcome.ran;
   if (tick.ran) {
-    tick.ledLit = GetLED(counter::kLedRunning);
-    tick.count = counter::countFromDro(GetDRO(counter::kDroCount));
-    tick.total = counter::countFromDro(GetDRO(counter::kDroTotal));
-    tick.lastReset = GetDRO(counter::kDroLastReset);
-    // The clock only where a run starts or ends.
-    if (tick.ledLit && !m.ledWasLit) m.runStartedMs = now();
-    if (!tick.ledLit && m.ledWasLit && armedBeforeTick) m.lastCycleMs = now() - m.runStartedMs;
-    m.ledWasLit = tick.ledLit;
+    tick.ledLit = outcome.ledLit;
+    tick.count = outcome.count;
+    tick.total = outcome.total;
+    tick.lastReset = outcome.lastReset;
+    // The clock only where a run starts or is counted.
+    if (outcome.runStarted) {
+      m.runStartedMs = now();
+      m.ledWasLit = true;
+    }
+    if (outcome.runCounted && m.ledWasLit) m.lastCycleMs = now() - m.runStartedMs;
+    if (!outcome.ledLit) m.ledWasLit = false;
     // NaN never equals itself: such a DRO is looked at (and gives nothing) every tick.
     if (tick.lastReset != m.lastResetDro) {
       m.lastResetDro = tick.lastReset;

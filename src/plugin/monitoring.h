@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "counter/counter_rule.h"
 #include "mtconnect/observations.h"
 
 // The profile's MTConnectPort (0, or anything outside 1..65535: off) and MTConnectAddress
@@ -18,11 +19,10 @@ void configureMonitoring(int32_t port, const std::string& address);
 // the console.
 void startMonitoring();
 
-// After every tick of the counter rule; `armedBeforeTick` is the rule's StartOnCheck as
-// it was before the tick, so that a tick that finds LED 804 out has counted a run. While
-// the adapter runs: reads the figures from the host (GetLED 804, GetDRO 1500, 1501, 1502),
-// times the runs, and publishes what changed. Never allocates, never waits.
-void publishMonitoring(bool armedBeforeTick);
+// After every tick of the counter rule, with what the tick did. While the adapter runs:
+// takes the figures from the outcome (the host is not asked again), times the runs, and
+// publishes what changed. Never allocates, never waits.
+void publishMonitoring(const counter::TickOutcome& outcome);
 
 // Tells the agents the plug-in is gone and closes the adapter; returns within about a
 // tenth of a second.

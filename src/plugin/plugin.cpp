@@ -50,15 +50,12 @@ void piConfig() {
 }
 
 void piUpdate() {
-  // A qualified run in progress before the tick has been counted if the tick finds the
-  // LED out.
-  const bool armed = MG::dazada_ruvaziduDlg != nullptr && MG::dazada_ruvaziduDlg->StartOnCheck;
   // Taken afresh on every tick: a host may hand over new callbacks at any time.
   const counter::HostAccess host{GetDRO, SetDRO, GetLED};
   const counter::TickOutcome outcome = counter::counterTick(MG::dazada_ruvaziduDlg, host);
   if (outcome.eventful()) followTick(outcome);
   if (runLogNeedsService()) serviceRunLog();
-  publishMonitoring(armed);
+  publishMonitoring(outcome);
   if (MyDevice != nullptr) MyDevice->Update();
 }
 
