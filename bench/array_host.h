@@ -4,7 +4,7 @@
 #pragma once
 
 #include "plugin/exports.h"
-#include "plugin/host.h"
+#include "plugin/host_types.h"
 
 namespace bench {
 

@@ -14,6 +14,7 @@
 
 #include "alloc_counter.h"
 #include "array_host.h"
+#include "plugin/host.h"
 #include "run_log_bench.h"
 
 namespace {

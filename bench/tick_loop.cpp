@@ -12,6 +12,7 @@
 
 #include "alloc_counter.h"
 #include "array_host.h"
+#include "plugin/host.h"
 #include "run_log_bench.h"
 
 namespace {

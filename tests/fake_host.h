@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "counter/counter_rule.h"
-#include "plugin/host.h"
+#include "plugin/host_types.h"
 
 class FakeHost {
  public:

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "plugin/host.h"
 #include "plugin/plugin.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // (TALLY_MARK.def lists them). Tests and the substitute host use these declarations.
 #pragma once
 
-#include "plugin/host.h"
+#include "plugin/host_types.h"
 
 extern "C" {
 TM_EXPORT const char* TM_CDECL SetProName(const char* name);

@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <string>
 
-#include "plugin/host.h"
+#include "plugin/host_types.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include "platform/dialogs.h"
 #include "plugin/device.h"
 #include "plugin/exports.h"
+#include "plugin/host.h"
 #include "plugin/mg.h"
 #include "plugin/plugin.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "dro_state.h"
-#include "plugin/host.h"
+#include "plugin/host_types.h"
 #include "production.h"
 
 namespace hostsim {
