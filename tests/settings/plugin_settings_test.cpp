@@ -1,11 +1,10 @@
 // The section "Dazada_Ruvazidu" read into a value, the "PlugIns" entry and the shut-down
 // write-back, without the plug-in around them.
-#include "settings/settings.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "settings/settings.h"
 #include "settings/xml_net_profile.h"
 #include "test_files.h"
 
@@ -106,9 +105,9 @@ TEST(PluginSettingsValues, RunLogIsOffOnlyForZero) {
     const char* section;
     bool on;
   } cases[] = {
-      {"<RunLog>0</RunLog>", false},   {"<RunLog> -0 </RunLog>", false},
-      {"<RunLog>2</RunLog>", true},    {"<RunLog>-1</RunLog>", true},
-      {"<RunLog>off</RunLog>", true},  {"<RunLog></RunLog>", true},
+      {"<RunLog>0</RunLog>", false},    {"<RunLog> -0 </RunLog>", false},
+      {"<RunLog>2</RunLog>", true},     {"<RunLog>-1</RunLog>", true},
+      {"<RunLog>off</RunLog>", true},   {"<RunLog></RunLog>", true},
       {"<RunLog>False</RunLog>", true},
   };
   for (const Case& c : cases) {
