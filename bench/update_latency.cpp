@@ -33,7 +33,7 @@
 #include "platform/socket.h"
 #include "server/command_server.h"
 #include "server/protocol.h"
-#include "settings/settings.h"
+#include "plugin/settings_globals.h"
 
 namespace platform = tallymark::platform;
 

@@ -6,7 +6,9 @@
 #include "diag/console.h"
 #include "diag/console_switch.h"
 #include "diag/dump_lines.h"
+#include "platform/ansi_text.h"
 #include "plugin/host.h"
+#include "plugin/settings_globals.h"
 #include "tallymark_version.h"
 
 MyDeviceClass* MyDevice = nullptr;
@@ -28,6 +30,36 @@ MyDeviceClass::MyDeviceClass() : loadFileObj(new LoadFileObj()) {}
 MyDeviceClass::~MyDeviceClass() {
   delete loadFileObj;
   delete console;
+}
+
+void MyDeviceClass::LoadCamPos(uint8_t pos, double loadX, double loadY, double loadZ) {
+  if (pos >= tallymark::settings::kCamPositions) return;
+  CamPosData[pos].X = loadX;
+  CamPosData[pos].Y = loadY;
+  CamPosData[pos].Z = loadZ;
+}
+
+void MyDeviceClass::LoadTolerance(double Angle, double Len, double px_mm) {
+  AngleTol = Angle;
+  LenTol = Len;
+  Pixelpermm = px_mm;
+}
+
+void MyDeviceClass::SaveExtScanSelect(bool ext_up, bool ext_dwn, bool ext_left, bool ext_right,
+                                      double ext_Len) {
+  ExtScanSelect[0] = ext_up;
+  ExtScanSelect[1] = ext_right;
+  ExtScanSelect[2] = ext_dwn;
+  ExtScanSelect[3] = ext_left;
+  ExtScanLen = ext_Len;
+}
+
+void MyDeviceClass::SaveAutoStart(bool _AutoStart, int32_t CamType, const std::string& _IPCamPath,
+                                  bool _AutoScan) {
+  AutoStart = _AutoStart;
+  ::CamType.store(CamType);
+  IPCamPath.set(tallymark::platform::toAnsiCodePage(_IPCamPath));
+  AutoScan = _AutoScan;
 }
 
 void MyDeviceClass::InitControl() {

@@ -22,7 +22,7 @@ class MyDeviceClass {
   // Writes the host's axis table to the console; returns at once without one.
   void DumpConfig();
 
-  // Setters of the settings globals (settings/settings.h). They need no device object
+  // Setters of the settings globals (plugin/settings_globals.h). They need no device object
   // and may run before InitControl. `pos` below 5; others are ignored.
   static void LoadCamPos(uint8_t pos, double loadX, double loadY, double loadZ);
   static void LoadTolerance(double Angle, double Len, double px_mm);

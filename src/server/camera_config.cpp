@@ -1,6 +1,6 @@
 #include "server/camera_config.h"
 
-#include "settings/settings.h"
+#include "plugin/settings_globals.h"
 
 namespace server {
 

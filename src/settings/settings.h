@@ -1,16 +1,17 @@
-// The plug-in's settings: read from the profile section "Dazada_Ruvazidu" by
-// SetProName (piSetProName), held for the life of the process.
+// The plug-in's settings in the host's profile: the section "Dazada_Ruvazidu" read into
+// a value, the plug-in's entry in the section "PlugIns", and the profile written back at
+// shut-down.
 //
-// Writers: only piSetProName, on the host's user-interface thread, through the four
-// setters of MyDeviceClass. Readers: CamType and IPCamPath are read by the command
-// server's connection threads and are safe to read from any thread at any time; every
-// other global is read on the host's thread only.
+// Nothing here holds state: the caller decides where the values go. Every function runs
+// on the calling thread and reports a failed load or save in a modal box ("Warning - "
+// and the reason, caption "XMLNetProfile") owned by `messageOwner` (a native window, an
+// HWND on Windows, or null).
 #pragma once
 
-#include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <string>
+
+class XMLNetProfile;
 
 // The settings record of one SetProName, kept in MG::xyzDemoConfig.
 struct XYZDemoConfig {
@@ -41,36 +42,55 @@ struct tcp_data {
   double Z = 0.0;
 };
 
-// A text global that one thread replaces while others read it. get() returns a copy,
-// so a reader never sees a text half-replaced or freed under it.
-class SharedText {
- public:
-  std::string get() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return text_;
-  }
-  void set(std::string text) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    text_.swap(text);
-  }
+namespace tallymark::settings {
 
- private:
-  mutable std::mutex mutex_;
-  std::string text_;
+inline constexpr char kSettingsSection[] = "Dazada_Ruvazidu";
+inline constexpr char kPluginsSection[] = "PlugIns";
+inline constexpr int kCamPositions = 5;
+
+// Every key of the section "Dazada_Ruvazidu". A default-constructed value is not the
+// section's defaults; readPluginSettings gives those.
+struct PluginSettings {
+  // "Dlg", "Axis/X", "Axis/Y", "Axis/Z", "AutoStart", "AutoScan", "CamType",
+  // "IPCamPath", "RunLog", "RunLogPath", "MTConnectPort", "MTConnectAddress".
+  XYZDemoConfig record;
+  // "Pos1X" .. "Pos5Z".
+  tcp_data camPositions[kCamPositions];
+  // "AngleTol", "LenTol", "Pixelpermm".
+  double angleTol = 0.0;
+  double lenTol = 0.0;
+  double pixelPerMm = 0.0;
+  // "ExtUp", "ExtDwn", "ExtLft", "ExtRit", "ExtScanLen".
+  bool extUp = false;
+  bool extDown = false;
+  bool extLeft = false;
+  bool extRight = false;
+  double extScanLen = 0.0;
 };
 
-// 0 a USB camera, 1 an IP camera (at IPCamPath), 2 a Dahua camera.
-extern std::atomic<int32_t> CamType;
-// Path of the IP camera, in the ANSI code page on Windows (bytes on Linux). Read it
-// with IPCamPath.get().
-extern SharedText IPCamPath;
-extern bool AutoStart;
-extern bool AutoScan;
-extern double AngleTol;
-extern double LenTol;
-extern double Pixelpermm;
-// Extra scan directions, in the order up, right, down, left.
-extern bool ExtScanSelect[4];
-extern double ExtScanLen;
-inline constexpr int kCamPositions = 5;
-extern tcp_data CamPosData[kCamPositions];
+// The section as `profile` holds it, each key read once. A missing key or a malformed
+// value gives the key's default; a profile that failed to load gives every default.
+PluginSettings readPluginSettings(const XMLNetProfile& profile);
+
+struct LoadedSettings {
+  PluginSettings values;
+  // False when the file could not be read or parsed: the failure was reported, and
+  // `values` holds the defaults.
+  bool loaded = false;
+};
+
+// Reads the file `profileName`'s section "Dazada_Ruvazidu". Never writes the file.
+LoadedSettings loadPluginSettings(const std::string& profileName, void* messageOwner);
+
+// Makes sure the section "PlugIns" of `profileName` holds the entry `pluginName` with a
+// number other than 0: a missing, 0 or malformed entry becomes 1, any other number stays.
+// The file is saved whenever it loaded, changed or not; one that failed to load is left
+// as it is.
+void registerPlugin(const std::string& profileName, const std::string& pluginName,
+                    void* messageOwner);
+
+// Loads `profileName` and saves it back unchanged, in the store's own layout. A file
+// that fails to load is left as it is.
+void writeBackProfile(const std::string& profileName, void* messageOwner);
+
+}  // namespace tallymark::settings

@@ -10,7 +10,7 @@
 
 #include "loopback.h"
 #include "server/protocol.h"
-#include "settings/settings.h"
+#include "plugin/settings_globals.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "injected_faults.h"
 #include "loopback.h"
 #include "server/controller_exports.h"
-#include "settings/settings.h"
+#include "plugin/settings_globals.h"
 
 namespace {
 

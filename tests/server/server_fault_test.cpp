@@ -11,7 +11,7 @@
 #include "process_stats.h"
 #include "server/command_server.h"
 #include "server/protocol.h"
-#include "settings/settings.h"
+#include "plugin/settings_globals.h"
 
 namespace {
 

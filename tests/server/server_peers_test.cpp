@@ -12,7 +12,7 @@
 #include "loopback.h"
 #include "server/command_server.h"
 #include "server/protocol.h"
-#include "settings/settings.h"
+#include "plugin/settings_globals.h"
 
 namespace {
 

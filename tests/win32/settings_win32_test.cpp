@@ -12,7 +12,7 @@
 
 #include "platform/calling_convention.h"
 #include "plugin/device.h"
-#include "settings/settings.h"
+#include "plugin/settings_globals.h"
 #include "settings/xml_net_profile.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // The plug-in's settings through SetProName and StopPlug, as the host calls them.
-#include "settings/settings.h"
+#include "plugin/settings_globals.h"
 
 #include <gtest/gtest.h>
 
@@ -11,10 +11,12 @@
 #include "plugin/device.h"
 #include "plugin/exports.h"
 #include "plugin/mg.h"
+#include "settings/test_files.h"
 #include "settings/xml_net_profile.h"
-#include "test_files.h"
 
 namespace {
+
+using tallymark::settings::kCamPositions;
 
 std::string profileWith(const std::string& section, const std::string& plugins = "") {
   return "<?xml version=\"1.0\"?>\n<profile>\n\t<Preferences><Units>mm</Units></Preferences>\n"

@@ -1,0 +1,65 @@
+// SetProName and StopPlug: the settings read from the host's profile, applied to the
+// plug-in's globals and the subsystems they configure, and the profile written back.
+#include <deque>
+
+#include "plugin/device.h"
+#include "plugin/host.h"
+#include "plugin/menu.h"
+#include "plugin/mg.h"
+#include "plugin/monitoring.h"
+#include "plugin/plugin.h"
+#include "plugin/run_record.h"
+#include "plugin/settings_globals.h"
+#include "settings/settings.h"
+
+namespace {
+
+namespace settings = tallymark::settings;
+
+// Every record SetProName made. A replaced record is kept, not freed: code elsewhere may
+// still hold the pointer it read from MG::xyzDemoConfig. A deque never moves its elements.
+std::deque<XYZDemoConfig>& allRecords() {
+  static std::deque<XYZDemoConfig> records;
+  return records;
+}
+
+void applyToGlobals(const settings::PluginSettings& s) {
+  for (int i = 0; i < settings::kCamPositions; ++i) {
+    const tcp_data& pos = s.camPositions[i];
+    MyDeviceClass::LoadCamPos(static_cast<uint8_t>(i), pos.X, pos.Y, pos.Z);
+  }
+  MyDeviceClass::LoadTolerance(s.angleTol, s.lenTol, s.pixelPerMm);
+  MyDeviceClass::SaveExtScanSelect(s.extUp, s.extDown, s.extLeft, s.extRight, s.extScanLen);
+  MyDeviceClass::SaveAutoStart(s.record.AutoStart, s.record.CamType, s.record.IPCamPath,
+                               s.record.AutoScan);
+}
+
+}  // namespace
+
+const char* piSetProName(const char*) {
+  // Without a profile name there is no file to read; the settings keep their values.
+  if (ProfileName == nullptr) return kPluginName;
+
+  XYZDemoConfig* config = &allRecords().emplace_back();
+  // The boxes belong to the host's frame, so that they stay in front of it and the frame
+  // waits while the host's thread does.
+  void* frame = findHostFrame();
+  // A failed load has been reported; the values are then every key's default.
+  const settings::LoadedSettings loaded = settings::loadPluginSettings(ProfileName, frame);
+  *config = loaded.values.record;
+  applyToGlobals(loaded.values);
+  MG::xyzDemoConfig = config;
+  // Unless the profile was read, the operator's RunLog setting is unknown: no log.
+  configureRunLog(ProfileName, loaded.loaded && config->runLog, config->runLogPath);
+  configureMonitoring(config->mtconnectPort, config->mtconnectAddress);
+
+  settings::registerPlugin(ProfileName, kPluginName, frame);
+  return kPluginName;
+}
+
+void piStopPlug() {
+  stopRunLog();
+  stopMonitoring();
+  if (ProfileName == nullptr) return;
+  settings::writeBackProfile(ProfileName, findHostFrame());
+}
