@@ -19,6 +19,7 @@
 #include "ole_date.h"
 #include "options.h"
 #include "run_log_view.h"
+#include "platform/ansi_text.h"
 #include "platform/win32_text.h"
 #include "script_runner_win32.h"
 #include "version_resource_win32.h"
@@ -33,7 +34,6 @@ Host& host() {
 namespace {
 
 using tallymark::platform::narrow;
-using tallymark::platform::widen;
 
 constexpr int kUsageError = 2;
 constexpr int kTimedOut = 3;
@@ -51,18 +51,6 @@ bool readTextFile(const std::string& path, std::string& text) {
   content << in.rdbuf();
   text = content.str();
   return true;
-}
-
-// The plug-in reads the profile name as 8-bit text in the ANSI code page.
-std::string toAnsi(const std::string& utf8) {
-  const std::wstring wide = widen(utf8);
-  if (wide.empty()) return {};
-  int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                              nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr,
-                      nullptr);
-  return out;
 }
 
 // The host always has its profile; a missing one is made empty, as a fresh install has.
@@ -209,7 +197,8 @@ int run(const Options& options) {
   view.frame = h.frame;
 
   installCallbacks(h);
-  const std::string ansiProfile = toAnsi(h.profilePath);
+  // The plug-in reads the profile name as 8-bit text in the ANSI code page.
+  const std::string ansiProfile = tallymark::platform::toAnsiCodePage(h.profilePath);
   const char* name = h.api.SetProName(ansiProfile.c_str());
   h.pluginName = name != nullptr ? name : "";
   std::printf("hostsim: loaded %s: \"%s\", profile %s, state %s\n", dllPath.c_str(),
