@@ -24,7 +24,7 @@
 #include "script_runner_win32.h"
 #include "version_resource_win32.h"
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 Host& host() {
   static Host instance;
@@ -238,7 +238,7 @@ int run(const Options& options) {
 
 }  // namespace
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim
 
 int main() {
   int argc = 0;
@@ -247,14 +247,14 @@ int main() {
   for (int i = 1; i < argc; ++i) args.push_back(tallymark::platform::narrow(argv[i]));
   LocalFree(argv);
 
-  hostsim::Options options;
-  std::string error = hostsim::parseOptions(args, options);
+  tallymark::hostsim::Options options;
+  std::string error = tallymark::hostsim::parseOptions(args, options);
   if (!error.empty() || options.help) {
     if (!error.empty()) std::fprintf(stderr, "hostsim: %s\n", error.c_str());
-    std::fputs(hostsim::usageText(), error.empty() ? stdout : stderr);
+    std::fputs(tallymark::hostsim::usageText(), error.empty() ? stdout : stderr);
     return error.empty() ? 0 : 2;
   }
-  const int code = hostsim::run(options);
+  const int code = tallymark::hostsim::run(options);
   std::fflush(stdout);
   std::fflush(stderr);
   // The plug-in's threads (command server, link) run until the process ends, and its
