@@ -183,6 +183,46 @@ TEST_F(HostSim, AStepAboutAWindowThatIsNotThereFailsInsteadOfHanging) {
 // InitControl, every export on one thread, the running automation object, the menu
 // item, a real RESET click answered in a real "Confirm?" box, labels read from the
 // window, the Config notice closed, a picture, StopPlug before the state is saved.
+// The plug-in takes the profile name in the ANSI code page. A path that code page cannot
+// spell is refused at start instead of reaching the plug-in as the name of no file.
+TEST_F(HostSim, AProfilePathTheAnsiCodePageCannotSpellIsRefused) {
+  const wchar_t kAWithMacron[] = L"\u0101";
+  BOOL lossy = FALSE;
+  char ansi[8];
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, kAWithMacron, 1, ansi, sizeof ansi, nullptr,
+                      &lossy);
+  if (!lossy) GTEST_SKIP() << "the ANSI code page " << GetACP() << " has U+0101";
+
+  auto wide = [](const std::string& ansiText) {
+    std::wstring out(ansiText.size(), L'\0');
+    out.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, ansiText.data(),
+                                                       static_cast<int>(ansiText.size()),
+                                                       out.data(), static_cast<int>(out.size()))));
+    return out;
+  };
+  std::wstring command = L"\"" + wide(exeFolder()) + L"hostsim.exe\" --profile \"" + wide(folder_) +
+                         kAWithMacron + L"\\Mach3Mill.xml\" --timeout 60";
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE out = CreateFileA((folder_ + "out.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = out;
+  si.hStdError = out;
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION pi{};
+  BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                nullptr, &si, &pi);
+  CloseHandle(out);
+  ASSERT_TRUE(started) << GetLastError();
+  Outcome run = finish(pi);
+  EXPECT_EQ(run.exitCode, 2u) << run.output;
+  EXPECT_TRUE(contains(run.output, "the ANSI code page cannot spell the profile path"))
+      << run.output;
+  EXPECT_FALSE(contains(run.output, "hostsim: loaded")) << run.output;
+}
+
 TEST_F(HostSim, DrivesAPluginAsTheHostDoes) {
   const std::string standIn = exeFolder() + "hostsim_stand_in.dll";
   Outcome run = hostsim(

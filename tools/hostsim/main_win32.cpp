@@ -9,6 +9,7 @@
 #include <shellapi.h>
 // clang-format on
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -18,9 +19,9 @@
 #include "host_win32.h"
 #include "ole_date.h"
 #include "options.h"
-#include "run_log_view.h"
 #include "platform/ansi_text.h"
 #include "platform/win32_text.h"
+#include "run_log_view.h"
 #include "script_runner_win32.h"
 #include "version_resource_win32.h"
 
@@ -140,6 +141,16 @@ int run(const Options& options) {
   h.runLogPath = runLogFile(h.profilePath);
   const std::string dllPath = options.dll.empty() ? exeFolderFile("TALLY_MARK.dll") : options.dll;
 
+  // The plug-in reads the profile name as 8-bit text in the ANSI code page, which spells a
+  // character it lacks as "?": the plug-in would be handed a path that names no file.
+  const std::string ansiProfile = tallymark::platform::toAnsiCodePage(h.profilePath);
+  if (std::count(ansiProfile.begin(), ansiProfile.end(), '?') !=
+      std::count(h.profilePath.begin(), h.profilePath.end(), '?')) {
+    std::fprintf(stderr, "hostsim: the ANSI code page cannot spell the profile path %s\n",
+                 h.profilePath.c_str());
+    return kUsageError;
+  }
+
   Script script;
   if (!options.script.empty()) {
     std::string text;
@@ -197,8 +208,6 @@ int run(const Options& options) {
   view.frame = h.frame;
 
   installCallbacks(h);
-  // The plug-in reads the profile name as 8-bit text in the ANSI code page.
-  const std::string ansiProfile = tallymark::platform::toAnsiCodePage(h.profilePath);
   const char* name = h.api.SetProName(ansiProfile.c_str());
   h.pluginName = name != nullptr ? name : "";
   std::printf("hostsim: loaded %s: \"%s\", profile %s, state %s\n", dllPath.c_str(),
