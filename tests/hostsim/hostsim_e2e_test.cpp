@@ -35,6 +35,14 @@ std::string readFile(const std::string& path) {
   return text.str();
 }
 
+std::wstring fromAnsi(const std::string& text) {
+  std::wstring out(text.size(), L'\0');
+  out.resize(
+      static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                              out.data(), static_cast<int>(out.size()))));
+  return out;
+}
+
 void writeFile(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;
@@ -81,18 +89,23 @@ class HostSim : public ::testing::Test {
     writeFile(folder_ + "step.script", script);
     std::string command = "\"" + exeFolder() + "hostsim.exe\" --profile \"" + profile() +
                           "\" --script \"" + folder_ + "step.script\" --timeout 200 " + extra;
+    return launch(fromAnsi(command));
+  }
+
+  // Runs `command` in the test's folder with its output going to out.txt.
+  PROCESS_INFORMATION launch(std::wstring command) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE out = CreateFileA((folder_ + "out.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                              &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    STARTUPINFOA si{};
+    STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdOutput = out;
     si.hStdError = out;
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION pi{};
-    BOOL ok = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                             folder_.c_str(), &si, &pi);
+    BOOL ok = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                             fromAnsi(folder_).c_str(), &si, &pi);
     CloseHandle(out);
     EXPECT_TRUE(ok) << command << ": " << GetLastError();
     return pi;
@@ -193,29 +206,10 @@ TEST_F(HostSim, AProfilePathTheAnsiCodePageCannotSpellIsRefused) {
                       &lossy);
   if (!lossy) GTEST_SKIP() << "the ANSI code page " << GetACP() << " has U+0101";
 
-  auto wide = [](const std::string& ansiText) {
-    std::wstring out(ansiText.size(), L'\0');
-    out.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, ansiText.data(),
-                                                       static_cast<int>(ansiText.size()),
-                                                       out.data(), static_cast<int>(out.size()))));
-    return out;
-  };
-  std::wstring command = L"\"" + wide(exeFolder()) + L"hostsim.exe\" --profile \"" + wide(folder_) +
-                         kAWithMacron + L"\\Mach3Mill.xml\" --timeout 60";
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE out = CreateFileA((folder_ + "out.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = out;
-  si.hStdError = out;
-  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  PROCESS_INFORMATION pi{};
-  BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                nullptr, &si, &pi);
-  CloseHandle(out);
-  ASSERT_TRUE(started) << GetLastError();
+  PROCESS_INFORMATION pi =
+      launch(L"\"" + fromAnsi(exeFolder()) + L"hostsim.exe\" --profile \"" + fromAnsi(folder_) +
+             kAWithMacron + L"\\Mach3Mill.xml\" --timeout 60");
+  ASSERT_NE(pi.hProcess, nullptr);
   Outcome run = finish(pi);
   EXPECT_EQ(run.exitCode, 2u) << run.output;
   EXPECT_TRUE(contains(run.output, "the ANSI code page cannot spell the profile path"))
