@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdlib>
 
+namespace tallymark::automation {
 namespace {
 
 // Where the host document is registered as running when its ProgID is not registered.
@@ -114,6 +115,12 @@ HRESULT fillSlots(VARIANTARG* slots, UINT count, LPCSTR pszFmt, va_list* ap) {
 }
 
 }  // namespace
+}  // namespace tallymark::automation
+
+// The calls below keep the names they are known by, in the global namespace.
+using tallymark::automation::fillSlots;
+using tallymark::automation::kHostDocumentClsid;
+using tallymark::automation::letterType;
 
 HRESULT CreateObject(LPCOLESTR pszProgID, IDispatch** ppdisp) {
   if (ppdisp == nullptr) return E_INVALIDARG;

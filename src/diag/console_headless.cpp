@@ -1,6 +1,9 @@
 #include "diag/console.h"
 #include "diag/console_screen.h"
 
+using tallymark::diag::ConsoleScreen;
+using tallymark::diag::headlessConsole;
+
 // Without a window system the console is the in-memory screen, which always opens.
 MyConsoleClass::MyConsoleClass() {
   active = 1;

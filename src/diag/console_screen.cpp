@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace tallymark::diag {
+
 void ConsoleScreen::write(int x, int y, const char* msg) {
   if (x < 0 || y < 0 || msg == nullptr) return;
   if (rows_.size() <= static_cast<size_t>(y)) rows_.resize(static_cast<size_t>(y) + 1);
@@ -26,3 +28,5 @@ ConsoleScreen& headlessConsole() {
   static ConsoleScreen screen;
   return screen;
 }
+
+}  // namespace tallymark::diag

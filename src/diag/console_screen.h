@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace tallymark::diag {
+
 class ConsoleScreen {
  public:
   // Overwrites the row from column x on with msg; the row grows with blanks as needed
@@ -24,3 +26,5 @@ class ConsoleScreen {
 
 // The process's one console in builds without a window system.
 ConsoleScreen& headlessConsole();
+
+}  // namespace tallymark::diag

@@ -2,4 +2,8 @@
 // in shipped builds). With it off no console is ever opened.
 #pragma once
 
-constexpr bool kConsoleEnabled = TALLYMARK_CONSOLE_ENABLED != 0;
+namespace tallymark::diag {
+
+inline constexpr bool kConsoleEnabled = TALLYMARK_CONSOLE_ENABLED != 0;
+
+}  // namespace tallymark::diag

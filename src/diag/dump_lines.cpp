@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+namespace tallymark::diag {
 namespace {
 
 // snprintf never writes past the buffer and reports the length the whole text would
@@ -33,3 +34,5 @@ std::size_t formatFileLine(char (&line)[kConsoleLineSize], unsigned char digifil
                              digifileOpen, loaded);
   return keptLength(line, wanted);
 }
+
+}  // namespace tallymark::diag

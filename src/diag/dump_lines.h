@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+namespace tallymark::diag {
+
 // A console line holds at most kConsoleLineSize - 1 characters; longer text is cut.
 constexpr std::size_t kConsoleLineSize = 256;
 
@@ -20,3 +22,5 @@ struct AxisDumpValues {
 std::size_t formatAxisLine(char (&line)[kConsoleLineSize], const AxisDumpValues& axis);
 std::size_t formatFileLine(char (&line)[kConsoleLineSize], unsigned char digifileOpen,
                            unsigned char loaded);
+
+}  // namespace tallymark::diag

@@ -11,6 +11,8 @@
 #include "plugin/settings_globals.h"
 #include "tallymark_version.h"
 
+namespace diag = tallymark::diag;
+
 MyDeviceClass* MyDevice = nullptr;
 
 namespace {
@@ -63,7 +65,7 @@ void MyDeviceClass::SaveAutoStart(bool _AutoStart, int32_t CamType, const std::s
 }
 
 void MyDeviceClass::InitControl() {
-  if (!kConsoleEnabled || console != nullptr) return;
+  if (!diag::kConsoleEnabled || console != nullptr) return;
   // Without memory for it the plug-in simply runs without a console.
   console = new (std::nothrow) MyConsoleClass();
   if (console == nullptr) return;
@@ -86,19 +88,20 @@ void MyDeviceClass::Update() {
 // handed over leaves its lines unwritten instead of being dereferenced.
 void MyDeviceClass::DumpConfig() {
   if (console == nullptr) return;
-  char line[kConsoleLineSize];
+  char line[diag::kConsoleLineSize];
   if (Engine != nullptr && MainPlanner != nullptr) {
     for (int i = 0; i < kDumpedAxes; ++i) {
       const PlannerAxis& planned = MainPlanner->Axis[i];
       const EngineAxis& engine = Engine->Axis[i];
-      formatAxisLine(line, AxisDumpValues{kAxisLetters[i], planned.Vel, planned.Acc, planned.Steps,
-                                          planned.Epr, engine.Dir, engine.Slave, engine.SlaveA,
-                                          engine.SlimHi, engine.SlimLo});
+      diag::formatAxisLine(
+          line, diag::AxisDumpValues{kAxisLetters[i], planned.Vel, planned.Acc, planned.Steps,
+                                     planned.Epr, engine.Dir, engine.Slave, engine.SlaveA,
+                                     engine.SlimHi, engine.SlimLo});
       console->ConsolePrint(0, 2 + i, line);
     }
   }
   if (MainPlanner != nullptr) {
-    formatFileLine(line, MainPlanner->DigifileOpen, MainPlanner->loaded);
+    diag::formatFileLine(line, MainPlanner->DigifileOpen, MainPlanner->loaded);
     console->ConsolePrint(0, 7, line);
   }
 }

@@ -23,7 +23,7 @@ std::string fileLine() {
 }
 
 TEST(ConsoleOn, OpensWithTitleAndBannerAndDumpsOnEveryTenthTickFromTheFirst) {
-  ASSERT_TRUE(kConsoleEnabled);
+  ASSERT_TRUE(tallymark::diag::kConsoleEnabled);
   detachInheritedConsole();
   TrajBuffer engine{};
   _TrajectoryControl planner{};

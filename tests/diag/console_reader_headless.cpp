@@ -1,6 +1,8 @@
 #include "console_reader.h"
 #include "diag/console_screen.h"
 
+using tallymark::diag::headlessConsole;
+
 void detachInheritedConsole() {
   headlessConsole().clear();
 }

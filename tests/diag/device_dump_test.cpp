@@ -10,6 +10,10 @@
 #include "plugin/device.h"
 #include "plugin/host.h"
 
+using tallymark::diag::ConsoleScreen;
+using tallymark::diag::headlessConsole;
+using tallymark::diag::kConsoleEnabled;
+
 namespace {
 
 class DeviceDump : public ::testing::Test {

@@ -8,6 +8,11 @@
 #include <cstring>
 #include <string>
 
+using tallymark::diag::AxisDumpValues;
+using tallymark::diag::formatAxisLine;
+using tallymark::diag::formatFileLine;
+using tallymark::diag::kConsoleLineSize;
+
 namespace {
 
 TEST(DumpLines, AxisLineHasTheFixedLayout) {

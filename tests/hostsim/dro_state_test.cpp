@@ -8,7 +8,7 @@
 #include <fstream>
 #include <limits>
 
-namespace hostsim {
+namespace tallymark::hostsim {
 namespace {
 
 bool sameBits(double a, double b) {
@@ -112,4 +112,4 @@ TEST(MachineStateTest, OnlyARealChangeMakesTheStateDirty) {
 }
 
 }  // namespace
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

@@ -35,6 +35,14 @@ std::string readFile(const std::string& path) {
   return text.str();
 }
 
+std::wstring fromAnsi(const std::string& text) {
+  std::wstring out(text.size(), L'\0');
+  out.resize(
+      static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                              out.data(), static_cast<int>(out.size()))));
+  return out;
+}
+
 void writeFile(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;
@@ -81,18 +89,23 @@ class HostSim : public ::testing::Test {
     writeFile(folder_ + "step.script", script);
     std::string command = "\"" + exeFolder() + "hostsim.exe\" --profile \"" + profile() +
                           "\" --script \"" + folder_ + "step.script\" --timeout 200 " + extra;
+    return launch(fromAnsi(command));
+  }
+
+  // Runs `command` in the test's folder with its output going to out.txt.
+  PROCESS_INFORMATION launch(std::wstring command) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE out = CreateFileA((folder_ + "out.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                              &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    STARTUPINFOA si{};
+    STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdOutput = out;
     si.hStdError = out;
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION pi{};
-    BOOL ok = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                             folder_.c_str(), &si, &pi);
+    BOOL ok = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                             fromAnsi(folder_).c_str(), &si, &pi);
     CloseHandle(out);
     EXPECT_TRUE(ok) << command << ": " << GetLastError();
     return pi;
@@ -183,6 +196,27 @@ TEST_F(HostSim, AStepAboutAWindowThatIsNotThereFailsInsteadOfHanging) {
 // InitControl, every export on one thread, the running automation object, the menu
 // item, a real RESET click answered in a real "Confirm?" box, labels read from the
 // window, the Config notice closed, a picture, StopPlug before the state is saved.
+// The plug-in takes the profile name in the ANSI code page. A path that code page cannot
+// spell is refused at start instead of reaching the plug-in as the name of no file.
+TEST_F(HostSim, AProfilePathTheAnsiCodePageCannotSpellIsRefused) {
+  const wchar_t kAWithMacron[] = L"\u0101";
+  BOOL lossy = FALSE;
+  char ansi[8];
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, kAWithMacron, 1, ansi, sizeof ansi, nullptr,
+                      &lossy);
+  if (!lossy) GTEST_SKIP() << "the ANSI code page " << GetACP() << " has U+0101";
+
+  PROCESS_INFORMATION pi =
+      launch(L"\"" + fromAnsi(exeFolder()) + L"hostsim.exe\" --profile \"" + fromAnsi(folder_) +
+             kAWithMacron + L"\\Mach3Mill.xml\" --timeout 60");
+  ASSERT_NE(pi.hProcess, nullptr);
+  Outcome run = finish(pi);
+  EXPECT_EQ(run.exitCode, 2u) << run.output;
+  EXPECT_TRUE(contains(run.output, "the ANSI code page cannot spell the profile path"))
+      << run.output;
+  EXPECT_FALSE(contains(run.output, "hostsim: loaded")) << run.output;
+}
+
 TEST_F(HostSim, DrivesAPluginAsTheHostDoes) {
   const std::string standIn = exeFolder() + "hostsim_stand_in.dll";
   Outcome run = hostsim(

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace hostsim {
+namespace tallymark::hostsim {
 namespace {
 
 ControlInfo control(const char* cls, const char* text, int x, int y, int w, int h) {
@@ -78,4 +78,4 @@ TEST(LabelLocator, ALabelOnAnotherRowOrLeftOfTheAnchorIsNotTheFigure) {
 }
 
 }  // namespace
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

@@ -4,7 +4,7 @@
 
 #include <limits>
 
-namespace hostsim {
+namespace tallymark::hostsim {
 namespace {
 
 TEST(OleDate, FormatsDaysSince30December1899) {
@@ -34,4 +34,4 @@ TEST(OleDate, ValuesThatAreNoDateSaySo) {
 }
 
 }  // namespace
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace hostsim {
+namespace tallymark::hostsim {
 namespace {
 
 TEST(Options, ReadsEveryOption) {
@@ -40,4 +40,4 @@ TEST(Options, StateFileGoesBesideTheProfile) {
 }
 
 }  // namespace
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

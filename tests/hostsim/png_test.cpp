@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace hostsim {
+namespace tallymark::hostsim {
 namespace {
 
 uint32_t bigEndian(const std::vector<uint8_t>& b, size_t at) {
@@ -96,4 +96,4 @@ TEST(Png, RefusesABufferThatDoesNotMatchTheSize) {
 }
 
 }  // namespace
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

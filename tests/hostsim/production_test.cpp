@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-namespace hostsim {
+namespace tallymark::hostsim {
 namespace {
 
 struct Trace {
@@ -80,4 +80,4 @@ TEST(ProductionMode, CountsRunsFromOne) {
 }
 
 }  // namespace
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

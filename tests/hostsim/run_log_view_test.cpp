@@ -4,7 +4,7 @@
 
 namespace {
 
-using hostsim::lastLogLines;
+using tallymark::hostsim::lastLogLines;
 using Lines = std::vector<std::string>;
 
 TEST(RunLogView, LastCompleteLinesWithoutTheMarkOrACutLine) {
@@ -15,7 +15,8 @@ TEST(RunLogView, LastCompleteLinesWithoutTheMarkOrACutLine) {
   EXPECT_EQ(lastLogLines(file.substr(16), false, 10), (Lines{"b,2", "c,3"}));
   EXPECT_EQ(lastLogLines("", true, 4), Lines{});
   EXPECT_EQ(lastLogLines("no line end", false, 4), Lines{});
-  EXPECT_EQ(hostsim::runLogFile("C:\\Mach3\\Mach3Mill.xml"), "C:\\Mach3\\Mach3Mill.runs.csv");
+  EXPECT_EQ(tallymark::hostsim::runLogFile("C:\\Mach3\\Mach3Mill.xml"),
+            "C:\\Mach3\\Mach3Mill.runs.csv");
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-namespace hostsim {
+namespace tallymark::hostsim {
 namespace {
 
 TEST(Script, ReadsEveryKindOfStep) {
@@ -122,4 +122,4 @@ TEST(Script, ComparisonsToleratesRoundingOnlyForEquality) {
 }
 
 }  // namespace
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

@@ -16,6 +16,8 @@
 #include "plugin/mg.h"
 #include "plugin/plugin.h"
 
+using tallymark::diag::kConsoleEnabled;
+
 namespace {
 
 // The profile names below do not exist: the settings' "cannot open" boxes are answered

@@ -13,6 +13,8 @@
 #include "plugin/run_record.h"
 #include "settings/test_files.h"
 
+using tallymark::diag::headlessConsole;
+
 namespace {
 
 TEST(RunLogConsole, AnUnwritablePathIsShownOnceAndTheCountGoesOn) {

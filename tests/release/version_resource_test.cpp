@@ -11,8 +11,8 @@
 
 namespace {
 
-using hostsim::readVersionResource;
-using hostsim::VersionResource;
+using tallymark::hostsim::readVersionResource;
+using tallymark::hostsim::VersionResource;
 
 std::string exeFolder() {
   char path[MAX_PATH];

@@ -14,7 +14,7 @@
 
 #include "host_win32.h"
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 namespace {
 
@@ -169,4 +169,4 @@ void revokeAutomation(const AutomationRegistration& registration) {
   }
 }
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

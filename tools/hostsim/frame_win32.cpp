@@ -14,7 +14,7 @@
 #include "platform/win32_text.h"
 #include "tallymark_version.h"
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 namespace {
 
@@ -337,4 +337,4 @@ void shutDown(Host& h) {
   if (h.frame != nullptr) DestroyWindow(h.frame);
 }
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

@@ -13,7 +13,7 @@
 #include "plugin/host_types.h"
 #include "production.h"
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 // The plug-in's exports as resolved by name. The required ones are never null once
 // loadPlugin succeeded; the controller calls are null when the DLL does not have them.
@@ -101,4 +101,4 @@ struct AutomationRegistration {
 AutomationRegistration registerAutomation(Host& h);
 void revokeAutomation(const AutomationRegistration& registration);
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

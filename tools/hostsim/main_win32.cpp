@@ -9,6 +9,7 @@
 #include <shellapi.h>
 // clang-format on
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -18,12 +19,13 @@
 #include "host_win32.h"
 #include "ole_date.h"
 #include "options.h"
-#include "run_log_view.h"
+#include "platform/ansi_text.h"
 #include "platform/win32_text.h"
+#include "run_log_view.h"
 #include "script_runner_win32.h"
 #include "version_resource_win32.h"
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 Host& host() {
   static Host instance;
@@ -33,7 +35,6 @@ Host& host() {
 namespace {
 
 using tallymark::platform::narrow;
-using tallymark::platform::widen;
 
 constexpr int kUsageError = 2;
 constexpr int kTimedOut = 3;
@@ -51,18 +52,6 @@ bool readTextFile(const std::string& path, std::string& text) {
   content << in.rdbuf();
   text = content.str();
   return true;
-}
-
-// The plug-in reads the profile name as 8-bit text in the ANSI code page.
-std::string toAnsi(const std::string& utf8) {
-  const std::wstring wide = widen(utf8);
-  if (wide.empty()) return {};
-  int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                              nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr,
-                      nullptr);
-  return out;
 }
 
 // The host always has its profile; a missing one is made empty, as a fresh install has.
@@ -152,6 +141,16 @@ int run(const Options& options) {
   h.runLogPath = runLogFile(h.profilePath);
   const std::string dllPath = options.dll.empty() ? exeFolderFile("TALLY_MARK.dll") : options.dll;
 
+  // The plug-in reads the profile name as 8-bit text in the ANSI code page, which spells a
+  // character it lacks as "?": the plug-in would be handed a path that names no file.
+  const std::string ansiProfile = tallymark::platform::toAnsiCodePage(h.profilePath);
+  if (std::count(ansiProfile.begin(), ansiProfile.end(), '?') !=
+      std::count(h.profilePath.begin(), h.profilePath.end(), '?')) {
+    std::fprintf(stderr, "hostsim: the ANSI code page cannot spell the profile path %s\n",
+                 h.profilePath.c_str());
+    return kUsageError;
+  }
+
   Script script;
   if (!options.script.empty()) {
     std::string text;
@@ -209,7 +208,6 @@ int run(const Options& options) {
   view.frame = h.frame;
 
   installCallbacks(h);
-  const std::string ansiProfile = toAnsi(h.profilePath);
   const char* name = h.api.SetProName(ansiProfile.c_str());
   h.pluginName = name != nullptr ? name : "";
   std::printf("hostsim: loaded %s: \"%s\", profile %s, state %s\n", dllPath.c_str(),
@@ -249,7 +247,7 @@ int run(const Options& options) {
 
 }  // namespace
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim
 
 int main() {
   int argc = 0;
@@ -258,14 +256,14 @@ int main() {
   for (int i = 1; i < argc; ++i) args.push_back(tallymark::platform::narrow(argv[i]));
   LocalFree(argv);
 
-  hostsim::Options options;
-  std::string error = hostsim::parseOptions(args, options);
+  tallymark::hostsim::Options options;
+  std::string error = tallymark::hostsim::parseOptions(args, options);
   if (!error.empty() || options.help) {
     if (!error.empty()) std::fprintf(stderr, "hostsim: %s\n", error.c_str());
-    std::fputs(hostsim::usageText(), error.empty() ? stdout : stderr);
+    std::fputs(tallymark::hostsim::usageText(), error.empty() ? stdout : stderr);
     return error.empty() ? 0 : 2;
   }
-  const int code = hostsim::run(options);
+  const int code = tallymark::hostsim::run(options);
   std::fflush(stdout);
   std::fflush(stderr);
   // The plug-in's threads (command server, link) run until the process ends, and its

@@ -4,7 +4,7 @@
 #include "host_win32.h"
 #include "platform/win32_text.h"
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 namespace {
 
@@ -89,4 +89,4 @@ void installCallbacks(Host& h) {
   h.api.SetGetMenuRange(getMenuRange);
 }
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

@@ -6,7 +6,7 @@
 
 #include "window_tools_win32.h"
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 namespace {
 
@@ -251,4 +251,4 @@ std::string ScriptRunner::expectLabel(const Step& step) {
          "\", found \"" + actual + "\"";
 }
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

@@ -10,7 +10,7 @@
 #include "host_win32.h"
 #include "script.h"
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 class ScriptRunner {
  public:
@@ -45,4 +45,4 @@ class ScriptRunner {
   std::atomic<int> currentLine_{0};
 };
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

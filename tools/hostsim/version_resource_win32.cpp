@@ -8,7 +8,7 @@
 
 #include "platform/win32_text.h"
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 namespace {
 
@@ -72,4 +72,4 @@ bool readVersionResource(const std::string& path, VersionResource& out) {
   return true;
 }
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

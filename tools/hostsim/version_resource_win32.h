@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 struct VersionResource {
   unsigned fileVersion[4] = {};     // FILEVERSION, most significant part first
@@ -17,4 +17,4 @@ struct VersionResource {
 // False when the file cannot be read or has no version resource.
 bool readVersionResource(const std::string& path, VersionResource& out);
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

@@ -5,7 +5,7 @@
 #include "platform/win32_text.h"
 #include "png.h"
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 namespace {
 
@@ -148,4 +148,4 @@ std::string captureWindow(HWND window, const std::string& path) {
   return error;
 }
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

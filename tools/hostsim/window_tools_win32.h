@@ -9,7 +9,7 @@
 
 #include "label_locator.h"
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 // The first top-level window of this process with exactly this caption, or null.
 HWND findOwnWindow(const std::string& caption, bool visibleOnly);
@@ -29,4 +29,4 @@ int findMenuCommand(HWND frame, const std::string& text);
 // window, so that it is painted first. Returns an error text, empty on success.
 std::string captureWindow(HWND window, const std::string& path);
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

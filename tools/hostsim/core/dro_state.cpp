@@ -12,7 +12,7 @@
 #include <sstream>
 #include <system_error>
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 namespace {
 
@@ -114,4 +114,4 @@ bool saveStateFile(const std::string& path, const std::map<short, double>& dros,
   return true;
 }
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 class MachineState {
  public:
@@ -48,4 +48,4 @@ bool loadStateFile(const std::string& path, std::map<short, double>& dros,
 bool saveStateFile(const std::string& path, const std::map<short, double>& dros,
                    std::string& error);
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 namespace {
 
@@ -100,4 +100,4 @@ std::optional<size_t> locateLabel(const std::vector<ControlInfo>& controls, std:
   return found;
 }
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 struct ControlInfo {
   std::string className;
@@ -26,4 +26,4 @@ const std::vector<std::string>& figureLabelNames();
 std::optional<size_t> locateLabel(const std::vector<ControlInfo>& controls, std::string_view name,
                                   std::string& why);
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

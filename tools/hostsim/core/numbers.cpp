@@ -5,7 +5,7 @@
 #include <sstream>
 #include <utility>
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 bool parseWhole(const std::string& token, long low, long high, long& out) {
   if (token.empty()) return false;
@@ -35,4 +35,4 @@ std::vector<std::string> textLines(std::string_view text) {
   return lines;
 }
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 // A decimal integer in [low, high] filling the whole token.
 bool parseWhole(const std::string& token, long low, long high, long& out);
@@ -15,4 +15,4 @@ bool parseNumber(const std::string& token, double& out);
 // The lines of `text`, each without its LF or CR LF; line k (from 1) is element k - 1.
 std::vector<std::string> textLines(std::string_view text);
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

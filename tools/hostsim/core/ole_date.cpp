@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 namespace {
 
@@ -53,4 +53,4 @@ std::string formatOleDate(double value) {
   return text;
 }
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

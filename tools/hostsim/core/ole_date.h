@@ -3,10 +3,10 @@
 
 #include <string>
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 // "YYYY-MM-DD HH:MM:SS", rounded to the second. Values outside the OLE date range
 // (years 100 to 9999) and NaN come back as "(not a date: <value>)".
 std::string formatOleDate(double value);
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

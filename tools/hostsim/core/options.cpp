@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 std::string parseOptions(const std::vector<std::string>& args, Options& options) {
   for (size_t i = 0; i < args.size(); ++i) {
@@ -52,4 +52,4 @@ std::string besideFile(const std::string& path, const std::string& name) {
   return slash == std::string::npos ? name : path.substr(0, slash + 1) + name;
 }
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

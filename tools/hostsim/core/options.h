@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 struct Options {
   std::string dll;           // empty: TALLY_MARK.dll beside hostsim.exe
@@ -24,4 +24,4 @@ const char* usageText();
 // `path` with its last component replaced by `name`; both '/' and '\\' separate.
 std::string besideFile(const std::string& path, const std::string& name);
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

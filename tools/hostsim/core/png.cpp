@@ -5,7 +5,7 @@
 #include <fstream>
 #include <stdexcept>
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 namespace {
 
@@ -98,4 +98,4 @@ bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   return static_cast<bool>(out.flush());
 }
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

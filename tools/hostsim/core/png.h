@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 // `rgb` holds height rows of width pixels, top row first, three bytes per pixel.
 std::vector<uint8_t> encodePng(uint32_t width, uint32_t height, const std::vector<uint8_t>& rgb);
@@ -17,4 +17,4 @@ uint32_t adler32(const uint8_t* data, size_t size);
 
 bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 std::string Production::check(int runs, double runSeconds, double pauseSeconds) {
   if (runs < 1 || runs > 1000000) return "the number of runs must be between 1 and 1000000";
@@ -43,4 +43,4 @@ bool Production::ledForTick(int64_t nowMs) {
   return running_;
 }
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

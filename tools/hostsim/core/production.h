@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 class Production {
  public:
@@ -42,4 +42,4 @@ class Production {
   int64_t pauseMs_ = 0;
 };
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

@@ -3,7 +3,7 @@
 #include "numbers.h"
 #include "runlog/log_path.h"
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 std::string runLogFile(const std::string& profilePath) {
   return tallymark::runlog::runLogPath(profilePath, "");
@@ -23,4 +23,4 @@ std::vector<std::string> lastLogLines(std::string_view tail, bool fromStart, siz
   return lines;
 }
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 // The run log of the profile at `profilePath`, where the plug-in puts it by default.
 std::string runLogFile(const std::string& profilePath);
@@ -17,4 +17,4 @@ std::string runLogFile(const std::string& profilePath);
 // without its line end is still being written and is skipped too. No byte order mark.
 std::vector<std::string> lastLogLines(std::string_view tail, bool fromStart, size_t count);
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

@@ -9,7 +9,7 @@
 
 #include "production.h"
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 namespace {
 
@@ -254,4 +254,4 @@ const char* compareSymbol(Compare compare) {
   return "?";
 }
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim

@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-namespace hostsim {
+namespace tallymark::hostsim {
 
 enum class StepKind {
   Runs,
@@ -64,4 +64,4 @@ Script parseScript(std::string_view text);
 bool compareValues(double actual, Compare compare, double expected);
 const char* compareSymbol(Compare compare);
 
-}  // namespace hostsim
+}  // namespace tallymark::hostsim
