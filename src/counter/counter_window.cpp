@@ -6,9 +6,10 @@
 #include "platform/dialogs.h"
 #include "platform/local_time.h"
 
+namespace counter = tallymark::counter;
 namespace platform = tallymark::platform;
 
-DAZADA_RUVAZIDU::DAZADA_RUVAZIDU() : view_(createCounterView(*this)) {}
+DAZADA_RUVAZIDU::DAZADA_RUVAZIDU() : view_(counter::createCounterView(*this)) {}
 
 DAZADA_RUVAZIDU::~DAZADA_RUVAZIDU() = default;
 

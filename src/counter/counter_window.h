@@ -14,6 +14,8 @@
 
 class DAZADA_RUVAZIDU;
 
+namespace tallymark::counter {
+
 // What the window needs from the platform's view of it. Made by createCounterView, one
 // file per platform; owned by the window.
 class CounterView {
@@ -32,8 +34,13 @@ class CounterView {
 // 400 ms refresh that calls window.timer2_Tick(). Never null.
 std::unique_ptr<CounterView> createCounterView(DAZADA_RUVAZIDU& window);
 
+}  // namespace tallymark::counter
+
 class DAZADA_RUVAZIDU {
  public:
+  using Label = tallymark::counter::Label;
+  using CounterView = tallymark::counter::CounterView;
+
   static constexpr char kCaption[] = "COUNTER";
   static constexpr char kTabText[] = "COUNTER";
   static constexpr char kResetText[] = "RESET";

@@ -5,6 +5,7 @@
 
 #include "counter/counter_window.h"
 
+namespace tallymark::counter {
 namespace {
 
 class HeadlessCounterView final : public CounterView {
@@ -31,3 +32,5 @@ class HeadlessCounterView final : public CounterView {
 std::unique_ptr<CounterView> createCounterView(DAZADA_RUVAZIDU&) {
   return std::make_unique<HeadlessCounterView>();
 }
+
+}  // namespace tallymark::counter

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <utility>
 
+namespace tallymark::counter {
+
 class Label {
  public:
   explicit Label(std::string text = {}) : text_(std::move(text)) {}
@@ -51,3 +53,5 @@ class Label {
   int32_t number_ = 0;
   std::function<void(const std::string&)> onChanged_;
 };
+
+}  // namespace tallymark::counter

@@ -51,8 +51,9 @@ void piConfig() {
 
 void piUpdate() {
   // Taken afresh on every tick: a host may hand over new callbacks at any time.
-  const counter::HostAccess host{GetDRO, SetDRO, GetLED};
-  const counter::TickOutcome outcome = counter::counterTick(MG::dazada_ruvaziduDlg, host);
+  const tallymark::counter::HostAccess host{GetDRO, SetDRO, GetLED};
+  const tallymark::counter::TickOutcome outcome =
+      tallymark::counter::counterTick(MG::dazada_ruvaziduDlg, host);
   if (outcome.eventful()) followTick(outcome);
   if (runLogNeedsService()) serviceRunLog();
   publishMonitoring(outcome);

@@ -16,6 +16,7 @@
 
 namespace {
 
+namespace counter = tallymark::counter;
 namespace platform = tallymark::platform;
 using platform::LocalDateTime;
 using platform::MessageAnswer;

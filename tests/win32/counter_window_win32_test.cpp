@@ -37,6 +37,7 @@
 
 namespace {
 
+namespace counter = tallymark::counter;
 namespace ids = counter::win32ids;
 namespace platform = tallymark::platform;
 
