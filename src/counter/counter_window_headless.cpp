@@ -1,6 +1,6 @@
 // The counter window without a window system: the labels keep their texts in the
-// portable object, and the view keeps only visibility and focus. The refresh timer
-// does not run by itself; whoever drives the window calls timer2_Tick.
+// model, and the view keeps only visibility and focus. The refresh timer does not run
+// by itself; whoever drives the window calls timer2_Tick.
 #include <memory>
 
 #include "counter/counter_window.h"
@@ -21,6 +21,7 @@ class HeadlessCounterView final : public CounterView {
   bool visible() const override { return visible_; }
   bool focused() const override { return focused_; }
   void* nativeHandle() const override { return nullptr; }
+  void showLabel(const Label&) override {}
 
  private:
   bool visible_ = false;

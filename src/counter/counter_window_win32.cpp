@@ -87,6 +87,7 @@ class Win32CounterView final : public CounterView {
     return focus != nullptr && (focus == frame_ || IsChild(frame_, focus));
   }
   void* nativeHandle() const override { return frame_; }
+  void showLabel(const Label& label) override;
 
  private:
   static LRESULT CALLBACK frameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -153,7 +154,6 @@ Win32CounterView::Win32CounterView(DAZADA_RUVAZIDU& model) : model_(model) {
 }
 
 Win32CounterView::~Win32CounterView() {
-  for (const LabelLayout& entry : kLabels) (model_.*entry.label).bind(nullptr);
   if (frame_ != nullptr) {
     KillTimer(frame_, ids::kTimer2);
     SetWindowLongPtrW(frame_, GWLP_USERDATA, 0);
@@ -193,23 +193,29 @@ void Win32CounterView::createControls() {
 
   for (size_t i = 0; i < kLabelCount; ++i) {
     const LabelLayout& entry = kLabels[i];
-    Label& label = model_.*entry.label;
+    const Label& label = model_.*entry.label;
     labelFonts_[i] = ui::createFont(entry.points, entry.bold);
     labels_[i] = child(L"STATIC", widen(label.text()).c_str(), SS_LEFTNOWORDWRAP | SS_NOPREFIX,
                        scale_.x(entry.x), scale_.y(entry.y), scale_.x(entry.width),
                        scale_.y(entry.height), entry.parent == Parent::Header ? header_ : page_, entry.id);
     SendMessageW(labels_[i], WM_SETFONT, reinterpret_cast<WPARAM>(labelFonts_[i]), FALSE);
     fitLabel(i);
-    // Label::setText calls this only when the text really changed.
-    label.bind([this, i](const std::string& text) {
-      SetWindowTextW(labels_[i], widen(text).c_str());
-      fitLabel(i);
-    });
   }
 
   // Owner-drawn, so that the Khaki background shows under any visual style.
   button_ = child(L"BUTTON", widen(DAZADA_RUVAZIDU::kResetText).c_str(), WS_TABSTOP | BS_OWNERDRAW,
                   scale_.x(68), scale_.y(124), scale_.x(82), scale_.y(46), page_, ids::kResetButton);
+}
+
+// The model calls this only when the text really changed, and once per label on attaching.
+void Win32CounterView::showLabel(const Label& label) {
+  for (size_t i = 0; i < kLabelCount; ++i) {
+    if (&(model_.*kLabels[i].label) != &label) continue;
+    if (labels_[i] == nullptr) return;
+    SetWindowTextW(labels_[i], widen(label.text()).c_str());
+    fitLabel(i);
+    return;
+  }
 }
 
 // Labels size themselves to their text, never below their design size, growing to the
@@ -422,8 +428,8 @@ LRESULT Win32CounterView::onPanel(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
-std::unique_ptr<CounterView> createCounterView(DAZADA_RUVAZIDU& window) {
-  return std::make_unique<Win32CounterView>(window);
+std::unique_ptr<CounterView> createCounterView(DAZADA_RUVAZIDU& model) {
+  return std::make_unique<Win32CounterView>(model);
 }
 
 }  // namespace tallymark::counter

@@ -1,5 +1,6 @@
 #include "plugin/plugin.h"
 
+#include <memory>
 #include <new>
 
 #include "automation/load_file_obj.h"
@@ -40,7 +41,14 @@ bool piInitControl() {
 
 void piPostInitControl() {
   appendPluginMenuItem();
-  if (MG::dazada_ruvaziduDlg == nullptr) MG::dazada_ruvaziduDlg = new DAZADA_RUVAZIDU();
+  // Created once, hidden, with its refresh timer running; a second PostInitControl keeps
+  // the one window. Published only with its view attached, so that a failure on the way
+  // leaves nothing half made for the next call.
+  if (MG::dazada_ruvaziduDlg == nullptr) {
+    auto window = std::make_unique<DAZADA_RUVAZIDU>();
+    window->attachView(tallymark::counter::createCounterView(*window));
+    MG::dazada_ruvaziduDlg = window.release();
+  }
   startMonitoring();
 }
 
@@ -61,5 +69,5 @@ void piUpdate() {
 }
 
 void piNotify(int id) {
-  if (id == menuStart && MG::dazada_ruvaziduDlg != nullptr) MG::dazada_ruvaziduDlg->ShowAndFocus();
+  if (id == menuStart && MG::dazada_ruvaziduDlg != nullptr) MG::dazada_ruvaziduDlg->showAndFocus();
 }
