@@ -71,6 +71,9 @@ class CounterWindowTest : public ::testing::Test {
   void attach(ViewRecord& record) { window.attachView(std::make_unique<RecordingView>(record)); }
 
   FakeHost host{FakeHost::NotInstalled{}};
+  // Before the window: the views attached to it write here until the window is gone.
+  ViewRecord view;
+  ViewRecord replacement;
   DAZADA_RUVAZIDU window;
   MessageAnswer answer = MessageAnswer::Yes;
   std::vector<MessageRequest> asked;
@@ -153,7 +156,6 @@ TEST_F(CounterWindowTest, RefreshShowsTheEpochBeforeAnyTickAndAPlaceholderForNoD
 }
 
 TEST_F(CounterWindowTest, ClosingOnlyHidesAndKeepsEverything) {
-  ViewRecord view;
   attach(view);
   window.showAndFocus();
   EXPECT_TRUE(window.visible());
@@ -192,7 +194,6 @@ TEST_F(CounterWindowTest, AViewAttachedLaterShowsTheCurrentTextsThenOnlyChanges)
   host.setDro(1501, 345);
   tick();
   window.showLastRun(12345);
-  ViewRecord view;
   attach(view);
   EXPECT_NE(window.view(), nullptr);
   EXPECT_EQ(view.shown.size(), 9u) << "every label once";
@@ -213,21 +214,19 @@ TEST_F(CounterWindowTest, AViewAttachedLaterShowsTheCurrentTextsThenOnlyChanges)
 }
 
 TEST_F(CounterWindowTest, ANewViewReplacesTheOldAndDetachingLeavesTheModelWorking) {
-  ViewRecord first;
-  ViewRecord second;
-  attach(first);
+  attach(view);
   window.showAndFocus();
-  attach(second);
-  EXPECT_TRUE(first.destroyed);
+  attach(replacement);
+  EXPECT_TRUE(view.destroyed);
   EXPECT_FALSE(window.visible()) << "the new view starts hidden";
-  first.changes.clear();
+  view.changes.clear();
   host.setDro(1500, 5);
   tick();
-  EXPECT_TRUE(first.changes.empty());
-  EXPECT_EQ(second.shown[&window.lblCountVal], "5");
+  EXPECT_TRUE(view.changes.empty());
+  EXPECT_EQ(replacement.shown[&window.lblCountVal], "5");
 
   window.attachView(nullptr);
-  EXPECT_TRUE(second.destroyed);
+  EXPECT_TRUE(replacement.destroyed);
   host.setDro(1500, 6);
   tick();
   EXPECT_EQ(window.lblCountVal.text(), "6");
