@@ -40,7 +40,7 @@ class FakeHost {
   void setDro(short n, double value) { dros[n] = value; }
   void setLed(short n, bool on) { leds[n] = on; }
   // The callbacks the counter rule uses.
-  counter::HostAccess counterAccess() const { return {&getDro, &setDroCb, &getLed}; }
+  tallymark::counter::HostAccess counterAccess() const { return {&getDro, &setDroCb, &getLed}; }
   // Forgets the calls logged so far.
   void clearLog() { log.clear(); }
 

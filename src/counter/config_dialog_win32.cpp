@@ -11,6 +11,8 @@
 
 namespace {
 
+namespace ui = tallymark::counter::ui;
+
 const wchar_t kClass[] = L"TallymarkConfigDialog";
 constexpr int kLabelId = 1;
 int shown = 0;
@@ -39,13 +41,13 @@ LRESULT CALLBACK dialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 void ConfigDialog::ShowDialog(void* hostFrame) {
   ++shown;
   static const bool registered = [] {
-    counter::ui::registerWindowClass(kClass, dialogProc, false);
+    ui::registerWindowClass(kClass, dialogProc, false);
     return true;
   }();
   (void)registered;
 
-  counter::ui::Scale scale;
-  HFONT font = counter::ui::createFont(counter::ui::kDefaultPoints, false);
+  ui::Scale scale;
+  HFONT font = ui::createFont(ui::kDefaultPoints, false);
   const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
   RECT outer{0, 0, scale.x(349), scale.y(165)};
   AdjustWindowRectEx(&outer, style, FALSE, WS_EX_DLGMODALFRAME);
@@ -55,17 +57,17 @@ void ConfigDialog::ShowDialog(void* hostFrame) {
   HWND dialog = CreateWindowExW(WS_EX_DLGMODALFRAME, kClass,
                                 tallymark::platform::widen(kCaption).c_str(), style, CW_USEDEFAULT,
                                 CW_USEDEFAULT, outer.right - outer.left, outer.bottom - outer.top,
-                                owner, nullptr, counter::ui::moduleInstance(), &state);
+                                owner, nullptr, ui::moduleInstance(), &state);
   if (dialog == nullptr) {
     DeleteObject(font);
     return;
   }
   const std::wstring text = tallymark::platform::widen(kText);
-  SIZE size = counter::ui::measureText(font, text.c_str(), true);
+  SIZE size = ui::measureText(font, text.c_str(), true);
   HWND label = CreateWindowExW(0, L"STATIC", text.c_str(), WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX,
                                scale.x(19), scale.y(36), size.cx + 1, size.cy, dialog,
                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(kLabelId)),
-                               counter::ui::moduleInstance(), nullptr);
+                               ui::moduleInstance(), nullptr);
   SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 
   // The host's frame waits for the notice, and so does the window that was active, which

@@ -2,7 +2,7 @@
 
 #include "counter/counter_window.h"
 
-namespace counter {
+namespace tallymark::counter {
 namespace {
 
 // The rare steps, out of line: the tick that changes nothing stays small enough for
@@ -76,4 +76,4 @@ TickOutcome counterTick(DAZADA_RUVAZIDU* window, const HostAccess& host) {
   return outcome;
 }
 
-}  // namespace counter
+}  // namespace tallymark::counter

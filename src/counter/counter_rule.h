@@ -19,7 +19,7 @@
 
 class DAZADA_RUVAZIDU;
 
-namespace counter {
+namespace tallymark::counter {
 
 inline constexpr short kDroCount = 1500;
 inline constexpr short kDroTotal = 1501;
@@ -82,4 +82,4 @@ struct TickOutcome {
 // with `ran` false (and all else 0), when `window` is null or a member of `host` is.
 TickOutcome counterTick(DAZADA_RUVAZIDU* window, const HostAccess& host);
 
-}  // namespace counter
+}  // namespace tallymark::counter

@@ -1,20 +1,58 @@
 #include "counter/counter_window.h"
 
 #include <cstdio>
+#include <string>
+#include <utility>
 
 #include "counter/ole_date.h"
 #include "platform/dialogs.h"
 #include "platform/local_time.h"
 
+namespace counter = tallymark::counter;
 namespace platform = tallymark::platform;
 
-DAZADA_RUVAZIDU::DAZADA_RUVAZIDU() : view_(createCounterView(*this)) {}
+DAZADA_RUVAZIDU::Label DAZADA_RUVAZIDU::*const DAZADA_RUVAZIDU::kLabels[] = {
+    &DAZADA_RUVAZIDU::label4,        &DAZADA_RUVAZIDU::label5,
+    &DAZADA_RUVAZIDU::label6,        &DAZADA_RUVAZIDU::lblLastTimeReset,
+    &DAZADA_RUVAZIDU::lblTotalCount, &DAZADA_RUVAZIDU::lblCountVal,
+    &DAZADA_RUVAZIDU::label7,        &DAZADA_RUVAZIDU::label8,
+    &DAZADA_RUVAZIDU::lblLastRun,
+};
+
+DAZADA_RUVAZIDU::DAZADA_RUVAZIDU() {
+  // A text that changes while no view is attached reaches the next view in attachView.
+  for (Label DAZADA_RUVAZIDU::*member : kLabels) {
+    Label& label = this->*member;
+    label.bind([this, &label](const std::string&) {
+      if (view_ != nullptr) view_->showLabel(label);
+    });
+  }
+}
 
 DAZADA_RUVAZIDU::~DAZADA_RUVAZIDU() = default;
 
+void DAZADA_RUVAZIDU::attachView(std::unique_ptr<CounterView> view) {
+  view_ = std::move(view);
+  if (view_ == nullptr) return;
+  for (Label DAZADA_RUVAZIDU::*member : kLabels) view_->showLabel(this->*member);
+}
+
+void DAZADA_RUVAZIDU::showAndFocus() {
+  if (view_ != nullptr) view_->showAndFocus();
+}
+
+bool DAZADA_RUVAZIDU::visible() const {
+  return view_ != nullptr && view_->visible();
+}
+
+bool DAZADA_RUVAZIDU::focused() const {
+  return view_ != nullptr && view_->focused();
+}
+
 void DAZADA_RUVAZIDU::btnReset_Click() {
-  platform::MessageAnswer answer = platform::showMessage(
-      kConfirmText, kConfirmCaption, platform::MessageButtons::YesNo, view_->nativeHandle());
+  void* owner = view_ != nullptr ? view_->nativeHandle() : nullptr;
+  platform::MessageAnswer answer =
+      platform::showMessage(kConfirmText, kConfirmCaption, platform::MessageButtons::YesNo, owner);
   if (answer != platform::MessageAnswer::Yes) return;
   ResetCounter = true;
   dtValue = counter::oleDateFromDateTime(platform::localNow());
@@ -26,7 +64,7 @@ void DAZADA_RUVAZIDU::timer2_Tick() {
 }
 
 bool DAZADA_RUVAZIDU::DAZADA_RUVAZIDU_FormClosing() {
-  view_->hide();
+  if (view_ != nullptr) view_->hide();
   return true;
 }
 

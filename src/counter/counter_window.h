@@ -2,9 +2,10 @@
 // rule's state. One instance, created at PostInitControl, lives until the module ends.
 // Every member is used on the host's user-interface thread only.
 //
-// The window's state, texts and handlers are portable; a CounterView draws them (real
-// Win32 controls in the DLL, a headless stand-in on Linux) and turns the operator's
-// actions back into calls on the handlers below.
+// DAZADA_RUVAZIDU is the window's model: its state, label texts and handlers, all
+// portable. A CounterView draws it (real Win32 controls in the DLL, a headless stand-in
+// on Linux) and turns the operator's actions back into calls on the handlers. The model
+// is made first and works alone; the view is built for it and attached afterwards.
 #pragma once
 
 #include <cstdint>
@@ -14,8 +15,10 @@
 
 class DAZADA_RUVAZIDU;
 
-// What the window needs from the platform's view of it. Made by createCounterView, one
-// file per platform; owned by the window.
+namespace tallymark::counter {
+
+// What the model needs from the platform's view of it. Made by createCounterView, one
+// file per platform; owned by the model it was built for once attached to it.
 class CounterView {
  public:
   virtual ~CounterView() = default;
@@ -26,14 +29,23 @@ class CounterView {
   virtual bool focused() const = 0;
   // The native window (an HWND on Windows) that owns the window's message boxes, or null.
   virtual void* nativeHandle() const = 0;
+  // Shows label.text() for `label`, one of the model's labels. The model calls this
+  // after each change of a text and, on attaching the view, once for every label.
+  virtual void showLabel(const Label& label) = 0;
 };
 
-// Builds the view of `window`, hidden, binds it to the window's labels and starts the
-// 400 ms refresh that calls window.timer2_Tick(). Never null.
-std::unique_ptr<CounterView> createCounterView(DAZADA_RUVAZIDU& window);
+// Builds a view of `model`, hidden, showing the model's current texts, with the 400 ms
+// refresh running that calls model.timer2_Tick(). The view keeps a reference to
+// `model` and must be attached to it and to no other. Never null.
+std::unique_ptr<CounterView> createCounterView(DAZADA_RUVAZIDU& model);
+
+}  // namespace tallymark::counter
 
 class DAZADA_RUVAZIDU {
  public:
+  using Label = tallymark::counter::Label;
+  using CounterView = tallymark::counter::CounterView;
+
   static constexpr char kCaption[] = "COUNTER";
   static constexpr char kTabText[] = "COUNTER";
   static constexpr char kResetText[] = "RESET";
@@ -44,11 +56,21 @@ class DAZADA_RUVAZIDU {
   static constexpr int kTimer2IntervalMs = 400;
   static constexpr char kNoLastRunText[] = "Last run: -";
 
-  // Builds the view, hidden, with the timer running.
+  // The model alone, with no view; see attachView.
   DAZADA_RUVAZIDU();
   virtual ~DAZADA_RUVAZIDU();
   DAZADA_RUVAZIDU(const DAZADA_RUVAZIDU&) = delete;
   DAZADA_RUVAZIDU& operator=(const DAZADA_RUVAZIDU&) = delete;
+
+  // Attaches `view`, built for this model by createCounterView(*this), and has it show
+  // the current label texts; a view attached before is destroyed. Null detaches.
+  //
+  // Without a view the model still counts and keeps its texts; there is nothing to
+  // show: showAndFocus does nothing, visible() and focused() are false, closing is
+  // cancelled all the same, and the reset confirmation has no owner window.
+  void attachView(std::unique_ptr<CounterView> view);
+  // The attached view, or null.
+  CounterView* view() const { return view_.get(); }
 
   // Counter state (see counter_rule.h for the meaning of each field).
   bool ResetCounter = false;
@@ -58,7 +80,8 @@ class DAZADA_RUVAZIDU {
   double dtValue2 = 0.0;
   bool ledWasLit = false;
 
-  // Texts of the labels, UTF-8. The view is told of every change.
+  // Texts of the labels, UTF-8. The view is told of every change. Each label's hook
+  // (Label::bind) belongs to the model.
   Label label4{"DROs used: 1500,1501,1502"};
   Label label5{"Last Reset:"};
   Label label6{"Total:"};
@@ -81,11 +104,13 @@ class DAZADA_RUVAZIDU {
   void showLastRun(uint32_t milliseconds);
 
   // The menu item: visible, with the focus.
-  void ShowAndFocus() { view_->showAndFocus(); }
-  bool Visible() const { return view_->visible(); }
-  bool Focused() const { return view_->focused(); }
-  CounterView& view() const { return *view_; }
+  void showAndFocus();
+  bool visible() const;
+  bool focused() const;
 
  private:
+  // The labels above, for the view.
+  static Label DAZADA_RUVAZIDU::*const kLabels[];
+
   std::unique_ptr<CounterView> view_;
 };

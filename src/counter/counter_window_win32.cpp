@@ -17,10 +17,11 @@
 #include "counter/ui_metrics_win32.h"
 #include "platform/win32_text.h"
 
+namespace tallymark::counter {
 namespace {
 
-namespace ids = counter::win32ids;
-using tallymark::platform::widen;
+namespace ids = win32ids;
+using platform::widen;
 
 const wchar_t kFrameClass[] = L"TallymarkCounterWindow";
 const wchar_t kPanelClass[] = L"TallymarkCounterPanel";
@@ -55,7 +56,7 @@ struct LabelLayout {
 const LabelLayout kLabels[] = {
     {&DAZADA_RUVAZIDU::label8, ids::kLabel8, Parent::Header, 129, 23, 251, 29, 18.0, true, kCrimson},
     {&DAZADA_RUVAZIDU::label7, ids::kLabel7, Parent::Header, 45, 63, 119, 13,
-     counter::ui::kDefaultPoints, false, kSystemText},
+     ui::kDefaultPoints, false, kSystemText},
     {&DAZADA_RUVAZIDU::lblCountVal, ids::kCountVal, Parent::Page, 7, 3, 315, 108, 72.0, true, kCrimson},
     {&DAZADA_RUVAZIDU::label6, ids::kLabel6, Parent::Page, 33, 205, 94, 33, 21.75, true, kBlue},
     {&DAZADA_RUVAZIDU::lblTotalCount, ids::kTotalCount, Parent::Page, 122, 204, 100, 33, 21.75, true,
@@ -64,7 +65,7 @@ const LabelLayout kLabels[] = {
     {&DAZADA_RUVAZIDU::lblLastTimeReset, ids::kLastTimeReset, Parent::Page, 123, 237, 77, 25, 15.75,
      true, kBlue},
     {&DAZADA_RUVAZIDU::label4, ids::kLabel4, Parent::Page, 18, 278, 146, 13,
-     counter::ui::kDefaultPoints, false, kSystemText},
+     ui::kDefaultPoints, false, kSystemText},
     // In the free space right of RESET, so that no designed control moves.
     {&DAZADA_RUVAZIDU::lblLastRun, ids::kLastRun, Parent::Page, 166, 136, 190, 22, 12.0, true,
      kRoyalBlue},
@@ -86,6 +87,7 @@ class Win32CounterView final : public CounterView {
     return focus != nullptr && (focus == frame_ || IsChild(frame_, focus));
   }
   void* nativeHandle() const override { return frame_; }
+  void showLabel(const Label& label) override;
 
  private:
   static LRESULT CALLBACK frameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -105,7 +107,7 @@ class Win32CounterView final : public CounterView {
   void makeLogo();
 
   DAZADA_RUVAZIDU& model_;
-  counter::ui::Scale scale_;
+  ui::Scale scale_;
   HWND frame_ = nullptr;
   HWND header_ = nullptr;
   HWND body_ = nullptr;
@@ -127,13 +129,13 @@ Win32CounterView::Win32CounterView(DAZADA_RUVAZIDU& model) : model_(model) {
   static const bool registered = [] {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES};
     InitCommonControlsEx(&controls);
-    counter::ui::registerWindowClass(kFrameClass, &Win32CounterView::frameProc, true);
-    counter::ui::registerWindowClass(kPanelClass, &Win32CounterView::panelProc, false);
+    ui::registerWindowClass(kFrameClass, &Win32CounterView::frameProc, true);
+    ui::registerWindowClass(kPanelClass, &Win32CounterView::panelProc, false);
     return true;
   }();
   (void)registered;
 
-  defaultFont_ = counter::ui::createFont(counter::ui::kDefaultPoints, false);
+  defaultFont_ = ui::createFont(ui::kDefaultPoints, false);
   khaki_ = CreateSolidBrush(kKhaki);
   splitter_ = scale_.y(kSplitterDistance);
 
@@ -143,7 +145,7 @@ Win32CounterView::Win32CounterView(DAZADA_RUVAZIDU& model) : model_(model) {
   AdjustWindowRectEx(&outer, style, FALSE, exStyle);
   frame_ = CreateWindowExW(exStyle, kFrameClass, widen(DAZADA_RUVAZIDU::kCaption).c_str(), style,
                            CW_USEDEFAULT, CW_USEDEFAULT, outer.right - outer.left,
-                           outer.bottom - outer.top, nullptr, nullptr, counter::ui::moduleInstance(),
+                           outer.bottom - outer.top, nullptr, nullptr, ui::moduleInstance(),
                            this);
   if (frame_ == nullptr) return;  // the window stays invisible; the counter still counts
   createControls();
@@ -152,7 +154,6 @@ Win32CounterView::Win32CounterView(DAZADA_RUVAZIDU& model) : model_(model) {
 }
 
 Win32CounterView::~Win32CounterView() {
-  for (const LabelLayout& entry : kLabels) (model_.*entry.label).bind(nullptr);
   if (frame_ != nullptr) {
     KillTimer(frame_, ids::kTimer2);
     SetWindowLongPtrW(frame_, GWLP_USERDATA, 0);
@@ -168,7 +169,7 @@ HWND Win32CounterView::child(const wchar_t* cls, const wchar_t* text, DWORD styl
                              int w, int h, HWND parent, int id) {
   HWND hwnd = CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                              counter::ui::moduleInstance(), this);
+                              ui::moduleInstance(), this);
   if (hwnd != nullptr) SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(defaultFont_), FALSE);
   return hwnd;
 }
@@ -192,23 +193,29 @@ void Win32CounterView::createControls() {
 
   for (size_t i = 0; i < kLabelCount; ++i) {
     const LabelLayout& entry = kLabels[i];
-    Label& label = model_.*entry.label;
-    labelFonts_[i] = counter::ui::createFont(entry.points, entry.bold);
+    const Label& label = model_.*entry.label;
+    labelFonts_[i] = ui::createFont(entry.points, entry.bold);
     labels_[i] = child(L"STATIC", widen(label.text()).c_str(), SS_LEFTNOWORDWRAP | SS_NOPREFIX,
                        scale_.x(entry.x), scale_.y(entry.y), scale_.x(entry.width),
                        scale_.y(entry.height), entry.parent == Parent::Header ? header_ : page_, entry.id);
     SendMessageW(labels_[i], WM_SETFONT, reinterpret_cast<WPARAM>(labelFonts_[i]), FALSE);
     fitLabel(i);
-    // Label::setText calls this only when the text really changed.
-    label.bind([this, i](const std::string& text) {
-      SetWindowTextW(labels_[i], widen(text).c_str());
-      fitLabel(i);
-    });
   }
 
   // Owner-drawn, so that the Khaki background shows under any visual style.
   button_ = child(L"BUTTON", widen(DAZADA_RUVAZIDU::kResetText).c_str(), WS_TABSTOP | BS_OWNERDRAW,
                   scale_.x(68), scale_.y(124), scale_.x(82), scale_.y(46), page_, ids::kResetButton);
+}
+
+// The model calls this only when the text really changed, and once per label on attaching.
+void Win32CounterView::showLabel(const Label& label) {
+  for (size_t i = 0; i < kLabelCount; ++i) {
+    if (&(model_.*kLabels[i].label) != &label) continue;
+    if (labels_[i] == nullptr) return;
+    SetWindowTextW(labels_[i], widen(label.text()).c_str());
+    fitLabel(i);
+    return;
+  }
 }
 
 // Labels size themselves to their text, never below their design size, growing to the
@@ -218,7 +225,7 @@ void Win32CounterView::fitLabel(size_t i) {
   const LabelLayout& entry = kLabels[i];
   wchar_t text[256];
   GetWindowTextW(labels_[i], text, 256);
-  SIZE size = counter::ui::measureText(labelFonts_[i], text, false);
+  SIZE size = ui::measureText(labelFonts_[i], text, false);
   const int width = std::max(scale_.x(entry.width), static_cast<int>(size.cx) + 3);
   const int height = std::max(scale_.y(entry.height), static_cast<int>(size.cy));
   SetWindowPos(labels_[i], nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -421,6 +428,8 @@ LRESULT Win32CounterView::onPanel(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
-std::unique_ptr<CounterView> createCounterView(DAZADA_RUVAZIDU& window) {
-  return std::make_unique<Win32CounterView>(window);
+std::unique_ptr<CounterView> createCounterView(DAZADA_RUVAZIDU& model) {
+  return std::make_unique<Win32CounterView>(model);
 }
+
+}  // namespace tallymark::counter

@@ -3,7 +3,7 @@
 // children of the window, the tab control of the counter area, the page of the tab.
 #pragma once
 
-namespace counter::win32ids {
+namespace tallymark::counter::win32ids {
 inline constexpr int kHeaderPanel = 1;
 inline constexpr int kBodyPanel = 2;
 inline constexpr int kTabControl = 3;
@@ -21,4 +21,4 @@ inline constexpr int kLastRun = 34;
 inline constexpr int kResetButton = 100;
 inline constexpr unsigned kTimer2 = 2;
 inline constexpr int kSplitterWidth = 4;
-}  // namespace counter::win32ids
+}  // namespace tallymark::counter::win32ids

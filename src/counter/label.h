@@ -1,4 +1,4 @@
-// A text label of the counter window as the portable code sees it: its text, and a view
+// A text label of the counter window as the portable code sees it: its text, and a hook
 // that is told only when the text really changes (ten ticks a second must not flicker
 // the real control, and the unchanged case must not allocate).
 #pragma once
@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 #include <utility>
+
+namespace tallymark::counter {
 
 class Label {
  public:
@@ -33,7 +35,8 @@ class Label {
     return showNumber(value);
   }
 
-  // The view's hook, called with the new text after each change.
+  // The one hook, called with the new text after each change. The counter window takes
+  // it for its own labels and passes each change on to its view.
   void bind(std::function<void(const std::string&)> onChanged) { onChanged_ = std::move(onChanged); }
 
  private:
@@ -51,3 +54,5 @@ class Label {
   int32_t number_ = 0;
   std::function<void(const std::string&)> onChanged_;
 };
+
+}  // namespace tallymark::counter

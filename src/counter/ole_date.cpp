@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <limits>
 
-namespace counter {
+namespace tallymark::counter {
 namespace {
 
 constexpr int64_t kMsPerDay = 86400000;
@@ -75,4 +75,4 @@ double oleDateFromDateTime(const LocalDateTime& t) {
   return day < 0 ? day - fraction : day + fraction;
 }
 
-}  // namespace counter
+}  // namespace tallymark::counter

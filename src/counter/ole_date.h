@@ -7,7 +7,7 @@
 
 #include "platform/local_time.h"
 
-namespace counter {
+namespace tallymark::counter {
 
 using tallymark::platform::LocalDateTime;
 
@@ -25,4 +25,4 @@ std::optional<LocalDateTime> dateTimeFromOleDate(double value);
 // millisecond 0..999) or the year is outside 100..9999.
 double oleDateFromDateTime(const LocalDateTime& when);
 
-}  // namespace counter
+}  // namespace tallymark::counter

@@ -4,7 +4,7 @@
 
 #include "platform/clock.h"
 
-namespace counter {
+namespace tallymark::counter {
 
 namespace platform = tallymark::platform;
 
@@ -49,4 +49,4 @@ RunTracker::Events RunTracker::follow(const TickOutcome& outcome) {
   return events;
 }
 
-}  // namespace counter
+}  // namespace tallymark::counter

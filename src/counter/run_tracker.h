@@ -10,7 +10,7 @@
 #include "counter/counter_rule.h"
 #include "platform/zoned_time.h"
 
-namespace counter {
+namespace tallymark::counter {
 
 // One instant as the records need it: the wall clock for people to read, and a
 // monotonic reading for durations (the wall clock may jump, twice a year at least).
@@ -59,4 +59,4 @@ class RunTracker {
   std::optional<uint32_t> lastCycleMs_;
 };
 
-}  // namespace counter
+}  // namespace tallymark::counter

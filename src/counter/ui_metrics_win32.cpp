@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cwchar>
 
-namespace counter::ui {
+namespace tallymark::counter::ui {
 namespace {
 
 // Texts whose glyphs the face must hold: the Vietnamese title above all.
@@ -131,4 +131,4 @@ void registerWindowClass(const wchar_t* name, WNDPROC proc, bool withIcon) {
   RegisterClassExW(&wc);
 }
 
-}  // namespace counter::ui
+}  // namespace tallymark::counter::ui

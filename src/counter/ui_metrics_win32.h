@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-namespace counter::ui {
+namespace tallymark::counter::ui {
 
 // "Microsoft Sans Serif" where it is installed and holds every glyph of the window
 // texts (Vietnamese included); otherwise the first such sans serif of a short list.
@@ -43,4 +43,4 @@ inline constexpr double kDefaultPoints = 8.25;
 // Size of `text` drawn in `font` on one line or, with `multiLine`, on its own lines.
 SIZE measureText(HFONT font, const wchar_t* text, bool multiLine);
 
-}  // namespace counter::ui
+}  // namespace tallymark::counter::ui

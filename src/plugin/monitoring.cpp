@@ -14,6 +14,7 @@
 #include "plugin/host.h"
 #include "plugin/mg.h"
 
+namespace counter = tallymark::counter;
 namespace mtconnect = tallymark::mtconnect;
 namespace platform = tallymark::platform;
 

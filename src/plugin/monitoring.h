@@ -22,7 +22,7 @@ void startMonitoring();
 // After every tick of the counter rule, with what the tick did. While the adapter runs:
 // takes the figures from the outcome (the host is not asked again), times the runs, and
 // publishes what changed. Never allocates, never waits.
-void publishMonitoring(const counter::TickOutcome& outcome);
+void publishMonitoring(const tallymark::counter::TickOutcome& outcome);
 
 // Tells the agents the plug-in is gone and closes the adapter; returns within about a
 // tenth of a second.

@@ -1,5 +1,6 @@
 #include "plugin/plugin.h"
 
+#include <memory>
 #include <new>
 
 #include "automation/load_file_obj.h"
@@ -40,7 +41,14 @@ bool piInitControl() {
 
 void piPostInitControl() {
   appendPluginMenuItem();
-  if (MG::dazada_ruvaziduDlg == nullptr) MG::dazada_ruvaziduDlg = new DAZADA_RUVAZIDU();
+  // Created once, hidden, with its refresh timer running; a second PostInitControl keeps
+  // the one window. Published only with its view attached, so that a failure on the way
+  // leaves nothing half made for the next call.
+  if (MG::dazada_ruvaziduDlg == nullptr) {
+    auto window = std::make_unique<DAZADA_RUVAZIDU>();
+    window->attachView(tallymark::counter::createCounterView(*window));
+    MG::dazada_ruvaziduDlg = window.release();
+  }
   startMonitoring();
 }
 
@@ -51,8 +59,9 @@ void piConfig() {
 
 void piUpdate() {
   // Taken afresh on every tick: a host may hand over new callbacks at any time.
-  const counter::HostAccess host{GetDRO, SetDRO, GetLED};
-  const counter::TickOutcome outcome = counter::counterTick(MG::dazada_ruvaziduDlg, host);
+  const tallymark::counter::HostAccess host{GetDRO, SetDRO, GetLED};
+  const tallymark::counter::TickOutcome outcome =
+      tallymark::counter::counterTick(MG::dazada_ruvaziduDlg, host);
   if (outcome.eventful()) followTick(outcome);
   if (runLogNeedsService()) serviceRunLog();
   publishMonitoring(outcome);
@@ -60,5 +69,5 @@ void piUpdate() {
 }
 
 void piNotify(int id) {
-  if (id == menuStart && MG::dazada_ruvaziduDlg != nullptr) MG::dazada_ruvaziduDlg->ShowAndFocus();
+  if (id == menuStart && MG::dazada_ruvaziduDlg != nullptr) MG::dazada_ruvaziduDlg->showAndFocus();
 }

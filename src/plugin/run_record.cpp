@@ -11,6 +11,7 @@
 #include "plugin/mg.h"
 #include "runlog/log_path.h"
 
+namespace counter = tallymark::counter;
 namespace runlog = tallymark::runlog;
 namespace platform = tallymark::platform;
 

@@ -19,7 +19,7 @@ extern tallymark::runlog::Writer* runLogWriter;
 void configureRunLog(const char* profileName, bool enabled, const std::string& pathSetting);
 
 // After a tick whose outcome is eventful().
-void followTick(const counter::TickOutcome& outcome);
+void followTick(const tallymark::counter::TickOutcome& outcome);
 
 // Hands over records the writer could not take at once, and shows a problem of the run
 // log, once, in the console's line area. Call when runLogNeedsService().
@@ -37,5 +37,5 @@ inline constexpr int kRunLogConsoleRow = 9;
 
 // Test seams: the clock of the runs' times (the tracker starts afresh), and the file
 // each new writer appends through. Empty functions restore the system's.
-void setRunClock(std::function<counter::RunInstant()> clock);
+void setRunClock(std::function<tallymark::counter::RunInstant()> clock);
 void setRunLogDisk(std::function<std::unique_ptr<tallymark::platform::AppendFile>()> makeDisk);

@@ -14,6 +14,7 @@
 
 namespace {
 
+namespace counter = tallymark::counter;
 using counter::countFromDro;
 using counter::nextCount;
 
@@ -320,7 +321,7 @@ TEST(CounterRuleWithoutHost, NoWindowOrNoCallbacksDoesNothing) {
 namespace {
 
 TEST(LabelTest, NumbersAreComparedBeforeFormattingAndTextResetsTheCache) {
-  Label label("00000");
+  tallymark::counter::Label label("00000");
   std::vector<std::string> shown;
   label.bind([&](const std::string& text) { shown.push_back(text); });
   EXPECT_TRUE(label.setNumber(0));

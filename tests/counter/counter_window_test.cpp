@@ -1,11 +1,15 @@
-// The counter window's own logic: the reset confirmation, the last-reset refresh and
-// hiding instead of closing, on whatever view the platform builds.
+// The counter window's own logic: the reset confirmation, the last-reset refresh,
+// hiding instead of closing, and what the model tells the view attached to it. The model
+// is tested alone or with a recording view; no window is made.
 #include "counter/counter_window.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+#include <map>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "counter/counter_rule.h"
@@ -16,11 +20,39 @@
 
 namespace {
 
+namespace counter = tallymark::counter;
 namespace platform = tallymark::platform;
 using platform::LocalDateTime;
 using platform::MessageAnswer;
 using platform::MessageButtons;
 using platform::MessageRequest;
+
+// What a view was told, kept by the test: the view itself belongs to the model.
+struct ViewRecord {
+  bool visible = false;
+  bool focused = false;
+  bool destroyed = false;
+  std::map<const DAZADA_RUVAZIDU::Label*, std::string> shown;  // label -> its latest text
+  std::vector<std::string> changes;                            // every text, in order
+};
+
+class RecordingView final : public counter::CounterView {
+ public:
+  explicit RecordingView(ViewRecord& record) : record_(record) {}
+  ~RecordingView() override { record_.destroyed = true; }
+  void showAndFocus() override { record_.visible = record_.focused = true; }
+  void hide() override { record_.visible = record_.focused = false; }
+  bool visible() const override { return record_.visible; }
+  bool focused() const override { return record_.focused; }
+  void* nativeHandle() const override { return nullptr; }
+  void showLabel(const DAZADA_RUVAZIDU::Label& label) override {
+    record_.shown[&label] = label.text();
+    record_.changes.push_back(label.text());
+  }
+
+ private:
+  ViewRecord& record_;
+};
 
 class CounterWindowTest : public ::testing::Test {
  protected:
@@ -36,8 +68,12 @@ class CounterWindowTest : public ::testing::Test {
     platform::setLocalClock(nullptr);
   }
   void tick() { counter::counterTick(&window, host.counterAccess()); }
+  void attach(ViewRecord& record) { window.attachView(std::make_unique<RecordingView>(record)); }
 
   FakeHost host{FakeHost::NotInstalled{}};
+  // Before the window: the views attached to it write here until the window is gone.
+  ViewRecord view;
+  ViewRecord replacement;
   DAZADA_RUVAZIDU window;
   MessageAnswer answer = MessageAnswer::Yes;
   std::vector<MessageRequest> asked;
@@ -45,7 +81,7 @@ class CounterWindowTest : public ::testing::Test {
 };
 
 TEST_F(CounterWindowTest, StartsHiddenWithTheDesignTexts) {
-  EXPECT_FALSE(window.Visible());
+  EXPECT_FALSE(window.visible());
   EXPECT_EQ(window.lblCountVal.text(), "00000");
   EXPECT_EQ(window.lblTotalCount.text(), "00000");
   EXPECT_EQ(window.lblLastTimeReset.text(), "00000");
@@ -120,20 +156,81 @@ TEST_F(CounterWindowTest, RefreshShowsTheEpochBeforeAnyTickAndAPlaceholderForNoD
 }
 
 TEST_F(CounterWindowTest, ClosingOnlyHidesAndKeepsEverything) {
-  window.ShowAndFocus();
-  EXPECT_TRUE(window.Visible());
-  EXPECT_TRUE(window.Focused());
+  attach(view);
+  window.showAndFocus();
+  EXPECT_TRUE(window.visible());
+  EXPECT_TRUE(window.focused());
   host.setDro(1500, 12);
   tick();
   window.ResetCounter = true;
   window.dtValue = 5.0;
   EXPECT_TRUE(window.DAZADA_RUVAZIDU_FormClosing()) << "the close is cancelled";
-  EXPECT_FALSE(window.Visible());
+  EXPECT_FALSE(window.visible());
   EXPECT_EQ(window.lblCountVal.text(), "12");
   EXPECT_TRUE(window.ResetCounter);
   EXPECT_EQ(window.dtValue, 5.0);
-  window.ShowAndFocus();
-  EXPECT_TRUE(window.Visible());
+  window.showAndFocus();
+  EXPECT_TRUE(window.visible());
+}
+
+TEST_F(CounterWindowTest, WithoutAViewNothingShowsAndTheCounterStillWorks) {
+  EXPECT_EQ(window.view(), nullptr);
+  window.showAndFocus();
+  EXPECT_FALSE(window.visible());
+  EXPECT_FALSE(window.focused());
+  EXPECT_TRUE(window.DAZADA_RUVAZIDU_FormClosing()) << "closing is cancelled all the same";
+  window.btnReset_Click();
+  EXPECT_EQ(asked.size(), 1u) << "the confirmation is asked without an owner window";
+  EXPECT_TRUE(window.ResetCounter);
+  host.setDro(1500, 8);
+  tick();
+  tick();
+  EXPECT_EQ(host.dro(1500), 0);
+  EXPECT_EQ(window.lblCountVal.text(), "0");
+}
+
+TEST_F(CounterWindowTest, AViewAttachedLaterShowsTheCurrentTextsThenOnlyChanges) {
+  host.setDro(1500, 12);
+  host.setDro(1501, 345);
+  tick();
+  window.showLastRun(12345);
+  attach(view);
+  EXPECT_NE(window.view(), nullptr);
+  EXPECT_EQ(view.shown.size(), 9u) << "every label once";
+  EXPECT_EQ(view.shown[&window.lblCountVal], "12");
+  EXPECT_EQ(view.shown[&window.lblTotalCount], "345");
+  EXPECT_EQ(view.shown[&window.lblLastRun], "Last run: 12.3 s");
+  EXPECT_EQ(view.shown[&window.label8], window.label8.text());
+  EXPECT_FALSE(view.visible) << "attaching shows nothing by itself";
+
+  view.changes.clear();
+  tick();
+  EXPECT_TRUE(view.changes.empty()) << "unchanged figures are not sent again";
+  host.setDro(1500, 13);
+  tick();
+  window.timer2_Tick();
+  EXPECT_EQ(view.changes, (std::vector<std::string>{
+                              "13", platform::formatLocalDateTime({1899, 12, 30, 0, 0, 0, 0})}));
+}
+
+TEST_F(CounterWindowTest, ANewViewReplacesTheOldAndDetachingLeavesTheModelWorking) {
+  attach(view);
+  window.showAndFocus();
+  attach(replacement);
+  EXPECT_TRUE(view.destroyed);
+  EXPECT_FALSE(window.visible()) << "the new view starts hidden";
+  view.changes.clear();
+  host.setDro(1500, 5);
+  tick();
+  EXPECT_TRUE(view.changes.empty());
+  EXPECT_EQ(replacement.shown[&window.lblCountVal], "5");
+
+  window.attachView(nullptr);
+  EXPECT_TRUE(replacement.destroyed);
+  host.setDro(1500, 6);
+  tick();
+  EXPECT_EQ(window.lblCountVal.text(), "6");
+  EXPECT_FALSE(window.visible());
 }
 
 TEST(LocalTime, FormatsTheDateBeforeTheTimeAndFallsBackToIso) {

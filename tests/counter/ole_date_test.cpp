@@ -21,8 +21,8 @@ std::ostream& operator<<(std::ostream& out, const LocalDateTime& t) {
 
 namespace {
 
-using counter::dateTimeFromOleDate;
-using counter::oleDateFromDateTime;
+using tallymark::counter::dateTimeFromOleDate;
+using tallymark::counter::oleDateFromDateTime;
 using tallymark::platform::LocalDateTime;
 
 LocalDateTime at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {

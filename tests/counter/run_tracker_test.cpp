@@ -5,10 +5,10 @@
 
 namespace {
 
-using counter::RunEvent;
-using counter::RunInstant;
-using counter::RunTracker;
-using counter::TickOutcome;
+using tallymark::counter::RunEvent;
+using tallymark::counter::RunInstant;
+using tallymark::counter::RunTracker;
+using tallymark::counter::TickOutcome;
 
 class RunTrackerTest : public ::testing::Test {
  protected:

@@ -111,9 +111,9 @@ TEST(Lifecycle, ASecondInitControlKeepsTheMenuIdItsItemAnswersTo) {
   DAZADA_RUVAZIDU* window = MG::dazada_ruvaziduDlg;
   window->DAZADA_RUVAZIDU_FormClosing();
   Notify(999);
-  EXPECT_FALSE(window->Visible());
+  EXPECT_FALSE(window->visible());
   Notify(31337);
-  EXPECT_TRUE(window->Visible());
+  EXPECT_TRUE(window->visible());
 }
 
 TEST(Lifecycle, UpdateStillCountsAfterStopPlug) {

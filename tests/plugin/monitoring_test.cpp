@@ -19,6 +19,7 @@
 
 namespace {
 
+namespace counter = tallymark::counter;
 namespace platform = tallymark::platform;
 
 uint32_t gMonotonic = 0;

@@ -21,14 +21,14 @@ TEST(NotifyAndConfig, NotifyShowsAndFocusesOnlyForTheMenuItemsId) {
   ASSERT_NE(window, nullptr);
   Notify(778);
   Notify(0);
-  EXPECT_FALSE(window->Visible());
+  EXPECT_FALSE(window->visible());
   Notify(777);
-  EXPECT_TRUE(window->Visible());
-  EXPECT_TRUE(window->Focused());
+  EXPECT_TRUE(window->visible());
+  EXPECT_TRUE(window->focused());
   window->DAZADA_RUVAZIDU_FormClosing();
-  EXPECT_FALSE(window->Visible());
+  EXPECT_FALSE(window->visible());
   Notify(777);
-  EXPECT_TRUE(window->Visible());
+  EXPECT_TRUE(window->visible());
   EXPECT_EQ(MG::dazada_ruvaziduDlg, window) << "shown again, never made anew";
 }
 

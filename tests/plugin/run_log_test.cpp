@@ -35,7 +35,7 @@ class RunLogThroughThePlugin : public ::testing::Test {
     (void)started;
     window = MG::dazada_ruvaziduDlg;
     setRunClock([this] {
-      counter::RunInstant instant;
+      tallymark::counter::RunInstant instant;
       instant.wall.local = tallymark::platform::LocalDateTime{2026, 12, 8, 14, minute, second, 0};
       instant.wall.utcOffsetMinutes = 420;
       instant.monotonicMs = monotonic;

@@ -37,6 +37,7 @@
 
 namespace {
 
+namespace counter = tallymark::counter;
 namespace ids = counter::win32ids;
 namespace platform = tallymark::platform;
 
@@ -189,11 +190,15 @@ TEST(MenuWalk, TheFrameWithThePlugInControlPopupIsPreferredInEitherOrder) {
   EXPECT_EQ(findHostFrame(), listedFirst);
 }
 
-HWND counterFrame() { return static_cast<HWND>(MG::dazada_ruvaziduDlg->view().nativeHandle()); }
-HWND page() {
-  HWND body = GetDlgItem(counterFrame(), ids::kBodyPanel);
+HWND frameOf(const DAZADA_RUVAZIDU& window) {
+  return static_cast<HWND>(window.view()->nativeHandle());
+}
+HWND counterFrame() { return frameOf(*MG::dazada_ruvaziduDlg); }
+HWND pageOf(HWND frame) {
+  HWND body = GetDlgItem(frame, ids::kBodyPanel);
   return GetDlgItem(GetDlgItem(body, ids::kTabControl), ids::kPage);
 }
+HWND page() { return pageOf(counterFrame()); }
 HWND header() { return GetDlgItem(counterFrame(), ids::kHeaderPanel); }
 HWND onPage(int id) { return GetDlgItem(page(), id); }
 
@@ -509,6 +514,31 @@ TEST_F(CounterWindowWin32, ScreenshotOfTheCounterWindow) {
   DeleteObject(shot);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
+}
+
+// A model of its own with real views, beside the plug-in's window: what changed before a
+// view came reaches its controls, and a view that replaces another gets every change.
+TEST(CounterView, ShowsTheModelsTextsWhenAttachedAndAReplacementTakesOver) {
+  DAZADA_RUVAZIDU model;
+  model.lblCountVal.setNumber(77);
+  model.showLastRun(1500);
+  model.attachView(counter::createCounterView(model));
+  HWND first = frameOf(model);
+  ASSERT_TRUE(IsWindow(first));
+  EXPECT_FALSE(IsWindowVisible(first));
+  EXPECT_EQ(textOf(GetDlgItem(pageOf(first), ids::kCountVal)), L"77");
+  EXPECT_EQ(textOf(GetDlgItem(pageOf(first), ids::kLastRun)), L"Last run: 1.5 s");
+
+  model.attachView(counter::createCounterView(model));
+  HWND second = frameOf(model);
+  EXPECT_FALSE(IsWindow(first)) << "the replaced view takes its window with it";
+  ASSERT_TRUE(IsWindow(second));
+  model.lblCountVal.setNumber(78);
+  EXPECT_EQ(textOf(GetDlgItem(pageOf(second), ids::kCountVal)), L"78");
+  model.showAndFocus();
+  EXPECT_TRUE(IsWindowVisible(second));
+  model.DAZADA_RUVAZIDU_FormClosing();
+  EXPECT_FALSE(IsWindowVisible(second));
 }
 
 TEST(ConfigNotice, EachConfigShowsAFreshModalNoticeThatTheOperatorCloses) {
