@@ -197,7 +197,7 @@ int main(int argc, char** argv) {
                          << "</Dazada_Ruvazidu></profile>";
   SetProName(profile.c_str());
   PostInitControl();
-  if (monitoringPort() != port) {
+  if (tallymark::plugin::monitoringPort() != port) {
     std::printf("the plug-in's adapter did not start on port %u\n", port);
     return 1;
   }

@@ -31,7 +31,7 @@ inline void startRunLog() {
   static bool started = false;
   if (started) return;
   started = true;
-  setRunLogDisk([] { return std::make_unique<DiscardingFile>(); });
+  tallymark::plugin::setRunLogDisk([] { return std::make_unique<DiscardingFile>(); });
   const std::string profile =
       (std::filesystem::temp_directory_path() / "tallymark_bench_profile.xml").string();
   std::ofstream(profile) << "<profile><Dazada_Ruvazidu><RunLog>1</RunLog></Dazada_Ruvazidu></profile>";

@@ -72,7 +72,7 @@ void MyDeviceClass::InitControl() {
   console->ConsolePrint(0, 0, kHeaderLine);
 }
 
-bool dumpDue(int& divider) {
+bool tallymark::plugin::dumpDue(int& divider) {
   int remainder = divider % 10;
   // Wraps back to 0 instead of overflowing after years of ticks. 0 follows 2147483639,
   // whose remainder is 9, so that the every-10th rhythm runs on across the wrap.
@@ -81,7 +81,7 @@ bool dumpDue(int& divider) {
 }
 
 void MyDeviceClass::Update() {
-  if (dumpDue(divider_)) DumpConfig();
+  if (tallymark::plugin::dumpDue(divider_)) DumpConfig();
 }
 
 // Reads the host's objects as they stand at this moment. A host object that was not

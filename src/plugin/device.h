@@ -39,8 +39,10 @@ class MyDeviceClass {
   int divider_ = 0;
 };
 
+namespace tallymark::plugin {
 // The dump's rhythm: true on the 1st, 11th, 21st ... call, counting in `divider` (from 0).
 bool dumpDue(int& divider);
+}  // namespace tallymark::plugin
 
 // Null until InitControl.
 extern MyDeviceClass* MyDevice;

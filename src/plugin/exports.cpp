@@ -30,7 +30,7 @@ const char* TM_CDECL SetProName(const char* name) {
     storeProfileName(name);
     return piSetProName(name);
   } catch (...) {
-    return kPluginName;
+    return tallymark::plugin::kPluginName;
   }
 }
 

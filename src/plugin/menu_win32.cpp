@@ -9,6 +9,7 @@
 #include "plugin/menu.h"
 #include "plugin/plugin.h"
 
+namespace tallymark::plugin {
 namespace {
 
 constexpr char kHostMenuText[] = "PlugIn Control";
@@ -71,3 +72,5 @@ void appendPluginMenuItem() {
   if (GetMenuState(popup, id, MF_BYCOMMAND) != static_cast<UINT>(-1)) return;
   InsertMenuA(popup, static_cast<UINT>(-1), MF_BYPOSITION, static_cast<UINT_PTR>(id), kItemText);
 }
+
+}  // namespace tallymark::plugin

@@ -14,9 +14,7 @@
 #include "plugin/host.h"
 #include "plugin/mg.h"
 
-namespace counter = tallymark::counter;
-namespace mtconnect = tallymark::mtconnect;
-namespace platform = tallymark::platform;
+namespace tallymark::plugin {
 
 namespace {
 
@@ -136,3 +134,5 @@ uint16_t monitoringPort() {
 void setMonitoringClock(uint32_t (*clock)()) {
   monitoring().clock = clock;
 }
+
+}  // namespace tallymark::plugin

@@ -10,6 +10,8 @@
 #include "counter/counter_rule.h"
 #include "mtconnect/observations.h"
 
+namespace tallymark::plugin {
+
 // The profile's MTConnectPort (0, or anything outside 1..65535: off) and MTConnectAddress
 // (empty: all addresses), for the next startMonitoring. A running adapter goes on as it is.
 void configureMonitoring(int32_t port, const std::string& address);
@@ -50,3 +52,5 @@ std::optional<int64_t> lastResetFromDro(double oleDate);
 // Test seam: the milliseconds the runs are timed with; null restores the system's
 // monotonic clock.
 void setMonitoringClock(uint32_t (*clock)());
+
+}  // namespace tallymark::plugin

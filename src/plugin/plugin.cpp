@@ -11,8 +11,11 @@
 #include "plugin/host.h"
 #include "plugin/menu.h"
 #include "plugin/mg.h"
-#include "plugin/run_record.h"
 #include "plugin/monitoring.h"
+#include "plugin/run_record.h"
+
+namespace counter = tallymark::counter;
+namespace plugin = tallymark::plugin;
 
 int menuStart = 0;
 
@@ -40,31 +43,31 @@ bool piInitControl() {
 }
 
 void piPostInitControl() {
-  appendPluginMenuItem();
+  plugin::appendPluginMenuItem();
   // Created once, hidden, with its refresh timer running; a second PostInitControl keeps
   // the one window. Published only with its view attached, so that a failure on the way
   // leaves nothing half made for the next call.
   if (MG::dazada_ruvaziduDlg == nullptr) {
     auto window = std::make_unique<DAZADA_RUVAZIDU>();
-    window->attachView(tallymark::counter::createCounterView(*window));
+    window->attachView(counter::createCounterView(*window));
     MG::dazada_ruvaziduDlg = window.release();
   }
-  startMonitoring();
+  plugin::startMonitoring();
 }
 
 void piConfig() {
   ConfigDialog dialog;
-  dialog.ShowDialog(findHostFrame());
+  dialog.ShowDialog(plugin::findHostFrame());
 }
 
 void piUpdate() {
   // Taken afresh on every tick: a host may hand over new callbacks at any time.
-  const tallymark::counter::HostAccess host{GetDRO, SetDRO, GetLED};
-  const tallymark::counter::TickOutcome outcome =
-      tallymark::counter::counterTick(MG::dazada_ruvaziduDlg, host);
-  if (outcome.eventful()) followTick(outcome);
-  if (runLogNeedsService()) serviceRunLog();
-  publishMonitoring(outcome);
+  const counter::HostAccess host{GetDRO, SetDRO, GetLED};
+  const counter::TickOutcome outcome =
+      counter::counterTick(MG::dazada_ruvaziduDlg, host);
+  if (outcome.eventful()) plugin::followTick(outcome);
+  if (plugin::runLogNeedsService()) plugin::serviceRunLog();
+  plugin::publishMonitoring(outcome);
   if (MyDevice != nullptr) MyDevice->Update();
 }
 

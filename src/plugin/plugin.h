@@ -2,8 +2,10 @@
 // none lets an exception out: the export layer catches everything.
 #pragma once
 
+namespace tallymark::plugin {
 // The plug-in's name, returned by SetProName; static, valid for the life of the module.
 inline constexpr char kPluginName[] = "Tallymark_v1.0";
+}  // namespace tallymark::plugin
 
 // The command identifier the host reserved for the plug-in's menu item at the first
 // InitControl (that has a GetMenuRange callback); 0 until then.

@@ -12,9 +12,10 @@
 #include "plugin/settings_globals.h"
 #include "settings/settings.h"
 
-namespace {
-
+namespace plugin = tallymark::plugin;
 namespace settings = tallymark::settings;
+
+namespace {
 
 // Every record SetProName made. A replaced record is kept, not freed: code elsewhere may
 // still hold the pointer it read from MG::xyzDemoConfig. A deque never moves its elements.
@@ -38,28 +39,28 @@ void applyToGlobals(const settings::PluginSettings& s) {
 
 const char* piSetProName(const char*) {
   // Without a profile name there is no file to read; the settings keep their values.
-  if (ProfileName == nullptr) return kPluginName;
+  if (ProfileName == nullptr) return plugin::kPluginName;
 
   XYZDemoConfig* config = &allRecords().emplace_back();
   // The boxes belong to the host's frame, so that they stay in front of it and the frame
   // waits while the host's thread does.
-  void* frame = findHostFrame();
+  void* frame = plugin::findHostFrame();
   // A failed load has been reported; the values are then every key's default.
   const settings::LoadedSettings loaded = settings::loadPluginSettings(ProfileName, frame);
   *config = loaded.values.record;
   applyToGlobals(loaded.values);
   MG::xyzDemoConfig = config;
   // Unless the profile was read, the operator's RunLog setting is unknown: no log.
-  configureRunLog(ProfileName, loaded.loaded && config->runLog, config->runLogPath);
-  configureMonitoring(config->mtconnectPort, config->mtconnectAddress);
+  plugin::configureRunLog(ProfileName, loaded.loaded && config->runLog, config->runLogPath);
+  plugin::configureMonitoring(config->mtconnectPort, config->mtconnectAddress);
 
-  settings::registerPlugin(ProfileName, kPluginName, frame);
-  return kPluginName;
+  settings::registerPlugin(ProfileName, plugin::kPluginName, frame);
+  return plugin::kPluginName;
 }
 
 void piStopPlug() {
-  stopRunLog();
-  stopMonitoring();
+  plugin::stopRunLog();
+  plugin::stopMonitoring();
   if (ProfileName == nullptr) return;
-  settings::writeBackProfile(ProfileName, findHostFrame());
+  settings::writeBackProfile(ProfileName, plugin::findHostFrame());
 }

@@ -11,9 +11,7 @@
 #include "plugin/mg.h"
 #include "runlog/log_path.h"
 
-namespace counter = tallymark::counter;
-namespace runlog = tallymark::runlog;
-namespace platform = tallymark::platform;
+namespace tallymark::plugin {
 
 runlog::Writer* runLogWriter = nullptr;
 
@@ -123,3 +121,5 @@ void setRunClock(std::function<counter::RunInstant()> clock) {
 void setRunLogDisk(std::function<std::unique_ptr<platform::AppendFile>()> makeDisk) {
   diskMaker() = std::move(makeDisk);
 }
+
+}  // namespace tallymark::plugin

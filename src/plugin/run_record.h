@@ -10,6 +10,8 @@
 #include "platform/file_io.h"
 #include "runlog/writer.h"
 
+namespace tallymark::plugin {
+
 // The running writer of the run log, or null when the log is off.
 extern tallymark::runlog::Writer* runLogWriter;
 
@@ -39,3 +41,5 @@ inline constexpr int kRunLogConsoleRow = 9;
 // each new writer appends through. Empty functions restore the system's.
 void setRunClock(std::function<tallymark::counter::RunInstant()> clock);
 void setRunLogDisk(std::function<std::unique_ptr<tallymark::platform::AppendFile>()> makeDisk);
+
+}  // namespace tallymark::plugin

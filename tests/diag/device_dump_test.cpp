@@ -105,15 +105,15 @@ TEST_F(DeviceDump, HostObjectsNotHandedOverLeaveTheirLinesUnwritten) {
 
 TEST(DumpRhythm, EveryTenthCallAlsoAcrossTheCountersWrap) {
   int divider = 0;
-  EXPECT_TRUE(dumpDue(divider));
-  for (int call = 2; call <= 10; ++call) EXPECT_FALSE(dumpDue(divider)) << call;
-  EXPECT_TRUE(dumpDue(divider));
+  EXPECT_TRUE(tallymark::plugin::dumpDue(divider));
+  for (int call = 2; call <= 10; ++call) EXPECT_FALSE(tallymark::plugin::dumpDue(divider)) << call;
+  EXPECT_TRUE(tallymark::plugin::dumpDue(divider));
 
   // Years of ticks later: the gaps stay ten calls wide where the counter wraps to 0.
   divider = 2147483600;
   int last = -1;
   for (int call = 0; call < 200; ++call) {
-    if (!dumpDue(divider)) continue;
+    if (!tallymark::plugin::dumpDue(divider)) continue;
     if (last >= 0) {
       EXPECT_EQ(call - last, 10) << "call " << call;
     }

@@ -49,11 +49,11 @@ class MonitoringThroughThePlugin : public ::testing::Test {
     }();
     (void)started;
     gMonotonic = 0;
-    setMonitoringClock([] { return gMonotonic; });
+    tallymark::plugin::setMonitoringClock([] { return gMonotonic; });
   }
   void TearDown() override {
     StopPlug();
-    setMonitoringClock(nullptr);
+    tallymark::plugin::setMonitoringClock(nullptr);
   }
 
   // Names a profile whose plug-in section holds `section`, then starts as the host does.
@@ -78,7 +78,7 @@ class MonitoringThroughThePlugin : public ::testing::Test {
 TEST_F(MonitoringThroughThePlugin, TheAgentSeesTheFiguresEachRunTheResetAndTheStop) {
   const uint16_t port = freePort();
   start(enabled(port));
-  ASSERT_EQ(monitoringPort(), port);
+  ASSERT_EQ(tallymark::plugin::monitoringPort(), port);
   const platform::LocalDateTime reset{2026, 12, 8, 21, 23, 7, 0};
   host.setDro(1500, 5);
   host.setDro(1501, 120);
@@ -130,7 +130,7 @@ TEST_F(MonitoringThroughThePlugin, TheAgentSeesTheFiguresEachRunTheResetAndTheSt
   EXPECT_EQ(agent.values["part_count"], "0");
 
   StopPlug();
-  EXPECT_EQ(monitoringPort(), 0);
+  EXPECT_EQ(tallymark::plugin::monitoringPort(), 0);
   ASSERT_TRUE(agent.waitFor("avail", "UNAVAILABLE"));
   EXPECT_EQ(agent.values["execution"], "UNAVAILABLE");
   EXPECT_TRUE(agent.endsNormally());
@@ -155,16 +155,16 @@ TEST_F(MonitoringThroughThePlugin, ADroThatHoldsNoDateIsUnavailable) {
 TEST_F(MonitoringThroughThePlugin, OffWithoutAPortOrWithAnAddressThatIsNoIpv4Address) {
   start("");
   Update();
-  EXPECT_EQ(monitoringPort(), 0);
+  EXPECT_EQ(tallymark::plugin::monitoringPort(), 0);
   StopPlug();
   start("<MTConnectPort>0</MTConnectPort>");
-  EXPECT_EQ(monitoringPort(), 0);
+  EXPECT_EQ(tallymark::plugin::monitoringPort(), 0);
   StopPlug();
   start(enabled(freePort(), "mill-pc"));
-  EXPECT_EQ(monitoringPort(), 0);
+  EXPECT_EQ(tallymark::plugin::monitoringPort(), 0);
   StopPlug();
   start("<MTConnectPort>70000</MTConnectPort>");
-  EXPECT_EQ(monitoringPort(), 0);
+  EXPECT_EQ(tallymark::plugin::monitoringPort(), 0);
   EXPECT_TRUE(boxes.shown.empty());
 }
 

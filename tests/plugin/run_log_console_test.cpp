@@ -40,14 +40,14 @@ TEST(RunLogConsole, AnUnwritablePathIsShownOnceAndTheCountGoesOn) {
   run();
   const std::string expected =
       "Run log: Cannot open '" + folder.file("gone/runs.csv") + "': No such file or directory";
-  while (headlessConsole().row(kRunLogConsoleRow).empty()) Update();
-  EXPECT_EQ(headlessConsole().row(kRunLogConsoleRow), expected);
+  while (headlessConsole().row(tallymark::plugin::kRunLogConsoleRow).empty()) Update();
+  EXPECT_EQ(headlessConsole().row(tallymark::plugin::kRunLogConsoleRow), expected);
 
-  headlessConsole().write(0, kRunLogConsoleRow, "--");
+  headlessConsole().write(0, tallymark::plugin::kRunLogConsoleRow, "--");
   run();
   StopPlug();  // tries once more, and fails again
   Update();
-  EXPECT_EQ(headlessConsole().row(kRunLogConsoleRow).substr(0, 3), "--n") << "shown once only";
+  EXPECT_EQ(headlessConsole().row(tallymark::plugin::kRunLogConsoleRow).substr(0, 3), "--n") << "shown once only";
   EXPECT_EQ(host.dro(1500), 2);
   EXPECT_TRUE(boxes.shown.empty());
 }

@@ -34,7 +34,7 @@ class RunLogThroughThePlugin : public ::testing::Test {
     }();
     (void)started;
     window = MG::dazada_ruvaziduDlg;
-    setRunClock([this] {
+    tallymark::plugin::setRunClock([this] {
       tallymark::counter::RunInstant instant;
       instant.wall.local = tallymark::platform::LocalDateTime{2026, 12, 8, 14, minute, second, 0};
       instant.wall.utcOffsetMinutes = 420;
@@ -45,8 +45,8 @@ class RunLogThroughThePlugin : public ::testing::Test {
   }
   void TearDown() override {
     StopPlug();
-    setRunClock(nullptr);
-    setRunLogDisk(nullptr);
+    tallymark::plugin::setRunClock(nullptr);
+    tallymark::plugin::setRunLogDisk(nullptr);
   }
 
   // Names a profile whose plug-in section holds `section`.
@@ -141,7 +141,7 @@ TEST_F(RunLogThroughThePlugin, APathThatCannotBeWrittenLeavesTheCountingAloneAnd
 
 TEST_F(RunLogThroughThePlugin, StopPlugReturnsWhileTheDiskHangs) {
   auto disk = std::make_shared<FakeDisk>();
-  setRunLogDisk([disk] { return disk->open(); });
+  tallymark::plugin::setRunLogDisk([disk] { return disk->open(); });
   start("");
   disk->hold();
   run(1, 0, 1, 1000);

@@ -29,7 +29,7 @@ TEST(TickAllocations, AnUnchangedTickMakesNoneWithTheRunLogOn) {
   SetProName(profile.c_str());
   InitControl(nullptr, nullptr, nullptr, nullptr);
   PostInitControl();
-  ASSERT_NE(runLogWriter, nullptr);
+  ASSERT_NE(tallymark::plugin::runLogWriter, nullptr);
 
   dros[1500] = 41;
   dros[22] = 1;

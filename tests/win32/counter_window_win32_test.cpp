@@ -109,7 +109,7 @@ TEST(MenuWalk, AppendsTallyMarkToTheFirstExactPlugInControlPopup) {
   menuStart = 4242;
   HostFrame frame({{"File", true}, {"PlugIn Control", true}, {"Help", true}});
   ASSERT_NE(frame.hwnd, nullptr);
-  appendPluginMenuItem();
+  tallymark::plugin::appendPluginMenuItem();
   EXPECT_EQ(frame.itemsIn(0), 1);
   ASSERT_EQ(frame.itemsIn(1), 2);
   EXPECT_EQ(frame.lastText(1), "Tally_Mark");
@@ -122,7 +122,7 @@ TEST(MenuWalk, AppendsTallyMarkToTheFirstExactPlugInControlPopup) {
 TEST(MenuWalk, OnlyTheFirstOfTwoMatchesGetsTheItem) {
   menuStart = 4243;
   HostFrame frame({{"PlugIn Control", true}, {"PlugIn Control", true}});
-  appendPluginMenuItem();
+  tallymark::plugin::appendPluginMenuItem();
   EXPECT_EQ(frame.itemsIn(0), 2);
   EXPECT_EQ(frame.lastText(0), "Tally_Mark");
   EXPECT_EQ(frame.itemsIn(1), 1);
@@ -135,7 +135,7 @@ TEST(MenuWalk, CaseAndMnemonicDifferencesDoNotMatch) {
                    {"&PlugIn Control", true},
                    {"PlugIn Control ", true},
                    {"PlugIn Control", true}});
-  appendPluginMenuItem();
+  tallymark::plugin::appendPluginMenuItem();
   for (size_t i = 0; i < 4; ++i) EXPECT_EQ(frame.itemsIn(i), 1) << i;
   EXPECT_EQ(frame.itemsIn(4), 2) << "the exact name further along still matches";
 }
@@ -143,7 +143,7 @@ TEST(MenuWalk, CaseAndMnemonicDifferencesDoNotMatch) {
 TEST(MenuWalk, AMatchWithoutAPopupEndsTheWalkWithNothingInserted) {
   menuStart = 4245;
   HostFrame frame({{"File", true}, {"PlugIn Control", false}, {"PlugIn Control", true}});
-  appendPluginMenuItem();
+  tallymark::plugin::appendPluginMenuItem();
   EXPECT_EQ(frame.itemsIn(0), 1);
   EXPECT_EQ(frame.itemsIn(2), 1);
   EXPECT_EQ(GetMenuItemCount(GetMenu(frame.hwnd)), 3);
@@ -151,9 +151,9 @@ TEST(MenuWalk, AMatchWithoutAPopupEndsTheWalkWithNothingInserted) {
 
 TEST(MenuWalk, NoMatchOrNoFrameInsertsNothing) {
   menuStart = 4246;
-  appendPluginMenuItem();  // no window with a menu bar on this thread
+  tallymark::plugin::appendPluginMenuItem();  // no window with a menu bar on this thread
   HostFrame frame({{"File", true}, {"Edit", true}, {"Plugins", true}});
-  appendPluginMenuItem();
+  tallymark::plugin::appendPluginMenuItem();
   for (size_t i = 0; i < 3; ++i) EXPECT_EQ(frame.itemsIn(i), 1) << i;
 }
 
@@ -176,8 +176,8 @@ TEST(MenuWalk, TheFrameWithThePlugInControlPopupIsPreferredInEitherOrder) {
     HWND listedFirst = nullptr;
     EnumThreadWindows(GetCurrentThreadId(), firstWithMenu, reinterpret_cast<LPARAM>(&listedFirst));
     ASSERT_EQ(listedFirst, hostFirst ? host.hwnd : other.hwnd) << "the order under test";
-    EXPECT_EQ(findHostFrame(), host.hwnd);
-    appendPluginMenuItem();
+    EXPECT_EQ(tallymark::plugin::findHostFrame(), host.hwnd);
+    tallymark::plugin::appendPluginMenuItem();
     EXPECT_EQ(host.itemsIn(1), 2);
     EXPECT_EQ(host.lastId(1), static_cast<UINT>(menuStart));
     EXPECT_EQ(other.itemsIn(0) + other.itemsIn(1), 2) << "nothing added to the other window";
@@ -187,7 +187,7 @@ TEST(MenuWalk, TheFrameWithThePlugInControlPopupIsPreferredInEitherOrder) {
   HostFrame second({{"Edit", true}});
   HWND listedFirst = nullptr;
   EnumThreadWindows(GetCurrentThreadId(), firstWithMenu, reinterpret_cast<LPARAM>(&listedFirst));
-  EXPECT_EQ(findHostFrame(), listedFirst);
+  EXPECT_EQ(tallymark::plugin::findHostFrame(), listedFirst);
 }
 
 HWND frameOf(const DAZADA_RUVAZIDU& window) {
