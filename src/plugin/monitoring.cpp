@@ -13,6 +13,7 @@
 #include "plugin/device.h"
 #include "plugin/host.h"
 #include "plugin/mg.h"
+#include "plugin/plugin.h"
 
 namespace tallymark::plugin {
 
@@ -129,6 +130,15 @@ void stopMonitoring() {
 uint16_t monitoringPort() {
   mtconnect::Adapter* adapter = monitoring().adapter;
   return adapter != nullptr && adapter->running() ? adapter->port() : 0;
+}
+
+// The adapter object is kept, stopped: it is made once for the process.
+void detail::resetMonitoringForTests() {
+  Monitoring& m = monitoring();
+  if (m.adapter != nullptr) m.adapter->stop();
+  mtconnect::Adapter* adapter = m.adapter;
+  m = Monitoring();
+  m.adapter = adapter;
 }
 
 void setMonitoringClock(uint32_t (*clock)()) {

@@ -71,6 +71,31 @@ void piUpdate() {
   if (MyDevice != nullptr) MyDevice->Update();
 }
 
+void tallymark::plugin::resetForTests() {
+  detail::resetRunRecordForTests();
+  detail::resetMonitoringForTests();
+  detail::resetSettingsForTests();
+  delete MG::dazada_ruvaziduDlg;
+  MG::dazada_ruvaziduDlg = nullptr;
+  delete MyDevice;
+  MyDevice = nullptr;
+  menuStart = 0;
+  menuReserved = false;
+  GetDRO = nullptr;
+  SetDRO = nullptr;
+  GetLED = nullptr;
+  SetLED = nullptr;
+  Code = nullptr;
+  DoButton = nullptr;
+  GetMenuRange = nullptr;
+  Engine = nullptr;
+  _setup = nullptr;
+  MainPlanner = nullptr;
+  MachView = nullptr;
+  delete[] ProfileName;
+  ProfileName = nullptr;
+}
+
 void piNotify(int id) {
   if (id == menuStart && MG::dazada_ruvaziduDlg != nullptr) MG::dazada_ruvaziduDlg->showAndFocus();
 }

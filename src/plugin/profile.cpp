@@ -1,6 +1,7 @@
 // SetProName and StopPlug: the settings read from the host's profile, applied to the
 // plug-in's globals and the subsystems they configure, and the profile written back.
 #include <deque>
+#include <string>
 
 #include "plugin/device.h"
 #include "plugin/host.h"
@@ -56,6 +57,21 @@ const char* piSetProName(const char*) {
 
   settings::registerPlugin(ProfileName, plugin::kPluginName, frame);
   return plugin::kPluginName;
+}
+
+void plugin::detail::resetSettingsForTests() {
+  MG::xyzDemoConfig = nullptr;
+  allRecords().clear();
+  CamType = 0;
+  IPCamPath.set(std::string());
+  AutoStart = false;
+  AutoScan = false;
+  AngleTol = 0.0;
+  LenTol = 0.0;
+  Pixelpermm = 0.0;
+  for (bool& direction : ExtScanSelect) direction = false;
+  ExtScanLen = 0.0;
+  for (tcp_data& position : CamPosData) position = tcp_data{};
 }
 
 void piStopPlug() {

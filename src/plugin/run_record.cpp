@@ -9,6 +9,7 @@
 #include "platform/ansi_text.h"
 #include "plugin/device.h"
 #include "plugin/mg.h"
+#include "plugin/plugin.h"
 #include "runlog/log_path.h"
 
 namespace tallymark::plugin {
@@ -112,6 +113,12 @@ void stopRunLog() {
   runLogWriter->stop(kStopLimit);
   delete runLogWriter;
   runLogWriter = nullptr;
+}
+
+void detail::resetRunRecordForTests() {
+  stopRunLog();
+  setRunClock(nullptr);
+  setRunLogDisk(nullptr);
 }
 
 void setRunClock(std::function<counter::RunInstant()> clock) {

@@ -1,6 +1,6 @@
 // The export layer and the start-up order, through the exports as the host calls them.
-// The plug-in's module state lives for the whole test program, as it lives for the
-// host's process, so the tests below run in order against one plug-in.
+// Each test starts from a freshly loaded plug-in (resetForTests) and makes the calls of
+// the start-up it needs, so that the tests hold in any order.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -28,7 +28,13 @@ const bool kBoxesAnswered = [] {
   return true;
 }();
 
-TEST(Lifecycle, SetProNameKeepsItsOwnCopyAndReturnsTheStaticName) {
+class Lifecycle : public ::testing::Test {
+ protected:
+  void SetUp() override { tallymark::plugin::resetForTests(); }
+  void TearDown() override { tallymark::plugin::resetForTests(); }
+};
+
+TEST_F(Lifecycle, SetProNameKeepsItsOwnCopyAndReturnsTheStaticName) {
   FakeHost host;
   std::string name = "C:\\Mach3\\Mach3Mill.xml";
   const char* first = SetProName(name.c_str());
@@ -44,7 +50,7 @@ TEST(Lifecycle, SetProNameKeepsItsOwnCopyAndReturnsTheStaticName) {
   EXPECT_EQ(MyDevice, nullptr) << "SetProName may come before InitControl";
 }
 
-TEST(Lifecycle, NoEffectExportsCallNothing) {
+TEST_F(Lifecycle, NoEffectExportsCallNothing) {
   FakeHost host;
   DoDwell(1.5);
   Reset();
@@ -56,13 +62,13 @@ TEST(Lifecycle, NoEffectExportsCallNothing) {
   EXPECT_TRUE(host.log.empty());
 }
 
-TEST(Lifecycle, TicksBeforePostInitControlDoNothing) {
+TEST_F(Lifecycle, TicksBeforePostInitControlDoNothing) {
   FakeHost host;
   Update();
   EXPECT_TRUE(host.log.empty());
 }
 
-TEST(Lifecycle, InitControlReservesOneMenuIdAndCreatesTheDevice) {
+TEST_F(Lifecycle, InitControlReservesOneMenuIdAndCreatesTheDevice) {
   FakeHost host;
   host.menuRangeNext = 31337;
   TrajBuffer engine{};
@@ -78,7 +84,7 @@ TEST(Lifecycle, InitControlReservesOneMenuIdAndCreatesTheDevice) {
   EXPECT_EQ(MyDevice->console != nullptr, kConsoleEnabled) << "a console only with the switch on";
 }
 
-TEST(Lifecycle, PostInitControlCreatesTheCounterOnceAndUpdateCounts) {
+TEST_F(Lifecycle, PostInitControlCreatesTheCounterOnceAndUpdateCounts) {
   FakeHost host;
   PostInitControl();
   DAZADA_RUVAZIDU* window = MG::dazada_ruvaziduDlg;
@@ -100,8 +106,12 @@ TEST(Lifecycle, PostInitControlCreatesTheCounterOnceAndUpdateCounts) {
   EXPECT_EQ(window->lblTotalCount.text(), "21");
 }
 
-TEST(Lifecycle, ASecondInitControlKeepsTheMenuIdItsItemAnswersTo) {
+TEST_F(Lifecycle, ASecondInitControlKeepsTheMenuIdItsItemAnswersTo) {
   FakeHost host;
+  host.menuRangeNext = 31337;
+  EXPECT_TRUE(InitControl(nullptr, nullptr, nullptr, nullptr));
+  PostInitControl();
+  host.clearLog();
   host.menuRangeNext = 999;
   MyDeviceClass* device = MyDevice;
   EXPECT_TRUE(InitControl(nullptr, nullptr, nullptr, nullptr));
@@ -116,8 +126,10 @@ TEST(Lifecycle, ASecondInitControlKeepsTheMenuIdItsItemAnswersTo) {
   EXPECT_TRUE(window->visible());
 }
 
-TEST(Lifecycle, UpdateStillCountsAfterStopPlug) {
+TEST_F(Lifecycle, UpdateStillCountsAfterStopPlug) {
   FakeHost host;
+  EXPECT_TRUE(InitControl(nullptr, nullptr, nullptr, nullptr));
+  PostInitControl();
   host.setDro(1500, 0);
   StopPlug();
   host.setDro(22, 1);
@@ -126,6 +138,40 @@ TEST(Lifecycle, UpdateStillCountsAfterStopPlug) {
   host.setLed(804, false);
   Update();
   EXPECT_EQ(host.dro(1500), 1);
+}
+
+TEST_F(Lifecycle, AResetPlugInStartsAfreshAsAHostLoadsIt) {
+  FakeHost host;
+  host.menuRangeNext = 5;
+  SetProName("missing.xml");
+  TrajBuffer engine{};
+  EXPECT_TRUE(InitControl(&engine, nullptr, nullptr, nullptr));
+  PostInitControl();
+  Notify(5);
+  ASSERT_TRUE(MG::dazada_ruvaziduDlg->visible());
+
+  tallymark::plugin::resetForTests();
+  EXPECT_EQ(ProfileName, nullptr);
+  EXPECT_EQ(Engine, nullptr);
+  EXPECT_EQ(GetDRO, nullptr);
+  EXPECT_EQ(MyDevice, nullptr);
+  EXPECT_EQ(MG::dazada_ruvaziduDlg, nullptr);
+  EXPECT_EQ(MG::xyzDemoConfig, nullptr);
+  EXPECT_EQ(menuStart, 0);
+
+  FakeHost second;
+  second.menuRangeNext = 6;
+  EXPECT_TRUE(InitControl(nullptr, nullptr, nullptr, nullptr));
+  EXPECT_EQ(menuStart, 6) << "a new identifier is reserved";
+  PostInitControl();
+  ASSERT_NE(MG::dazada_ruvaziduDlg, nullptr);
+  EXPECT_FALSE(MG::dazada_ruvaziduDlg->visible()) << "a new window, hidden";
+  second.setDro(22, 1);
+  second.setLed(804, true);
+  Update();
+  second.setLed(804, false);
+  Update();
+  EXPECT_EQ(second.dro(1500), 1);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "mtconnect/shdr.h"
 #include "mtconnect/test_agent.h"
 #include "plugin/exports.h"
+#include "plugin/plugin.h"
 #include "plugin/mg.h"
 #include "settings/test_files.h"
 
@@ -43,11 +44,7 @@ std::string utcText(const platform::LocalDateTime& local) {
 class MonitoringThroughThePlugin : public ::testing::Test {
  protected:
   void SetUp() override {
-    static bool started = [] {
-      InitControl(nullptr, nullptr, nullptr, nullptr);
-      return true;
-    }();
-    (void)started;
+    InitControl(nullptr, nullptr, nullptr, nullptr);
     gMonotonic = 0;
     tallymark::plugin::setMonitoringClock([] { return gMonotonic; });
   }
@@ -68,6 +65,10 @@ class MonitoringThroughThePlugin : public ::testing::Test {
            address + "</MTConnectAddress>";
   }
 
+  // First: a freshly loaded plug-in before the fake host hands it its callbacks.
+  struct FreshPlugin {
+    FreshPlugin() { tallymark::plugin::resetForTests(); }
+  } fresh;
   loopback::SocketLibrary sockets;
   TempFolder folder;
   MessageCatcher boxes;

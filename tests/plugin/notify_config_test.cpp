@@ -11,7 +11,12 @@
 
 namespace {
 
-TEST(NotifyAndConfig, NotifyShowsAndFocusesOnlyForTheMenuItemsId) {
+class NotifyAndConfig : public ::testing::Test {
+ protected:
+  void SetUp() override { tallymark::plugin::resetForTests(); }
+};
+
+TEST_F(NotifyAndConfig, NotifyShowsAndFocusesOnlyForTheMenuItemsId) {
   FakeHost host;
   host.menuRangeNext = 777;
   Notify(777);  // before PostInitControl there is no window to show
@@ -32,7 +37,7 @@ TEST(NotifyAndConfig, NotifyShowsAndFocusesOnlyForTheMenuItemsId) {
   EXPECT_EQ(MG::dazada_ruvaziduDlg, window) << "shown again, never made anew";
 }
 
-TEST(NotifyAndConfig, EveryConfigShowsAFreshNoticeAndTouchesNoDro) {
+TEST_F(NotifyAndConfig, EveryConfigShowsAFreshNoticeAndTouchesNoDro) {
   FakeHost host;
   const int before = ConfigDialog::timesShown();
   Config();

@@ -10,6 +10,7 @@
 #include "fake_host.h"
 #include "plugin/device.h"
 #include "plugin/exports.h"
+#include "plugin/plugin.h"
 #include "plugin/run_record.h"
 #include "settings/test_files.h"
 
@@ -18,6 +19,8 @@ using tallymark::diag::headlessConsole;
 namespace {
 
 TEST(RunLogConsole, AnUnwritablePathIsShownOnceAndTheCountGoesOn) {
+  tallymark::plugin::resetForTests();
+  headlessConsole().clear();
   TempFolder folder;
   MessageCatcher boxes;
   FakeHost host;
