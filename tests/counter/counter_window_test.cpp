@@ -17,6 +17,7 @@
 #include "fake_host.h"
 #include "platform/dialogs.h"
 #include "platform/local_time.h"
+#include "platform/test_reset.h"
 
 namespace {
 
@@ -64,8 +65,7 @@ class CounterWindowTest : public ::testing::Test {
     platform::setLocalClock([this] { return now; });
   }
   ~CounterWindowTest() override {
-    platform::setMessageHook(nullptr);
-    platform::setLocalClock(nullptr);
+    platform::resetForTests();
   }
   void tick() { counter::counterTick(&window, host.counterAccess()); }
   void attach(ViewRecord& record) { window.attachView(std::make_unique<RecordingView>(record)); }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/file_io.h"
+#include "platform/test_reset.h"
 #include "platform/text_encoding.h"
 #include "settings/xml_net_profile.h"
 #include "test_files.h"
@@ -360,7 +361,7 @@ class FailingSave : public ::testing::Test {
     for (int i = 0; i < 3000; ++i) profile.WriteString("Big" + std::to_string(i), std::string(40, 'x'));
     ASSERT_GT(profile.SaveToBytes().size(), 2 * tallymark::platform::kFileWriteChunk);
   }
-  void TearDown() override { tallymark::platform::setFileFaultHook(nullptr); }
+  void TearDown() override { tallymark::platform::resetForTests(); }
 
   // Makes the `nth` occurrence (from 1) of `step` fail with `error`.
   void failAt(FileStep step, int nth, std::string error) {
