@@ -174,7 +174,7 @@ class Load {
   void client(uint16_t port) {
     std::string batch;
     for (int i = 0; i < kBatchLines; ++i) batch += "X1.5Y-2Z3\r\n";
-    const size_t replyBytes = kBatchLines * server::kInvalidReplySize;
+    const size_t replyBytes = kBatchLines * tallymark::server::kInvalidReplySize;
     std::vector<char> replies(replyBytes);
     while (!stop_) {
       platform::SocketHandle s = platform::connectTcp({platform::loopbackAddress(), port});
@@ -226,7 +226,7 @@ int main(int argc, char** argv) {
   platform::startSockets();
   CamType = 0;
   parse_line("X0");  // the slot is taken: every flooded line is answered "#Invalid."
-  server::CommandServer commandServer;
+  tallymark::server::CommandServer commandServer;
   if (!commandServer.start(0)) {
     std::fprintf(stderr, "cannot start the command server\n");
     return 1;

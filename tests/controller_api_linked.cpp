@@ -8,6 +8,6 @@ const ControllerApi& controllerApi() {
                                  Cnc_Communication_Disable,
                                  Cnc_Status_Get,
                                  my_SendOut,
-                                 server::detail::stopControllerServer};
+                                 tallymark::server::detail::stopControllerServer};
   return api;
 }

@@ -3,7 +3,7 @@
 // handle (a pointer to the record).
 //
 // A channel record is not guarded: whoever holds a handle keeps other threads off it
-// (the controller calls hold controller::channelLock() around the module's channels).
+// (the controller calls hold tallymark::link::channelLock() around the module's channels).
 #pragma once
 
 #include <cstddef>

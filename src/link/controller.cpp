@@ -19,7 +19,7 @@ constexpr int kKeepalives = 5;
 constexpr auto kKeepaliveGap = std::chrono::milliseconds(50);
 
 std::atomic<uint32_t (*)()> clockOverride{nullptr};
-std::atomic<controller::detail::LinkFaultHook> faultHook{nullptr};
+std::atomic<tallymark::link::detail::LinkFaultHook> faultHook{nullptr};
 
 uint32_t now() {
   uint32_t (*clock)() = clockOverride.load();
@@ -41,8 +41,8 @@ void fillSendBuffer() {
   for (int i = 0; i < 4; ++i) send_buf.bytes[9 + i] = static_cast<uint8_t>(tail >> (8 * i));
 }
 
-bool faultAt(controller::detail::LinkFault point) {
-  controller::detail::LinkFaultHook hook = faultHook.load();
+bool faultAt(tallymark::link::detail::LinkFault point) {
+  tallymark::link::detail::LinkFaultHook hook = faultHook.load();
   return hook != nullptr && hook(point);
 }
 
@@ -63,17 +63,18 @@ std::atomic<uint32_t> disables{0};
 constexpr auto kDisableLook = std::chrono::milliseconds(5);
 
 int32_t enable(const char* host) {
-  using controller::detail::LinkFault;
+  using tallymark::link::detail::LinkFault;
   std::lock_guard<std::mutex> serial(enableLock());
   uint32_t disablesAtStart = disables.load();
   commDataType* data = nullptr;
-  if (comm_Open(&data, host, controller::kDataPort) != 0) return -1;
+  if (comm_Open(&data, host, tallymark::link::kDataPort) != 0) return -1;
   commDataType* reset = nullptr;
-  if (faultAt(LinkFault::ResetChannel) || comm_Open(&reset, host, controller::kResetPort) != 0) {
+  if (faultAt(LinkFault::ResetChannel) ||
+      comm_Open(&reset, host, tallymark::link::kResetPort) != 0) {
     // As far as the data channel, and no further: the link is left with a closed data
     // channel and no reset channel, so that no frame goes out half set up.
     comm_Close(data);
-    std::lock_guard<std::mutex> guard(controller::channelLock());
+    std::lock_guard<std::mutex> guard(tallymark::link::channelLock());
     replaceChannel(ComHandle, data);
     replaceChannel(ComHandleReset, nullptr);
     return -1;
@@ -81,7 +82,7 @@ int32_t enable(const char* host) {
   faultAt(LinkFault::ChannelsOpened);
   auto disabled = [disablesAtStart] { return disables.load() != disablesAtStart; };
   {
-    std::lock_guard<std::mutex> guard(controller::channelLock());
+    std::lock_guard<std::mutex> guard(tallymark::link::channelLock());
     if (disabled()) {
       // A disable came while the channels were being opened: it wins.
       comm_Free(data);
@@ -111,22 +112,22 @@ int32_t enable(const char* host) {
 }  // namespace
 
 void CncCom_SendKeepalive() {
-  std::lock_guard<std::mutex> guard(controller::channelLock());
+  std::lock_guard<std::mutex> guard(tallymark::link::channelLock());
   comm_Write(ComHandle, kKeepalive, sizeof kKeepalive);
 }
 
-void controller::storeStatus(const timer_resp_t& status) {
+void tallymark::link::storeStatus(const timer_resp_t& status) {
   std::lock_guard<std::mutex> guard(CriticalSection);
   current_response = status;
   current_response_valid = 1;
   current_response_timestamp = now();
 }
 
-void controller::detail::setClock(uint32_t (*clock)()) {
+void tallymark::link::detail::setClock(uint32_t (*clock)()) {
   clockOverride = clock;
 }
 
-void controller::detail::setFaultHook(LinkFaultHook hook) {
+void tallymark::link::detail::setFaultHook(LinkFaultHook hook) {
   faultHook = hook;
 }
 
@@ -147,7 +148,7 @@ int32_t TM_STDCALL Cnc_Communication_Disable() {
   try {
     ComCloseAck = 0;
     {
-      std::lock_guard<std::mutex> guard(controller::channelLock());
+      std::lock_guard<std::mutex> guard(tallymark::link::channelLock());
       ++disables;
       comm_Close(ComHandle);
       comm_Close(ComHandleReset);
@@ -163,7 +164,7 @@ int32_t TM_STDCALL Cnc_Status_Get(timer_resp_t* out) {
   try {
     std::lock_guard<std::mutex> guard(CriticalSection);
     if (current_response_valid == 0) return -1;
-    if (now() - current_response_timestamp < controller::kStatusFreshMs) {
+    if (now() - current_response_timestamp < tallymark::link::kStatusFreshMs) {
       std::memcpy(out, &current_response, sizeof current_response);
       return 0;
     }
@@ -176,7 +177,7 @@ int32_t TM_STDCALL Cnc_Status_Get(timer_resp_t* out) {
 
 void TM_STDCALL my_SendOut() {
   try {
-    std::lock_guard<std::mutex> guard(controller::channelLock());
+    std::lock_guard<std::mutex> guard(tallymark::link::channelLock());
     fillSendBuffer();
     comm_Write(ComHandle, send_buf.bytes, sizeof send_buf.bytes);
   } catch (...) {

@@ -31,14 +31,14 @@ TM_EXPORT void TM_STDCALL my_SendOut();
 }
 
 // Channels: data (port 8000) and reset (port 8001); null until the first enable.
-// Guarded by controller::channelLock().
+// Guarded by tallymark::link::channelLock().
 extern commDataType* ComHandle;
 extern commDataType* ComHandleReset;
 
 // Sends one "keepalive" datagram on the data channel; the result is not reported.
 void CncCom_SendKeepalive();
 
-namespace controller {
+namespace tallymark::link {
 
 inline constexpr int32_t kDataPort = 8000;
 inline constexpr int32_t kResetPort = 8001;
@@ -65,4 +65,4 @@ using LinkFaultHook = bool (*)(LinkFault);
 void setFaultHook(LinkFaultHook hook);
 }  // namespace detail
 
-}  // namespace controller
+}  // namespace tallymark::link

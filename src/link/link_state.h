@@ -28,10 +28,10 @@ extern timer_resp_t current_response;
 extern int32_t current_response_valid;       // 0: none stored; -1: found stale
 extern uint32_t current_response_timestamp;  // monotonicMillis() when stored
 
-// Guarded by controller::channelLock().
+// Guarded by tallymark::link::channelLock().
 extern send_buf_t send_buf;
 
-namespace controller {
+namespace tallymark::link {
 
 // Guards the channel handles and send_buf (the status record has CriticalSection).
 std::mutex& channelLock();
@@ -40,4 +40,4 @@ std::mutex& channelLock();
 // the send record cleared. Callable at any time and from any thread.
 void prepareLinkState();
 
-}  // namespace controller
+}  // namespace tallymark::link

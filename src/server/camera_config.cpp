@@ -2,7 +2,7 @@
 
 #include "settings/settings.h"
 
-namespace server {
+namespace tallymark::server {
 
 int32_t cameraType() {
   return CamType.load();
@@ -11,4 +11,4 @@ std::string cameraPath() {
   return IPCamPath.get();
 }
 
-}  // namespace server
+}  // namespace tallymark::server

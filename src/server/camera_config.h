@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-namespace server {
+namespace tallymark::server {
 
 int32_t cameraType();
 std::string cameraPath();
 
-}  // namespace server
+}  // namespace tallymark::server

@@ -10,7 +10,7 @@
 #include "server/line_framer.h"
 #include "server/protocol.h"
 
-namespace server {
+namespace tallymark::server {
 namespace {
 
 using detail::FaultPoint;
@@ -249,4 +249,4 @@ void CommandServer::converse(Connection& connection) {
   }
 }
 
-}  // namespace server
+}  // namespace tallymark::server

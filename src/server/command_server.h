@@ -20,9 +20,7 @@
 
 #include "platform/socket.h"
 
-namespace server {
-
-namespace platform = tallymark::platform;
+namespace tallymark::server {
 
 class CommandServer {
  public:
@@ -132,4 +130,4 @@ void setFaultHook(FaultHook hook);
 
 }  // namespace detail
 
-}  // namespace server
+}  // namespace tallymark::server

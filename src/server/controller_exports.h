@@ -16,7 +16,7 @@ extern "C" {
 TM_EXPORT int32_t TM_STDCALL Cnc_Init_Controller();
 }
 
-namespace server {
+namespace tallymark::server {
 
 inline constexpr uint16_t kCommandPort = 7000;
 
@@ -26,4 +26,4 @@ namespace detail {
 void stopControllerServer();
 }  // namespace detail
 
-}  // namespace server
+}  // namespace tallymark::server

@@ -13,24 +13,24 @@ std::mutex& initLock() {
 
 // Made on the first call and never destroyed: the server lives until the process ends,
 // and the DLL may be unloaded with its threads still running.
-server::CommandServer* controllerServer = nullptr;
+tallymark::server::CommandServer* controllerServer = nullptr;
 
 }  // namespace
 
 extern "C" int32_t TM_STDCALL Cnc_Init_Controller() {
   try {
     std::lock_guard<std::mutex> guard(initLock());
-    controller::prepareLinkState();
-    if (controllerServer == nullptr) controllerServer = new server::CommandServer;
+    tallymark::link::prepareLinkState();
+    if (controllerServer == nullptr) controllerServer = new tallymark::server::CommandServer;
     // A listener that ended (its socket failed for good) is started again here.
     if (controllerServer->listening()) return 0;
-    return controllerServer->start(server::kCommandPort) ? 0 : -1;
+    return controllerServer->start(tallymark::server::kCommandPort) ? 0 : -1;
   } catch (...) {
     return -1;
   }
 }
 
-void server::detail::stopControllerServer() {
+void tallymark::server::detail::stopControllerServer() {
   std::lock_guard<std::mutex> guard(initLock());
   delete controllerServer;
   controllerServer = nullptr;

@@ -15,8 +15,8 @@
 
 namespace {
 
-using controller::detail::LinkFault;
 using loopback::UdpReceiver;
+using tallymark::link::detail::LinkFault;
 
 const std::string kFrame("\x55\x44\x44\x44\x44\x00\x00\x00\x00\xAA\x00\x00\x00", 13);
 const std::string kKeepalive = "keepalive";
@@ -42,10 +42,10 @@ class LinkRaces : public ::testing::Test {
     holdAt = -1;
     held = false;
     release = false;
-    controller::detail::setFaultHook(linkHook);
+    tallymark::link::detail::setFaultHook(linkHook);
   }
   void TearDown() override {
-    controller::detail::setFaultHook(nullptr);
+    tallymark::link::detail::setFaultHook(nullptr);
     Cnc_Communication_Disable();
     EXPECT_EQ(commOpenChannels(), 0);
     EXPECT_TRUE(reset_.empty()) << "nothing ever goes to port 8001";

@@ -15,10 +15,10 @@ namespace {
 namespace platform = tallymark::platform;
 using loopback::TcpClient;
 using loopback::waitUntil;
-using server::detail::FaultPoint;
+using tallymark::server::detail::FaultPoint;
 
 bool served() {
-  TcpClient probe(server::kCommandPort);
+  TcpClient probe(tallymark::server::kCommandPort);
   return probe.read(3) == "[3\r";
 }
 
@@ -27,7 +27,7 @@ TEST(ControllerInitFaults, AnswersByWhatTheListenerReallyDoes) {
   CamType = 0;
   injected::failAt(FaultPoint::ListenerThread, 1);
   EXPECT_EQ(Cnc_Init_Controller(), -1);
-  platform::SocketHandle rebound = platform::openTcpListener(server::kCommandPort, 1);
+  platform::SocketHandle rebound = platform::openTcpListener(tallymark::server::kCommandPort, 1);
   EXPECT_NE(rebound, platform::kNoSocket) << "port 7000 is left free";
   platform::closeSocket(rebound);
 
@@ -35,14 +35,14 @@ TEST(ControllerInitFaults, AnswersByWhatTheListenerReallyDoes) {
   EXPECT_TRUE(served());
 
   injected::failAt(FaultPoint::ListenerWait, 1 << 30);
-  EXPECT_TRUE(waitUntil([] { return !TcpClient(server::kCommandPort).connected(); }))
+  EXPECT_TRUE(waitUntil([] { return !TcpClient(tallymark::server::kCommandPort).connected(); }))
       << "the listener gave up and closed its socket";
   injected::clear();
   EXPECT_EQ(Cnc_Init_Controller(), 0) << "started again";
   EXPECT_TRUE(served());
   EXPECT_EQ(Cnc_Init_Controller(), 0);
 
-  server::detail::stopControllerServer();
+  tallymark::server::detail::stopControllerServer();
 }
 
 }  // namespace

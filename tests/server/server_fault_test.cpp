@@ -17,11 +17,10 @@ namespace {
 
 using loopback::TcpClient;
 using loopback::waitUntil;
-using server::CommandServer;
-using server::detail::FaultPoint;
+using tallymark::server::CommandServer;
+using tallymark::server::detail::FaultPoint;
 
-
-const std::string kInvalid = server::kInvalidReply;
+const std::string kInvalid = tallymark::server::kInvalidReply;
 
 using injected::failAt;
 using injected::failuresLeft;
@@ -39,7 +38,7 @@ class ServerFaults : public ::testing::Test {
  protected:
   void SetUp() override {
     CamType = 0;
-    server::detail::resetRequest();
+    tallymark::server::detail::resetRequest();
     ASSERT_TRUE(server_.start(0));
     // The first client makes the runtimes create what they keep (Wine's socket state).
     expectServed(port());

@@ -37,12 +37,12 @@ namespace {
 using loopback::Gate;
 using loopback::TcpClient;
 using loopback::waitUntil;
-using server::CommandServer;
+using tallymark::server::CommandServer;
 
 namespace platform = tallymark::platform;
 
 const std::string kGreeting = "[3\r";
-const std::string kInvalid = server::kInvalidReply;
+const std::string kInvalid = tallymark::server::kInvalidReply;
 constexpr size_t kMiB = 1u << 20;
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr size_t kRssAllowance = 96 * kMiB;
@@ -98,7 +98,7 @@ class ServerLoad : public ::testing::Test {
 
   // A well-formed client: greeted, and its malformed line answered.
   static void expectServed() {
-    server::detail::resetRequest();
+    tallymark::server::detail::resetRequest();
     TcpClient probe(port());
     ASSERT_TRUE(probe.connected());
     EXPECT_EQ(probe.read(kGreeting.size()), kGreeting);
