@@ -22,7 +22,6 @@
 #include <vector>
 
 #include "platform/socket.h"
-#include "server/camera_config.h"
 #include "server/command_server.h"
 #include "server/protocol.h"
 
@@ -184,8 +183,9 @@ void BM_CommandServer(benchmark::State& state) {
     state.SkipWithError("server did not start");
     return;
   }
-  const std::string hello =
-      tallymark::server::greeting(tallymark::server::cameraType(), tallymark::server::cameraPath());
+  // Without a camera source the server greets as for a USB camera.
+  const tallymark::server::CameraSettings camera;
+  const std::string hello = tallymark::server::greeting(camera.type, camera.path);
   int64_t answered = 0;
   for (auto _ : state) answered += timedRun(state, commandServer.port(), clients, hello);
   commandServer.stop();

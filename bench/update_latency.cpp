@@ -29,11 +29,10 @@
 
 #include "alloc_counter.h"
 #include "array_host.h"
-#include "link/controller_exports.h"
 #include "platform/socket.h"
+#include "plugin/controller_exports.h"
 #include "server/command_server.h"
 #include "server/protocol.h"
-#include "settings/settings.h"
 
 namespace platform = tallymark::platform;
 
@@ -224,7 +223,6 @@ int main(int argc, char** argv) {
   Update();
 
   platform::startSockets();
-  CamType = 0;
   parse_line("X0");  // the slot is taken: every flooded line is answered "#Invalid."
   tallymark::server::CommandServer commandServer;
   if (!commandServer.start(0)) {

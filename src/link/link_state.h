@@ -18,8 +18,8 @@ struct send_buf_t {
   uint8_t bytes[13];
 };
 
-// Close acknowledgement: -1 after Cnc_Init_Controller, 0 while Cnc_Communication_Disable
-// closes the link, 1 once it has.
+// Close acknowledgement: -1 after prepareLinkState, 0 while disable() closes the link,
+// 1 once it has.
 extern std::atomic<int32_t> ComCloseAck;
 
 // Guards current_response, current_response_valid and current_response_timestamp.
@@ -36,8 +36,9 @@ namespace tallymark::link {
 // Guards the channel handles and send_buf (the status record has CriticalSection).
 std::mutex& channelLock();
 
-// What Cnc_Init_Controller does to the link: ComCloseAck to -1, the status record and
-// the send record cleared. Callable at any time and from any thread.
+// Readies the link for the controller calls (Cnc_Init_Controller's first step):
+// ComCloseAck to -1, the status record and the send record cleared. Callable at any
+// time and from any thread.
 void prepareLinkState();
 
 }  // namespace tallymark::link

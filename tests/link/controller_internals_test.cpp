@@ -7,7 +7,7 @@
 #include <string>
 
 #include "link/comm.h"
-#include "link/controller_exports.h"
+#include "link/controller.h"
 #include "link/link_state.h"
 #include "loopback.h"
 
@@ -40,22 +40,22 @@ TEST_F(StatusFreshness, AStoredStatusIsCopiedWholeUntilItIsAQuarterSecondOld) {
   tallymark::link::storeStatus(patterned(1));
 
   timer_resp_t out{};
-  EXPECT_EQ(Cnc_Status_Get(&out), 0);
+  EXPECT_EQ(tallymark::link::statusGet(&out), 0);
   EXPECT_EQ(std::memcmp(&out, &current_response, sizeof out), 0);
   EXPECT_EQ(out.bytes[0], 1);
   EXPECT_EQ(out.bytes[30], 31);
 
   fakeNow = 0xFFFFFF00u + 249;
-  EXPECT_EQ(Cnc_Status_Get(&out), 0);
+  EXPECT_EQ(tallymark::link::statusGet(&out), 0);
 
   fakeNow = 0xFFFFFF00u + 250;
   timer_resp_t stale = patterned(100);
-  EXPECT_EQ(Cnc_Status_Get(&stale), -1);
+  EXPECT_EQ(tallymark::link::statusGet(&stale), -1);
   EXPECT_EQ(stale.bytes[0], 100) << "untouched";
   EXPECT_EQ(current_response_valid, -1);
 
   tallymark::link::storeStatus(patterned(7));
-  EXPECT_EQ(Cnc_Status_Get(&out), 0) << "a new status is fresh again";
+  EXPECT_EQ(tallymark::link::statusGet(&out), 0) << "a new status is fresh again";
   EXPECT_EQ(out.bytes[0], 7);
 }
 
@@ -64,7 +64,7 @@ TEST_F(StatusFreshness, InitClearsTheRecord) {
   tallymark::link::prepareLinkState();
   EXPECT_EQ(ComCloseAck, -1);
   timer_resp_t out = patterned(50);
-  EXPECT_EQ(Cnc_Status_Get(&out), 0);
+  EXPECT_EQ(tallymark::link::statusGet(&out), 0);
   for (uint8_t byte : out.bytes) ASSERT_EQ(byte, 0);
 }
 

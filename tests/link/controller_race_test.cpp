@@ -10,8 +10,9 @@
 #include <thread>
 
 #include "link/comm.h"
-#include "link/controller_exports.h"
+#include "link/controller.h"
 #include "loopback.h"
+#include "plugin/controller_exports.h"
 
 namespace {
 

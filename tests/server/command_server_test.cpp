@@ -5,12 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "loopback.h"
 #include "server/protocol.h"
-#include "settings/settings.h"
 
 namespace {
 
@@ -19,10 +20,26 @@ using loopback::waitUntil;
 
 const std::string kInvalid = "#Invalid.\r\n";
 
+// The camera the suite's server greets by; tests change it between connections.
+std::mutex cameraLock;
+tallymark::server::CameraSettings camera;
+
+tallymark::server::CameraSettings currentCamera() {
+  std::lock_guard<std::mutex> guard(cameraLock);
+  return camera;
+}
+
+void useCamera(int32_t type, std::string path) {
+  std::lock_guard<std::mutex> guard(cameraLock);
+  camera = {type, std::move(path)};
+}
+
 class CommandServerTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    server_ = new tallymark::server::CommandServer;
+    tallymark::server::CommandServer::Options options;
+    options.camera = currentCamera;
+    server_ = new tallymark::server::CommandServer(options);
     ASSERT_TRUE(server_->start(0));
     ASSERT_NE(server_->port(), 0);
   }
@@ -34,15 +51,14 @@ class CommandServerTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    CamType = 0;
-    IPCamPath.set("");
+    useCamera(0, "");
     tallymark::server::detail::resetRequest();
   }
 
   void TearDown() override {
     // Whatever happened, a new client is still greeted and served, once the server has
     // seen the test's own clients go (a full house turns a newcomer away).
-    CamType = 0;
+    useCamera(0, "");
     ASSERT_TRUE(waitUntil([] {
       return server_->activeConnections() < tallymark::server::CommandServer::kMaxConnections;
     }));
@@ -79,14 +95,13 @@ TEST_F(CommandServerTest, GreetingChosenByCameraTypeComesFirst) {
       {3, "cam1", ""},
   };
   for (const Case& c : cases) {
-    CamType = c.camType;
-    IPCamPath.set(c.path);
+    useCamera(c.camType, c.path);
     TcpClient client(port());
     ASSERT_TRUE(client.connected());
     // A rejected line's reply marks where the greeting ends.
     client.send("X\r\n");
     EXPECT_EQ(client.read(c.greeting.size() + kInvalid.size()), c.greeting + kInvalid)
-        << "CamType " << c.camType;
+        << "camera type " << c.camType;
   }
 }
 
@@ -203,9 +218,8 @@ TEST(CommandServer, StartsOnceAndStopsCleanly) {
   tallymark::server::CommandServer rival;
   EXPECT_FALSE(rival.start(server.port())) << "the port is taken";
 
-  CamType = 0;
   TcpClient client(server.port());
-  ASSERT_EQ(client.read(3), "[3\r");
+  ASSERT_EQ(client.read(3), "[3\r") << "with no camera source, as for a USB camera";
   ASSERT_TRUE(waitUntil([&] { return server.activeConnections() == 1; }));
   server.stop();
   EXPECT_EQ(server.activeConnections(), 0u);

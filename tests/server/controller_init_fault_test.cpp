@@ -1,13 +1,16 @@
 // Cnc_Init_Controller tells the listener's state truthfully: a listener thread that
 // cannot start leaves port 7000 free and answers -1, and a listener that ended is started
-// again by the next call. Linked in only: the failures come through the server's seam.
+// again by the next call. Its server greets by the camera settings SetProName stores.
+// Linked in only: the failures come through the server's seam, the settings are set
+// directly.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "injected_faults.h"
 #include "loopback.h"
-#include "server/controller_exports.h"
+#include "plugin/controller_exports.h"
+#include "server/shared_server.h"
 #include "settings/settings.h"
 
 namespace {
@@ -42,7 +45,24 @@ TEST(ControllerInitFaults, AnswersByWhatTheListenerReallyDoes) {
   EXPECT_TRUE(served());
   EXPECT_EQ(Cnc_Init_Controller(), 0);
 
-  tallymark::server::detail::stopControllerServer();
+  tallymark::server::detail::stopSharedServer();
+}
+
+TEST(ControllerInitCamera, EachClientIsGreetedByTheSettingsAsTheyAreWhenItConnects) {
+  loopback::SocketLibrary sockets;
+  CamType = 1;
+  IPCamPath.set("rtsp://10.0.0.9/live");
+  ASSERT_EQ(Cnc_Init_Controller(), 0);
+  const std::string ipGreeting = "[4*rtsp://10.0.0.9/live";
+  EXPECT_EQ(TcpClient(tallymark::server::kCommandPort).read(ipGreeting.size()), ipGreeting);
+
+  CamType = 2;
+  EXPECT_EQ(TcpClient(tallymark::server::kCommandPort).read(3), "[5\r")
+      << "changed settings reach the next client";
+
+  CamType = 0;
+  IPCamPath.set("");
+  tallymark::server::detail::stopSharedServer();
 }
 
 }  // namespace

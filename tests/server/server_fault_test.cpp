@@ -11,7 +11,6 @@
 #include "process_stats.h"
 #include "server/command_server.h"
 #include "server/protocol.h"
-#include "settings/settings.h"
 
 namespace {
 
@@ -37,7 +36,6 @@ void expectServed(uint16_t port) {
 class ServerFaults : public ::testing::Test {
  protected:
   void SetUp() override {
-    CamType = 0;
     tallymark::server::detail::resetRequest();
     ASSERT_TRUE(server_.start(0));
     // The first client makes the runtimes create what they keep (Wine's socket state).

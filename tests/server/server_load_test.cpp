@@ -30,7 +30,6 @@
 #include "process_stats.h"
 #include "server/command_server.h"
 #include "server/protocol.h"
-#include "settings/settings.h"
 
 namespace {
 
@@ -57,8 +56,6 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 class ServerLoad : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    CamType = 0;
-    IPCamPath.set("");
     // A first thread makes runtimes start their own helpers (ThreadSanitizer's background
     // thread), so that the count below holds the program's threads alone.
     std::thread([] {}).join();

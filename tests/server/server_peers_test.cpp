@@ -12,7 +12,6 @@
 #include "loopback.h"
 #include "server/command_server.h"
 #include "server/protocol.h"
-#include "settings/settings.h"
 
 namespace {
 
@@ -47,7 +46,6 @@ bool peerHook(FaultPoint point) {
 class ServerPeers : public ::testing::Test {
  protected:
   void SetUp() override {
-    CamType = 0;
     tallymark::server::detail::resetRequest();
     fakeNow = 0xFFFF0000u;  // the clock wraps during the minute of silence
     tallymark::server::detail::setFaultHook(peerHook);
