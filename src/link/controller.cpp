@@ -31,7 +31,7 @@ uint32_t now() {
 // Puts `replacement` in `slot`, closing and freeing what was there. Caller holds
 // channelLock(); nothing else keeps a channel pointer past its hold of the lock.
 void replaceChannel(commDataType*& slot, commDataType* replacement) {
-  if (slot != nullptr && slot != replacement) comm_Free(slot);
+  if (slot != nullptr && slot != replacement) freeChannel(slot);
   slot = replacement;
 }
 
@@ -88,8 +88,8 @@ int32_t enable(const char* host) {
     std::lock_guard<std::mutex> guard(channelLock());
     if (disabled()) {
       // A disable came while the channels were being opened: it wins.
-      comm_Free(data);
-      comm_Free(reset);
+      freeChannel(data);
+      freeChannel(reset);
       return -1;
     }
     replaceChannel(ComHandle, data);

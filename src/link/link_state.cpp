@@ -7,7 +7,7 @@ std::mutex CriticalSection;
 timer_resp_t current_response{};
 int32_t current_response_valid = 0;
 uint32_t current_response_timestamp = 0;
-send_buf_t send_buf{};
+tallymark::link::SendBuffer send_buf{};
 
 namespace tallymark::link {
 

@@ -13,10 +13,12 @@ struct timer_resp_t {
 };
 static_assert(sizeof(timer_resp_t) == 31, "the status record is 31 bytes");
 
+namespace tallymark::link {
 // The datagram of my_SendOut, packed as it goes on the wire (little-endian fields).
-struct send_buf_t {
+struct SendBuffer {
   uint8_t bytes[13];
 };
+}  // namespace tallymark::link
 
 // Close acknowledgement: -1 after prepareLinkState, 0 while disable() closes the link,
 // 1 once it has.
@@ -29,7 +31,7 @@ extern int32_t current_response_valid;       // 0: none stored; -1: found stale
 extern uint32_t current_response_timestamp;  // monotonicMillis() when stored
 
 // Guarded by tallymark::link::channelLock().
-extern send_buf_t send_buf;
+extern tallymark::link::SendBuffer send_buf;
 
 namespace tallymark::link {
 

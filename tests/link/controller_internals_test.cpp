@@ -103,7 +103,7 @@ TEST_F(Channel, OpenWriteCloseOnLoopback) {
   loopback::UdpReceiver sourceFreed(sourcePort);
   EXPECT_TRUE(sourceFreed.bound()) << "the socket is closed, not leaked";
   EXPECT_TRUE(receiver_.empty());
-  comm_Free(channel);
+  tallymark::link::freeChannel(channel);
 }
 
 TEST_F(Channel, RefusalsLeaveTheHandleAsItWas) {

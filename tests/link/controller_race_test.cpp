@@ -48,7 +48,7 @@ class LinkRaces : public ::testing::Test {
   void TearDown() override {
     tallymark::link::detail::setFaultHook(nullptr);
     Cnc_Communication_Disable();
-    EXPECT_EQ(commOpenChannels(), 0);
+    EXPECT_EQ(tallymark::link::openChannelCount(), 0);
     EXPECT_TRUE(reset_.empty()) << "nothing ever goes to port 8001";
   }
 
@@ -71,7 +71,7 @@ class LinkRaces : public ::testing::Test {
     release = true;
     enabling.join();
     EXPECT_EQ(result.load(), -1) << "the disable ended it";
-    EXPECT_EQ(commOpenChannels(), 0) << "no channel is left open";
+    EXPECT_EQ(tallymark::link::openChannelCount(), 0) << "no channel is left open";
     my_SendOut();
     EXPECT_EQ(drain(kFrame), 0);
   }
@@ -89,7 +89,7 @@ TEST_F(LinkRaces, AnEnableThatFailsAtTheResetChannelLeavesNothingToSendOn) {
   my_SendOut();
   EXPECT_EQ(drain(kFrame), 0) << "neither the new data channel nor the replaced one";
   EXPECT_EQ(drain(kKeepalive), 0);
-  EXPECT_EQ(commOpenChannels(), 0) << "the earlier pair is closed too";
+  EXPECT_EQ(tallymark::link::openChannelCount(), 0) << "the earlier pair is closed too";
 }
 
 TEST_F(LinkRaces, ADisableDuringTheKeepalivesEndsTheEnable) {
@@ -113,7 +113,7 @@ TEST_F(LinkRaces, TwoEnablesAtOnceLeaveOnePairOfChannels) {
   first.join();
   second.join();
   EXPECT_EQ(succeeded.load(), 2);
-  EXPECT_EQ(commOpenChannels(), 2);
+  EXPECT_EQ(tallymark::link::openChannelCount(), 2);
   EXPECT_EQ(drain(kKeepalive), 10);
   my_SendOut();
   EXPECT_EQ(drain(kFrame), 1);
