@@ -31,25 +31,25 @@ void reportPerLine(benchmark::State& state, uint64_t allocationsBefore, int64_t 
 }
 
 void BM_ResetRequest(benchmark::State& state) {
-  for (auto _ : state) server::detail::resetRequest();
+  for (auto _ : state) tallymark::server::detail::resetRequest();
 }
 BENCHMARK(BM_ResetRequest);
 
 void BM_ParseLine(benchmark::State& state) {
   const std::string line = kLines[state.range(0)];
   const bool accepted = state.range(1) != 0;
-  server::detail::resetRequest();
+  tallymark::server::detail::resetRequest();
   if (!accepted) parse_line("X0");  // fills the slot for good
   uint64_t before = bench::allocations();
   for (auto _ : state) {
-    if (accepted) server::detail::resetRequest();
+    if (accepted) tallymark::server::detail::resetRequest();
     bool result = parse_line(line);
     if (result != accepted) state.SkipWithError("unexpected parse result");
     benchmark::DoNotOptimize(result);
   }
   reportPerLine(state, before, state.iterations());
   state.SetLabel(std::to_string(line.size()) + (accepted ? " bytes accepted" : " bytes rejected"));
-  server::detail::resetRequest();
+  tallymark::server::detail::resetRequest();
 }
 BENCHMARK(BM_ParseLine)->ArgsProduct({{0, 1}, {1, 0}});
 
@@ -67,19 +67,19 @@ void BM_FrameAndParse(benchmark::State& state) {
   const std::string line = kLines[state.range(0)];
   const bool accepted = state.range(1) != 0;
   const std::string stream = lineStream(line, kStreamLines);
-  constexpr size_t kChunk = server::CommandServer::kReceiveChunk;
-  server::detail::resetRequest();
+  constexpr size_t kChunk = tallymark::server::CommandServer::kReceiveChunk;
+  tallymark::server::detail::resetRequest();
   if (!accepted) parse_line("X0");
   std::string taken;
   int64_t lines = 0;
   uint64_t before = bench::allocations();
   for (auto _ : state) {
-    server::LineFramer framer;
+    tallymark::server::LineFramer framer;
     for (size_t at = 0; at < stream.size(); at += kChunk) {
       framer.receive(stream.data() + at, std::min(kChunk, stream.size() - at));
       bool overlong = false;
       while (framer.readLine(taken, overlong)) {
-        if (accepted) server::detail::resetRequest();
+        if (accepted) tallymark::server::detail::resetRequest();
         if (parse_line(taken) != accepted) state.SkipWithError("unexpected parse result");
         ++lines;
       }
@@ -88,19 +88,19 @@ void BM_FrameAndParse(benchmark::State& state) {
   if (lines != state.iterations() * kStreamLines) state.SkipWithError("lines lost in framing");
   reportPerLine(state, before, lines);
   state.SetLabel(std::to_string(line.size()) + (accepted ? " bytes accepted" : " bytes rejected"));
-  server::detail::resetRequest();
+  tallymark::server::detail::resetRequest();
 }
 BENCHMARK(BM_FrameAndParse)->ArgsProduct({{0, 1}, {1, 0}});
 
 // Framing alone, for the split between the two.
 void BM_FrameOnly(benchmark::State& state) {
   const std::string stream = lineStream(kLines[state.range(0)], kStreamLines);
-  constexpr size_t kChunk = server::CommandServer::kReceiveChunk;
+  constexpr size_t kChunk = tallymark::server::CommandServer::kReceiveChunk;
   std::string taken;
   int64_t lines = 0;
   uint64_t before = bench::allocations();
   for (auto _ : state) {
-    server::LineFramer framer;
+    tallymark::server::LineFramer framer;
     for (size_t at = 0; at < stream.size(); at += kChunk) {
       framer.receive(stream.data() + at, std::min(kChunk, stream.size() - at));
       bool overlong = false;

@@ -22,7 +22,6 @@
 #include <vector>
 
 #include "platform/socket.h"
-#include "server/camera_config.h"
 #include "server/command_server.h"
 #include "server/protocol.h"
 
@@ -38,7 +37,7 @@ constexpr int kStopPollMs = 100;
 class LineEcho {
  public:
   bool start() {
-    listener_ = platform::openTcpListener(0, server::CommandServer::kBacklog);
+    listener_ = platform::openTcpListener(0, tallymark::server::CommandServer::kBacklog);
     if (listener_ == platform::kNoSocket) return false;
     port_ = platform::localPort(listener_);
     listenerThread_ = std::thread([this] { listen(); });
@@ -65,7 +64,7 @@ class LineEcho {
   }
 
   void serve(platform::SocketHandle socket) {
-    char chunk[server::CommandServer::kReceiveChunk];
+    char chunk[tallymark::server::CommandServer::kReceiveChunk];
     std::string replies;
     while (!stopping_) {
       platform::WaitResult wait = platform::waitReadable(socket, kStopPollMs);
@@ -76,7 +75,8 @@ class LineEcho {
       if (got <= 0) break;
       replies.clear();
       for (long i = 0; i < got; ++i) {
-        if (chunk[i] == '\r') replies.append(server::kInvalidReply, server::kInvalidReplySize);
+        if (chunk[i] == '\r')
+          replies.append(tallymark::server::kInvalidReply, tallymark::server::kInvalidReplySize);
       }
       if (!replies.empty() && !platform::sendAll(socket, replies.data(), replies.size())) break;
     }
@@ -109,7 +109,8 @@ bool runClient(platform::SocketHandle socket, int64_t lines, const std::string& 
   });
 
   const std::string expectedHead = greeting;
-  const size_t total = greeting.size() + static_cast<size_t>(lines) * server::kInvalidReplySize;
+  const size_t total =
+      greeting.size() + static_cast<size_t>(lines) * tallymark::server::kInvalidReplySize;
   size_t received = 0;
   bool intact = true;
   char buffer[65536];
@@ -122,8 +123,8 @@ bool runClient(platform::SocketHandle socket, int64_t lines, const std::string& 
     for (long i = 0; i < got && intact; ++i, ++received) {
       char expected = received < greeting.size()
                           ? greeting[received]
-                          : server::kInvalidReply[(received - greeting.size()) %
-                                                  server::kInvalidReplySize];
+                          : tallymark::server::kInvalidReply[(received - greeting.size()) %
+                                                             tallymark::server::kInvalidReplySize];
       intact = buffer[i] == expected;
     }
     if (!intact) break;
@@ -175,19 +176,21 @@ void report(benchmark::State& state, int64_t answered, int clients) {
 
 void BM_CommandServer(benchmark::State& state) {
   const int clients = static_cast<int>(state.range(0));
-  server::detail::resetRequest();
+  tallymark::server::detail::resetRequest();
   parse_line("X0");  // the slot is pending: every line from now on is answered
-  server::CommandServer commandServer;
+  tallymark::server::CommandServer commandServer;
   if (!commandServer.start(0)) {
     state.SkipWithError("server did not start");
     return;
   }
-  const std::string hello = server::greeting(server::cameraType(), server::cameraPath());
+  // Without a camera source the server greets as for a USB camera.
+  const tallymark::server::CameraSettings camera;
+  const std::string hello = tallymark::server::greeting(camera.type, camera.path);
   int64_t answered = 0;
   for (auto _ : state) answered += timedRun(state, commandServer.port(), clients, hello);
   commandServer.stop();
   report(state, answered, clients);
-  server::detail::resetRequest();
+  tallymark::server::detail::resetRequest();
 }
 
 void BM_LineEcho(benchmark::State& state) {

@@ -29,11 +29,10 @@
 
 #include "alloc_counter.h"
 #include "array_host.h"
-#include "link/controller_exports.h"
 #include "platform/socket.h"
+#include "plugin/controller_exports.h"
 #include "server/command_server.h"
 #include "server/protocol.h"
-#include "plugin/settings_globals.h"
 
 namespace platform = tallymark::platform;
 
@@ -174,7 +173,7 @@ class Load {
   void client(uint16_t port) {
     std::string batch;
     for (int i = 0; i < kBatchLines; ++i) batch += "X1.5Y-2Z3\r\n";
-    const size_t replyBytes = kBatchLines * server::kInvalidReplySize;
+    const size_t replyBytes = kBatchLines * tallymark::server::kInvalidReplySize;
     std::vector<char> replies(replyBytes);
     while (!stop_) {
       platform::SocketHandle s = platform::connectTcp({platform::loopbackAddress(), port});
@@ -224,9 +223,8 @@ int main(int argc, char** argv) {
   Update();
 
   platform::startSockets();
-  CamType = 0;
   parse_line("X0");  // the slot is taken: every flooded line is answered "#Invalid."
-  server::CommandServer commandServer;
+  tallymark::server::CommandServer commandServer;
   if (!commandServer.start(0)) {
     std::fprintf(stderr, "cannot start the command server\n");
     return 1;

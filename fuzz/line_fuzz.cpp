@@ -22,7 +22,7 @@
 
 namespace {
 
-using server::LineFramer;
+using tallymark::server::LineFramer;
 
 [[noreturn]] void fail(const char* what, const std::string& line) {
   std::fprintf(stderr, "%s: line of %zu bytes \"%.120s\"\n", what, line.size(), line.c_str());
@@ -54,7 +54,7 @@ class UnboundedFramer {
 // What parse_line must make of `line` on an empty slot.
 bool expectedParse(const std::string& line, tcp_request& slot) {
   slot = tcp_request{};
-  if (line.empty() || line.size() > server::kMaxLineLength) return false;
+  if (line.empty() || line.size() > tallymark::server::kMaxLineLength) return false;
   const char* text = line.c_str();
   size_t at = 0;
   while (text[at] >= '@' && text[at] <= 'Z') {
@@ -76,7 +76,7 @@ bool expectedParse(const std::string& line, tcp_request& slot) {
 }
 
 void checkParse(const std::string& line) {
-  server::detail::resetRequest();
+  tallymark::server::detail::resetRequest();
   bool accepted = parse_line(line);
   tcp_request expected;
   if (accepted != expectedParse(line, expected)) {
@@ -85,7 +85,7 @@ void checkParse(const std::string& line) {
          line);
   }
   if (!accepted) return;
-  tcp_request got = server::currentRequest();
+  tcp_request got = tallymark::server::currentRequest();
   if (got.pending != 1 || got.mode != expected.mode || !reference::sameBits(got.X, expected.X) ||
       !reference::sameBits(got.Y, expected.Y) || !reference::sameBits(got.Z, expected.Z)) {
     fail("the slot differs from the reference", line);
@@ -109,7 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     state ^= state >> 17;
     state ^= state << 5;
     // Mostly small receives, sometimes full ones, as a loaded socket gives them.
-    size_t chunk = (state & 0x300u) == 0 ? server::CommandServer::kReceiveChunk : 1 + state % 64;
+    size_t chunk =
+        (state & 0x300u) == 0 ? tallymark::server::CommandServer::kReceiveChunk : 1 + state % 64;
     if (chunk > remaining) chunk = remaining;
     framer.receive(stream, chunk);
     model.receive(stream, chunk);
@@ -120,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     while (framer.readLine(line, overlong)) {
       if (line.find('\r') != std::string::npos) fail("a line holds a CR", line);
       if (line.find('\0') != std::string::npos) fail("a line holds a NUL", line);
-      if (line.size() > LineFramer::kMaxPending + server::CommandServer::kReceiveChunk) {
+      if (line.size() > LineFramer::kMaxPending + tallymark::server::CommandServer::kReceiveChunk) {
         fail("a line is longer than the cap and one receive", line);
       }
       if (overlong) {

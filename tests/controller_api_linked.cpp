@@ -1,6 +1,6 @@
 #include "controller_api.h"
-#include "link/controller_exports.h"
-#include "server/controller_exports.h"
+#include "plugin/controller_exports.h"
+#include "server/shared_server.h"
 
 const ControllerApi& controllerApi() {
   static const ControllerApi api{Cnc_Init_Controller,
@@ -8,6 +8,6 @@ const ControllerApi& controllerApi() {
                                  Cnc_Communication_Disable,
                                  Cnc_Status_Get,
                                  my_SendOut,
-                                 server::detail::stopControllerServer};
+                                 tallymark::server::detail::stopSharedServer};
   return api;
 }

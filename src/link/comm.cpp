@@ -5,14 +5,25 @@
 #include <new>
 
 namespace platform = tallymark::platform;
+using tallymark::link::kChannelReceiveTimeoutMs;
+using tallymark::link::kChannelSendTimeoutMs;
 
 namespace {
 std::atomic<int> openChannels{0};
 }
 
-int commOpenChannels() {
+namespace tallymark::link {
+
+int openChannelCount() {
   return openChannels.load();
 }
+
+void freeChannel(CommHandle handle) {
+  comm_Close(handle);
+  delete handle;
+}
+
+}  // namespace tallymark::link
 
 int32_t comm_Open(CommHandle* handle, const char* host, int32_t port) {
   if (handle == nullptr || host == nullptr) return -1;
@@ -28,7 +39,7 @@ int32_t comm_Open(CommHandle* handle, const char* host, int32_t port) {
   std::memcpy(channel->host, host, length);
   channel->host[length] = '\0';
   channel->port = port;
-  channel->receiveTimeout = kCommReceiveTimeoutMs;
+  channel->receiveTimeout = kChannelReceiveTimeoutMs;
   channel->socket = platform::kNoSocket;
   if (comm_reopen(channel) != 0) {
     platform::releaseSockets();
@@ -49,7 +60,7 @@ int32_t comm_reopen(commDataType* channel) {
   if (ready) {
     channel->destination = {address, static_cast<uint16_t>(channel->port)};
     channel->local = {0, 0};
-    ready = platform::setSocketTimeouts(socket, kCommSendTimeoutMs, channel->receiveTimeout) &&
+    ready = platform::setSocketTimeouts(socket, kChannelSendTimeoutMs, channel->receiveTimeout) &&
             platform::setReuseAddress(socket) && platform::bindIpv4(socket, channel->local);
   }
   if (!ready) {
@@ -76,9 +87,4 @@ int32_t comm_Close(CommHandle handle) {
     platform::releaseSockets();
   }
   return 1;
-}
-
-void comm_Free(CommHandle handle) {
-  comm_Close(handle);
-  delete handle;
 }

@@ -3,7 +3,7 @@
 // handle (a pointer to the record).
 //
 // A channel record is not guarded: whoever holds a handle keeps other threads off it
-// (the controller calls hold controller::channelLock() around the module's channels).
+// (the controller calls hold tallymark::link::channelLock() around the module's channels).
 #pragma once
 
 #include <cstddef>
@@ -23,12 +23,9 @@ struct commDataType {
 
 using CommHandle = commDataType*;
 
-inline constexpr int32_t kCommSendTimeoutMs = 10;
-inline constexpr int32_t kCommReceiveTimeoutMs = 30;
-
 // Opens a channel to `host` (a name or a dotted IPv4 address) and `port`: 0 with the
 // new record stored through `handle`, or -1 with `handle` unchanged. A host text longer
-// than 255 bytes is refused. The record belongs to the caller (comm_Free).
+// than 255 bytes is refused. The record belongs to the caller (tallymark::link::freeChannel).
 int32_t comm_Open(CommHandle* handle, const char* host, int32_t port);
 
 // Makes the record's socket: resolves the host, sets the time-outs and address reuse,
@@ -43,8 +40,15 @@ int32_t comm_Write(CommHandle handle, const void* bytes, size_t length);
 // return -1. 0 for a null handle, 1 otherwise.
 int32_t comm_Close(CommHandle handle);
 
+namespace tallymark::link {
+
+inline constexpr int32_t kChannelSendTimeoutMs = 10;
+inline constexpr int32_t kChannelReceiveTimeoutMs = 30;
+
 // Closes and frees a record; the handle must not be used afterwards.
-void comm_Free(CommHandle handle);
+void freeChannel(CommHandle handle);
 
 // Channels opened and not yet closed in the process, for tests that show none is left.
-int commOpenChannels();
+int openChannelCount();
+
+}  // namespace tallymark::link

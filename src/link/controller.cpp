@@ -1,3 +1,5 @@
+#include "link/controller.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -6,12 +8,12 @@
 #include <thread>
 
 #include "link/comm.h"
-#include "link/controller_exports.h"
 #include "platform/clock.h"
 
 commDataType* ComHandle = nullptr;
 commDataType* ComHandleReset = nullptr;
 
+namespace tallymark::link {
 namespace {
 
 constexpr char kKeepalive[] = {'k', 'e', 'e', 'p', 'a', 'l', 'i', 'v', 'e'};
@@ -19,17 +21,17 @@ constexpr int kKeepalives = 5;
 constexpr auto kKeepaliveGap = std::chrono::milliseconds(50);
 
 std::atomic<uint32_t (*)()> clockOverride{nullptr};
-std::atomic<controller::detail::LinkFaultHook> faultHook{nullptr};
+std::atomic<detail::LinkFaultHook> faultHook{nullptr};
 
 uint32_t now() {
   uint32_t (*clock)() = clockOverride.load();
-  return clock != nullptr ? clock() : tallymark::platform::monotonicMillis();
+  return clock != nullptr ? clock() : platform::monotonicMillis();
 }
 
 // Puts `replacement` in `slot`, closing and freeing what was there. Caller holds
 // channelLock(); nothing else keeps a channel pointer past its hold of the lock.
 void replaceChannel(commDataType*& slot, commDataType* replacement) {
-  if (slot != nullptr && slot != replacement) comm_Free(slot);
+  if (slot != nullptr && slot != replacement) freeChannel(slot);
   slot = replacement;
 }
 
@@ -41,8 +43,8 @@ void fillSendBuffer() {
   for (int i = 0; i < 4; ++i) send_buf.bytes[9 + i] = static_cast<uint8_t>(tail >> (8 * i));
 }
 
-bool faultAt(controller::detail::LinkFault point) {
-  controller::detail::LinkFaultHook hook = faultHook.load();
+bool faultAt(detail::LinkFault point) {
+  detail::LinkFaultHook hook = faultHook.load();
   return hook != nullptr && hook(point);
 }
 
@@ -62,18 +64,20 @@ std::atomic<uint32_t> disables{0};
 // a busy machine and bunched the keepalives together.
 constexpr auto kDisableLook = std::chrono::milliseconds(5);
 
+}  // namespace
+
 int32_t enable(const char* host) {
-  using controller::detail::LinkFault;
+  using detail::LinkFault;
   std::lock_guard<std::mutex> serial(enableLock());
   uint32_t disablesAtStart = disables.load();
   commDataType* data = nullptr;
-  if (comm_Open(&data, host, controller::kDataPort) != 0) return -1;
+  if (comm_Open(&data, host, kDataPort) != 0) return -1;
   commDataType* reset = nullptr;
-  if (faultAt(LinkFault::ResetChannel) || comm_Open(&reset, host, controller::kResetPort) != 0) {
+  if (faultAt(LinkFault::ResetChannel) || comm_Open(&reset, host, kResetPort) != 0) {
     // As far as the data channel, and no further: the link is left with a closed data
     // channel and no reset channel, so that no frame goes out half set up.
     comm_Close(data);
-    std::lock_guard<std::mutex> guard(controller::channelLock());
+    std::lock_guard<std::mutex> guard(channelLock());
     replaceChannel(ComHandle, data);
     replaceChannel(ComHandleReset, nullptr);
     return -1;
@@ -81,11 +85,11 @@ int32_t enable(const char* host) {
   faultAt(LinkFault::ChannelsOpened);
   auto disabled = [disablesAtStart] { return disables.load() != disablesAtStart; };
   {
-    std::lock_guard<std::mutex> guard(controller::channelLock());
+    std::lock_guard<std::mutex> guard(channelLock());
     if (disabled()) {
       // A disable came while the channels were being opened: it wins.
-      comm_Free(data);
-      comm_Free(reset);
+      freeChannel(data);
+      freeChannel(reset);
       return -1;
     }
     replaceChannel(ComHandle, data);
@@ -108,79 +112,56 @@ int32_t enable(const char* host) {
   return 0;
 }
 
-}  // namespace
-
-void CncCom_SendKeepalive() {
-  std::lock_guard<std::mutex> guard(controller::channelLock());
-  comm_Write(ComHandle, kKeepalive, sizeof kKeepalive);
+// Nothing in the module could acknowledge a close, so the call does the closing itself
+// and counts that as the acknowledgement instead of waiting for one. An enable under way
+// is ended: it closes what it opened and returns -1.
+void disable() {
+  ComCloseAck = 0;
+  {
+    std::lock_guard<std::mutex> guard(channelLock());
+    ++disables;
+    comm_Close(ComHandle);
+    comm_Close(ComHandleReset);
+  }
+  ComCloseAck = 1;
 }
 
-void controller::storeStatus(const timer_resp_t& status) {
+int32_t statusGet(timer_resp_t* out) {
+  if (out == nullptr) return -1;
+  std::lock_guard<std::mutex> guard(CriticalSection);
+  if (current_response_valid == 0) return -1;
+  if (now() - current_response_timestamp < kStatusFreshMs) {
+    std::memcpy(out, &current_response, sizeof current_response);
+    return 0;
+  }
+  current_response_valid = -1;
+  return -1;
+}
+
+void sendOut() {
+  std::lock_guard<std::mutex> guard(channelLock());
+  fillSendBuffer();
+  comm_Write(ComHandle, send_buf.bytes, sizeof send_buf.bytes);
+}
+
+void storeStatus(const timer_resp_t& status) {
   std::lock_guard<std::mutex> guard(CriticalSection);
   current_response = status;
   current_response_valid = 1;
   current_response_timestamp = now();
 }
 
-void controller::detail::setClock(uint32_t (*clock)()) {
+void detail::setClock(uint32_t (*clock)()) {
   clockOverride = clock;
 }
 
-void controller::detail::setFaultHook(LinkFaultHook hook) {
+void detail::setFaultHook(LinkFaultHook hook) {
   faultHook = hook;
 }
 
-extern "C" {
+}  // namespace tallymark::link
 
-int32_t TM_STDCALL Cnc_Communication_Enable(const char* host) {
-  try {
-    return enable(host);
-  } catch (...) {
-    return -1;
-  }
+void CncCom_SendKeepalive() {
+  std::lock_guard<std::mutex> guard(tallymark::link::channelLock());
+  comm_Write(ComHandle, tallymark::link::kKeepalive, sizeof tallymark::link::kKeepalive);
 }
-
-// Nothing in the module could acknowledge a close, so the call does the closing itself
-// and counts that as the acknowledgement instead of waiting for one. An enable under way
-// is ended: it closes what it opened and returns -1.
-int32_t TM_STDCALL Cnc_Communication_Disable() {
-  try {
-    ComCloseAck = 0;
-    {
-      std::lock_guard<std::mutex> guard(controller::channelLock());
-      ++disables;
-      comm_Close(ComHandle);
-      comm_Close(ComHandleReset);
-    }
-    ComCloseAck = 1;
-  } catch (...) {
-  }
-  return 0;
-}
-
-int32_t TM_STDCALL Cnc_Status_Get(timer_resp_t* out) {
-  if (out == nullptr) return -1;
-  try {
-    std::lock_guard<std::mutex> guard(CriticalSection);
-    if (current_response_valid == 0) return -1;
-    if (now() - current_response_timestamp < controller::kStatusFreshMs) {
-      std::memcpy(out, &current_response, sizeof current_response);
-      return 0;
-    }
-    current_response_valid = -1;
-    return -1;
-  } catch (...) {
-    return -1;
-  }
-}
-
-void TM_STDCALL my_SendOut() {
-  try {
-    std::lock_guard<std::mutex> guard(controller::channelLock());
-    fillSendBuffer();
-    comm_Write(ComHandle, send_buf.bytes, sizeof send_buf.bytes);
-  } catch (...) {
-  }
-}
-
-}  // extern "C"

@@ -7,9 +7,9 @@ std::mutex CriticalSection;
 timer_resp_t current_response{};
 int32_t current_response_valid = 0;
 uint32_t current_response_timestamp = 0;
-send_buf_t send_buf{};
+tallymark::link::SendBuffer send_buf{};
 
-namespace controller {
+namespace tallymark::link {
 
 std::mutex& channelLock() {
   static std::mutex lock;
@@ -26,4 +26,4 @@ void prepareLinkState() {
   std::memset(&send_buf, 0, sizeof send_buf);
 }
 
-}  // namespace controller
+}  // namespace tallymark::link

@@ -13,13 +13,15 @@ struct timer_resp_t {
 };
 static_assert(sizeof(timer_resp_t) == 31, "the status record is 31 bytes");
 
+namespace tallymark::link {
 // The datagram of my_SendOut, packed as it goes on the wire (little-endian fields).
-struct send_buf_t {
+struct SendBuffer {
   uint8_t bytes[13];
 };
+}  // namespace tallymark::link
 
-// Close acknowledgement: -1 after Cnc_Init_Controller, 0 while Cnc_Communication_Disable
-// closes the link, 1 once it has.
+// Close acknowledgement: -1 after prepareLinkState, 0 while disable() closes the link,
+// 1 once it has.
 extern std::atomic<int32_t> ComCloseAck;
 
 // Guards current_response, current_response_valid and current_response_timestamp.
@@ -28,16 +30,17 @@ extern timer_resp_t current_response;
 extern int32_t current_response_valid;       // 0: none stored; -1: found stale
 extern uint32_t current_response_timestamp;  // monotonicMillis() when stored
 
-// Guarded by controller::channelLock().
-extern send_buf_t send_buf;
+// Guarded by tallymark::link::channelLock().
+extern tallymark::link::SendBuffer send_buf;
 
-namespace controller {
+namespace tallymark::link {
 
 // Guards the channel handles and send_buf (the status record has CriticalSection).
 std::mutex& channelLock();
 
-// What Cnc_Init_Controller does to the link: ComCloseAck to -1, the status record and
-// the send record cleared. Callable at any time and from any thread.
+// Readies the link for the controller calls (Cnc_Init_Controller's first step):
+// ComCloseAck to -1, the status record and the send record cleared. Callable at any
+// time and from any thread.
 void prepareLinkState();
 
-}  // namespace controller
+}  // namespace tallymark::link

@@ -6,11 +6,10 @@
 #include <system_error>
 
 #include "platform/clock.h"
-#include "server/camera_config.h"
 #include "server/line_framer.h"
 #include "server/protocol.h"
 
-namespace server {
+namespace tallymark::server {
 namespace {
 
 using detail::FaultPoint;
@@ -217,7 +216,8 @@ void CommandServer::converse(Connection& connection) {
   platform::setKeepalive(socket, kKeepaliveIdleMs, kKeepaliveIntervalMs, kKeepaliveProbes);
 
   throwIfFaultAt(FaultPoint::Greeting);
-  std::string hello = greeting(cameraType(), cameraPath());
+  CameraSettings camera = options_.camera != nullptr ? options_.camera() : CameraSettings{};
+  std::string hello = greeting(camera.type, camera.path);
   if (!hello.empty() && !platform::sendAll(socket, hello.data(), hello.size())) return;
 
   LineFramer framer;
@@ -249,4 +249,4 @@ void CommandServer::converse(Connection& connection) {
   }
 }
 
-}  // namespace server
+}  // namespace tallymark::server

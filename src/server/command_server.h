@@ -1,8 +1,8 @@
 // The command server: a TCP listener, and one thread per connection that greets the
 // client, frames its lines and answers each rejected one with "#Invalid.\r\n".
 //
-// Cnc_Init_Controller runs one on port 7000 for the life of the process; tests run
-// their own on any port and stop them.
+// The process's shared server (shared_server.h) is one on port 7000, running until the
+// process ends; tests run their own on any port and stop them.
 //
 // No exception leaves a thread the server starts: a connection that cannot get a thread
 // or memory ends quietly with its socket closed and its slot free, and the listener goes
@@ -19,10 +19,9 @@
 #include <thread>
 
 #include "platform/socket.h"
+#include "server/camera_source.h"
 
-namespace server {
-
-namespace platform = tallymark::platform;
+namespace tallymark::server {
 
 class CommandServer {
  public:
@@ -50,6 +49,8 @@ class CommandServer {
     // system's monotonic clock. Tests pass their own.
     uint32_t (*clock)() = nullptr;
     int sendTimeoutMs = kSendTimeoutMs;
+    // The camera settings each new client is greeted by.
+    CameraSource camera = nullptr;
   };
 
   CommandServer();
@@ -132,4 +133,4 @@ void setFaultHook(FaultHook hook);
 
 }  // namespace detail
 
-}  // namespace server
+}  // namespace tallymark::server

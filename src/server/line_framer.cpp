@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace server {
+namespace tallymark::server {
 
 void LineFramer::receive(const char* bytes, size_t count) {
   const void* nul = std::memchr(bytes, '\0', count);
@@ -44,4 +44,4 @@ bool LineFramer::readLine(std::string& line, bool& overlong) {
   }
 }
 
-}  // namespace server
+}  // namespace tallymark::server

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <string>
 
-namespace server {
+namespace tallymark::server {
 
 class LineFramer {
  public:
@@ -34,4 +34,4 @@ class LineFramer {
   bool overlongPending_ = false;  // the CR of a dropped line leads the buffer
 };
 
-}  // namespace server
+}  // namespace tallymark::server

@@ -68,7 +68,7 @@ void applyField(tcp_request& slot, char letter, float number) {
 
 }  // namespace
 
-namespace server {
+namespace tallymark::server {
 
 std::string greeting(int32_t camType, const std::string& cameraPath) {
   switch (camType) {
@@ -94,7 +94,7 @@ void detail::resetRequest() {
   slotPending.store(false, std::memory_order_release);
 }
 
-}  // namespace server
+}  // namespace tallymark::server
 
 bool read_float(const char* text, uint8_t& position, float& value) {
   unsigned at = position;
@@ -144,7 +144,7 @@ bool read_float(const char* text, uint8_t& position, float& value) {
 }
 
 bool parse_line(std::string line) {
-  if (line.empty() || line.size() > server::kMaxLineLength) return false;
+  if (line.empty() || line.size() > tallymark::server::kMaxLineLength) return false;
   const char* text = line.c_str();  // NUL-terminated, at most 255 bytes before the NUL
 
   if (slotPending.load(std::memory_order_acquire)) return false;

@@ -19,7 +19,7 @@ struct tcp_request {
   double Z = 0;
 };
 
-namespace server {
+namespace tallymark::server {
 
 // The reply to every rejected line.
 inline constexpr char kInvalidReply[] = "#Invalid.\r\n";
@@ -42,7 +42,7 @@ namespace detail {
 void resetRequest();
 }  // namespace detail
 
-}  // namespace server
+}  // namespace tallymark::server
 
 // Parses one line (without its CR) into the request slot: true when it is accepted,
 // false when it is rejected (empty, longer than 255 bytes, the slot already pending, or

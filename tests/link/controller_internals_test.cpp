@@ -7,7 +7,7 @@
 #include <string>
 
 #include "link/comm.h"
-#include "link/controller_exports.h"
+#include "link/controller.h"
 #include "link/link_state.h"
 #include "loopback.h"
 
@@ -20,9 +20,9 @@ uint32_t fakeClock() {
 
 class StatusFreshness : public ::testing::Test {
  protected:
-  void SetUp() override { controller::detail::setClock(fakeClock); }
+  void SetUp() override { tallymark::link::detail::setClock(fakeClock); }
   void TearDown() override {
-    controller::detail::setClock(nullptr);
+    tallymark::link::detail::setClock(nullptr);
     std::lock_guard<std::mutex> guard(CriticalSection);
     current_response_valid = 0;
   }
@@ -37,34 +37,34 @@ timer_resp_t patterned(uint8_t first) {
 
 TEST_F(StatusFreshness, AStoredStatusIsCopiedWholeUntilItIsAQuarterSecondOld) {
   fakeNow = 0xFFFFFF00u;  // the 32-bit clock wraps during this test
-  controller::storeStatus(patterned(1));
+  tallymark::link::storeStatus(patterned(1));
 
   timer_resp_t out{};
-  EXPECT_EQ(Cnc_Status_Get(&out), 0);
+  EXPECT_EQ(tallymark::link::statusGet(&out), 0);
   EXPECT_EQ(std::memcmp(&out, &current_response, sizeof out), 0);
   EXPECT_EQ(out.bytes[0], 1);
   EXPECT_EQ(out.bytes[30], 31);
 
   fakeNow = 0xFFFFFF00u + 249;
-  EXPECT_EQ(Cnc_Status_Get(&out), 0);
+  EXPECT_EQ(tallymark::link::statusGet(&out), 0);
 
   fakeNow = 0xFFFFFF00u + 250;
   timer_resp_t stale = patterned(100);
-  EXPECT_EQ(Cnc_Status_Get(&stale), -1);
+  EXPECT_EQ(tallymark::link::statusGet(&stale), -1);
   EXPECT_EQ(stale.bytes[0], 100) << "untouched";
   EXPECT_EQ(current_response_valid, -1);
 
-  controller::storeStatus(patterned(7));
-  EXPECT_EQ(Cnc_Status_Get(&out), 0) << "a new status is fresh again";
+  tallymark::link::storeStatus(patterned(7));
+  EXPECT_EQ(tallymark::link::statusGet(&out), 0) << "a new status is fresh again";
   EXPECT_EQ(out.bytes[0], 7);
 }
 
 TEST_F(StatusFreshness, InitClearsTheRecord) {
-  controller::storeStatus(patterned(9));
-  controller::prepareLinkState();
+  tallymark::link::storeStatus(patterned(9));
+  tallymark::link::prepareLinkState();
   EXPECT_EQ(ComCloseAck, -1);
   timer_resp_t out = patterned(50);
-  EXPECT_EQ(Cnc_Status_Get(&out), 0);
+  EXPECT_EQ(tallymark::link::statusGet(&out), 0);
   for (uint8_t byte : out.bytes) ASSERT_EQ(byte, 0);
 }
 
@@ -103,7 +103,7 @@ TEST_F(Channel, OpenWriteCloseOnLoopback) {
   loopback::UdpReceiver sourceFreed(sourcePort);
   EXPECT_TRUE(sourceFreed.bound()) << "the socket is closed, not leaked";
   EXPECT_TRUE(receiver_.empty());
-  comm_Free(channel);
+  tallymark::link::freeChannel(channel);
 }
 
 TEST_F(Channel, RefusalsLeaveTheHandleAsItWas) {

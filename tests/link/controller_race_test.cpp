@@ -10,13 +10,14 @@
 #include <thread>
 
 #include "link/comm.h"
-#include "link/controller_exports.h"
+#include "link/controller.h"
 #include "loopback.h"
+#include "plugin/controller_exports.h"
 
 namespace {
 
-using controller::detail::LinkFault;
 using loopback::UdpReceiver;
+using tallymark::link::detail::LinkFault;
 
 const std::string kFrame("\x55\x44\x44\x44\x44\x00\x00\x00\x00\xAA\x00\x00\x00", 13);
 const std::string kKeepalive = "keepalive";
@@ -42,12 +43,12 @@ class LinkRaces : public ::testing::Test {
     holdAt = -1;
     held = false;
     release = false;
-    controller::detail::setFaultHook(linkHook);
+    tallymark::link::detail::setFaultHook(linkHook);
   }
   void TearDown() override {
-    controller::detail::setFaultHook(nullptr);
+    tallymark::link::detail::setFaultHook(nullptr);
     Cnc_Communication_Disable();
-    EXPECT_EQ(commOpenChannels(), 0);
+    EXPECT_EQ(tallymark::link::openChannelCount(), 0);
     EXPECT_TRUE(reset_.empty()) << "nothing ever goes to port 8001";
   }
 
@@ -70,7 +71,7 @@ class LinkRaces : public ::testing::Test {
     release = true;
     enabling.join();
     EXPECT_EQ(result.load(), -1) << "the disable ended it";
-    EXPECT_EQ(commOpenChannels(), 0) << "no channel is left open";
+    EXPECT_EQ(tallymark::link::openChannelCount(), 0) << "no channel is left open";
     my_SendOut();
     EXPECT_EQ(drain(kFrame), 0);
   }
@@ -88,7 +89,7 @@ TEST_F(LinkRaces, AnEnableThatFailsAtTheResetChannelLeavesNothingToSendOn) {
   my_SendOut();
   EXPECT_EQ(drain(kFrame), 0) << "neither the new data channel nor the replaced one";
   EXPECT_EQ(drain(kKeepalive), 0);
-  EXPECT_EQ(commOpenChannels(), 0) << "the earlier pair is closed too";
+  EXPECT_EQ(tallymark::link::openChannelCount(), 0) << "the earlier pair is closed too";
 }
 
 TEST_F(LinkRaces, ADisableDuringTheKeepalivesEndsTheEnable) {
@@ -112,7 +113,7 @@ TEST_F(LinkRaces, TwoEnablesAtOnceLeaveOnePairOfChannels) {
   first.join();
   second.join();
   EXPECT_EQ(succeeded.load(), 2);
-  EXPECT_EQ(commOpenChannels(), 2);
+  EXPECT_EQ(tallymark::link::openChannelCount(), 2);
   EXPECT_EQ(drain(kKeepalive), 10);
   my_SendOut();
   EXPECT_EQ(drain(kFrame), 1);

@@ -5,12 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "loopback.h"
 #include "server/protocol.h"
-#include "plugin/settings_globals.h"
 
 namespace {
 
@@ -19,10 +20,26 @@ using loopback::waitUntil;
 
 const std::string kInvalid = "#Invalid.\r\n";
 
+// The camera the suite's server greets by; tests change it between connections.
+std::mutex cameraLock;
+tallymark::server::CameraSettings camera;
+
+tallymark::server::CameraSettings currentCamera() {
+  std::lock_guard<std::mutex> guard(cameraLock);
+  return camera;
+}
+
+void useCamera(int32_t type, std::string path) {
+  std::lock_guard<std::mutex> guard(cameraLock);
+  camera = {type, std::move(path)};
+}
+
 class CommandServerTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    server_ = new server::CommandServer;
+    tallymark::server::CommandServer::Options options;
+    options.camera = currentCamera;
+    server_ = new tallymark::server::CommandServer(options);
     ASSERT_TRUE(server_->start(0));
     ASSERT_NE(server_->port(), 0);
   }
@@ -34,36 +51,36 @@ class CommandServerTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    CamType = 0;
-    IPCamPath.set("");
-    server::detail::resetRequest();
+    useCamera(0, "");
+    tallymark::server::detail::resetRequest();
   }
 
   void TearDown() override {
     // Whatever happened, a new client is still greeted and served, once the server has
     // seen the test's own clients go (a full house turns a newcomer away).
-    CamType = 0;
-    ASSERT_TRUE(waitUntil(
-        [] { return server_->activeConnections() < server::CommandServer::kMaxConnections; }));
+    useCamera(0, "");
+    ASSERT_TRUE(waitUntil([] {
+      return server_->activeConnections() < tallymark::server::CommandServer::kMaxConnections;
+    }));
     TcpClient probe(port());
     ASSERT_TRUE(probe.connected());
     EXPECT_EQ(probe.read(3), "[3\r");
     probe.send("X\r\n");
     EXPECT_EQ(probe.read(kInvalid.size()), kInvalid);
-    server::detail::resetRequest();
+    tallymark::server::detail::resetRequest();
   }
 
   static uint16_t port() { return server_->port(); }
 
   // Waits until the slot holds an accepted line.
   static bool slotFilled() {
-    return waitUntil([] { return server::currentRequest().pending == 1; });
+    return waitUntil([] { return tallymark::server::currentRequest().pending == 1; });
   }
 
-  static server::CommandServer* server_;
+  static tallymark::server::CommandServer* server_;
 };
 
-server::CommandServer* CommandServerTest::server_ = nullptr;
+tallymark::server::CommandServer* CommandServerTest::server_ = nullptr;
 
 TEST_F(CommandServerTest, GreetingChosenByCameraTypeComesFirst) {
   struct Case {
@@ -78,14 +95,13 @@ TEST_F(CommandServerTest, GreetingChosenByCameraTypeComesFirst) {
       {3, "cam1", ""},
   };
   for (const Case& c : cases) {
-    CamType = c.camType;
-    IPCamPath.set(c.path);
+    useCamera(c.camType, c.path);
     TcpClient client(port());
     ASSERT_TRUE(client.connected());
     // A rejected line's reply marks where the greeting ends.
     client.send("X\r\n");
     EXPECT_EQ(client.read(c.greeting.size() + kInvalid.size()), c.greeting + kInvalid)
-        << "CamType " << c.camType;
+        << "camera type " << c.camType;
   }
 }
 
@@ -95,7 +111,7 @@ TEST_F(CommandServerTest, FirstAcceptedLineGetsNoReplyAndLaterLinesAreRejected) 
   client.send("X12.5Y-3Z0.1\r\nX1\r\n\r\nY2\r\n");
   EXPECT_EQ(client.read(2 * kInvalid.size()), kInvalid + kInvalid)
       << "one reply for each of X1 and Y2, none for the empty line";
-  tcp_request slot = server::currentRequest();
+  tcp_request slot = tallymark::server::currentRequest();
   EXPECT_EQ(slot.X, 12.5);
   EXPECT_EQ(slot.Y, -3.0);
   EXPECT_EQ(slot.Z, 0.10000000149011612);
@@ -109,8 +125,8 @@ TEST_F(CommandServerTest, CrLfSplitAcrossReceives) {
   // The LF now leads the next line: one line, one reply.
   client.send("\nY2\r\nX\r\n");
   EXPECT_EQ(client.read(2 * kInvalid.size()), kInvalid + kInvalid);
-  EXPECT_EQ(server::currentRequest().X, 1.0);
-  EXPECT_EQ(server::currentRequest().Y, 0.0);
+  EXPECT_EQ(tallymark::server::currentRequest().X, 1.0);
+  EXPECT_EQ(tallymark::server::currentRequest().Y, 0.0);
 }
 
 TEST_F(CommandServerTest, BytesAfterANulInOneReceiveAreDropped) {
@@ -121,7 +137,7 @@ TEST_F(CommandServerTest, BytesAfterANulInOneReceiveAreDropped) {
   ASSERT_EQ(client.read(kInvalid.size()), kInvalid);
   client.send("Y3\r\n");
   ASSERT_TRUE(slotFilled());
-  tcp_request slot = server::currentRequest();
+  tcp_request slot = tallymark::server::currentRequest();
   EXPECT_EQ(slot.X, 1.0);
   EXPECT_EQ(slot.Y, 3.0) << "X1 waited for the CR of a later receive";
   EXPECT_EQ(slot.Z, 0.0);
@@ -135,8 +151,8 @@ TEST_F(CommandServerTest, TwoClientsAtOnceKeepTheirOwnText) {
   first.send("X4");
   second.send("Y5\r\n");
   ASSERT_TRUE(slotFilled());
-  EXPECT_EQ(server::currentRequest().X, 0.0) << "the first client's text is its own";
-  EXPECT_EQ(server::currentRequest().Y, 5.0);
+  EXPECT_EQ(tallymark::server::currentRequest().X, 0.0) << "the first client's text is its own";
+  EXPECT_EQ(tallymark::server::currentRequest().Y, 5.0);
   first.send("\r\n");
   EXPECT_EQ(first.read(kInvalid.size()), kInvalid);
   second.send("Z1\r\n");
@@ -153,8 +169,8 @@ TEST_F(CommandServerTest, TextLeftByAClientThatDisconnectsIsDropped) {
   ASSERT_EQ(next.read(3), "[3\r");
   next.send("Y2\r\n");
   ASSERT_TRUE(slotFilled());
-  EXPECT_EQ(server::currentRequest().X, 0.0);
-  EXPECT_EQ(server::currentRequest().Y, 2.0);
+  EXPECT_EQ(tallymark::server::currentRequest().X, 0.0);
+  EXPECT_EQ(tallymark::server::currentRequest().Y, 2.0);
 }
 
 TEST_F(CommandServerTest, FloodWithoutCrIsRejectedOnceAndTheConnectionGoesOn) {
@@ -165,25 +181,26 @@ TEST_F(CommandServerTest, FloodWithoutCrIsRejectedOnceAndTheConnectionGoesOn) {
   client.send("\r\nZ1\r\nX\r\n");
   EXPECT_EQ(client.read(2 * kInvalid.size()), kInvalid + kInvalid)
       << "one reply for the flood, none for Z1, one for X";
-  EXPECT_EQ(server::currentRequest().Z, 1.0);
+  EXPECT_EQ(tallymark::server::currentRequest().Z, 1.0);
 }
 
 TEST_F(CommandServerTest, OneConnectionMoreThanTheLimitIsClosedAtOnce) {
   ASSERT_TRUE(waitUntil([] { return server_->activeConnections() == 0; }));
   std::vector<std::unique_ptr<TcpClient>> clients;
-  for (size_t i = 0; i < server::CommandServer::kMaxConnections; ++i) {
+  for (size_t i = 0; i < tallymark::server::CommandServer::kMaxConnections; ++i) {
     clients.push_back(std::make_unique<TcpClient>(port()));
     ASSERT_EQ(clients.back()->read(3), "[3\r") << "client " << i;
   }
-  EXPECT_EQ(server_->activeConnections(), server::CommandServer::kMaxConnections);
+  EXPECT_EQ(server_->activeConnections(), tallymark::server::CommandServer::kMaxConnections);
 
   TcpClient refused(port());
   ASSERT_TRUE(refused.connected());
   EXPECT_TRUE(refused.closedByPeer()) << "no greeting, just the close";
 
   clients.back()->close();
-  ASSERT_TRUE(waitUntil(
-      [] { return server_->activeConnections() < server::CommandServer::kMaxConnections; }));
+  ASSERT_TRUE(waitUntil([] {
+    return server_->activeConnections() < tallymark::server::CommandServer::kMaxConnections;
+  }));
   TcpClient admitted(port());
   EXPECT_EQ(admitted.read(3), "[3\r");
   admitted.send("X\r\n");
@@ -194,16 +211,15 @@ TEST_F(CommandServerTest, OneConnectionMoreThanTheLimitIsClosedAtOnce) {
 
 TEST(CommandServer, StartsOnceAndStopsCleanly) {
   loopback::SocketLibrary sockets;
-  server::CommandServer server;
+  tallymark::server::CommandServer server;
   ASSERT_TRUE(server.start(0));
   EXPECT_FALSE(server.start(0)) << "already running";
 
-  server::CommandServer rival;
+  tallymark::server::CommandServer rival;
   EXPECT_FALSE(rival.start(server.port())) << "the port is taken";
 
-  CamType = 0;
   TcpClient client(server.port());
-  ASSERT_EQ(client.read(3), "[3\r");
+  ASSERT_EQ(client.read(3), "[3\r") << "with no camera source, as for a USB camera";
   ASSERT_TRUE(waitUntil([&] { return server.activeConnections() == 1; }));
   server.stop();
   EXPECT_EQ(server.activeConnections(), 0u);

@@ -1,13 +1,16 @@
 // Cnc_Init_Controller tells the listener's state truthfully: a listener thread that
 // cannot start leaves port 7000 free and answers -1, and a listener that ended is started
-// again by the next call. Linked in only: the failures come through the server's seam.
+// again by the next call. Its server greets by the camera settings SetProName stores.
+// Linked in only: the failures come through the server's seam, the settings are set
+// directly.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "injected_faults.h"
 #include "loopback.h"
-#include "server/controller_exports.h"
+#include "plugin/controller_exports.h"
+#include "server/shared_server.h"
 #include "plugin/settings_globals.h"
 
 namespace {
@@ -15,10 +18,10 @@ namespace {
 namespace platform = tallymark::platform;
 using loopback::TcpClient;
 using loopback::waitUntil;
-using server::detail::FaultPoint;
+using tallymark::server::detail::FaultPoint;
 
 bool served() {
-  TcpClient probe(server::kCommandPort);
+  TcpClient probe(tallymark::server::kCommandPort);
   return probe.read(3) == "[3\r";
 }
 
@@ -27,7 +30,7 @@ TEST(ControllerInitFaults, AnswersByWhatTheListenerReallyDoes) {
   CamType = 0;
   injected::failAt(FaultPoint::ListenerThread, 1);
   EXPECT_EQ(Cnc_Init_Controller(), -1);
-  platform::SocketHandle rebound = platform::openTcpListener(server::kCommandPort, 1);
+  platform::SocketHandle rebound = platform::openTcpListener(tallymark::server::kCommandPort, 1);
   EXPECT_NE(rebound, platform::kNoSocket) << "port 7000 is left free";
   platform::closeSocket(rebound);
 
@@ -35,14 +38,31 @@ TEST(ControllerInitFaults, AnswersByWhatTheListenerReallyDoes) {
   EXPECT_TRUE(served());
 
   injected::failAt(FaultPoint::ListenerWait, 1 << 30);
-  EXPECT_TRUE(waitUntil([] { return !TcpClient(server::kCommandPort).connected(); }))
+  EXPECT_TRUE(waitUntil([] { return !TcpClient(tallymark::server::kCommandPort).connected(); }))
       << "the listener gave up and closed its socket";
   injected::clear();
   EXPECT_EQ(Cnc_Init_Controller(), 0) << "started again";
   EXPECT_TRUE(served());
   EXPECT_EQ(Cnc_Init_Controller(), 0);
 
-  server::detail::stopControllerServer();
+  tallymark::server::detail::stopSharedServer();
+}
+
+TEST(ControllerInitCamera, EachClientIsGreetedByTheSettingsAsTheyAreWhenItConnects) {
+  loopback::SocketLibrary sockets;
+  CamType = 1;
+  IPCamPath.set("rtsp://10.0.0.9/live");
+  ASSERT_EQ(Cnc_Init_Controller(), 0);
+  const std::string ipGreeting = "[4*rtsp://10.0.0.9/live";
+  EXPECT_EQ(TcpClient(tallymark::server::kCommandPort).read(ipGreeting.size()), ipGreeting);
+
+  CamType = 2;
+  EXPECT_EQ(TcpClient(tallymark::server::kCommandPort).read(3), "[5\r")
+      << "changed settings reach the next client";
+
+  CamType = 0;
+  IPCamPath.set("");
+  tallymark::server::detail::stopSharedServer();
 }
 
 }  // namespace

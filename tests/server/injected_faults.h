@@ -11,19 +11,19 @@ namespace injected {
 inline std::atomic<int> failingPoint{-1};
 inline std::atomic<int> failuresLeft{0};
 
-inline bool countedFaults(server::detail::FaultPoint point) {
+inline bool countedFaults(tallymark::server::detail::FaultPoint point) {
   return static_cast<int>(point) == failingPoint.load() && failuresLeft.fetch_sub(1) > 0;
 }
 
 // Installs the counting hook, with `times` failures at `point` to come.
-inline void failAt(server::detail::FaultPoint point, int times) {
+inline void failAt(tallymark::server::detail::FaultPoint point, int times) {
   failuresLeft = times;
   failingPoint = static_cast<int>(point);
-  server::detail::setFaultHook(countedFaults);
+  tallymark::server::detail::setFaultHook(countedFaults);
 }
 
 inline void clear() {
-  server::detail::setFaultHook(nullptr);
+  tallymark::server::detail::setFaultHook(nullptr);
   failingPoint = -1;
 }
 

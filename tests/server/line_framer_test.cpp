@@ -8,7 +8,7 @@
 
 namespace {
 
-using server::LineFramer;
+using tallymark::server::LineFramer;
 
 // Feeds `pieces` as separate receives and returns every line taken after each one,
 // overlong lines shown as "<overlong>".

@@ -20,9 +20,9 @@ double readNumber(const char* text, uint8_t* end = nullptr) {
 
 class RequestSlot : public ::testing::Test {
  protected:
-  void SetUp() override { server::detail::resetRequest(); }
-  void TearDown() override { server::detail::resetRequest(); }
-  static tcp_request slot() { return server::currentRequest(); }
+  void SetUp() override { tallymark::server::detail::resetRequest(); }
+  void TearDown() override { tallymark::server::detail::resetRequest(); }
+  static tcp_request slot() { return tallymark::server::currentRequest(); }
 };
 
 TEST(ReadFloat, ValuesToTheLastBit) {
@@ -123,7 +123,7 @@ TEST_F(RequestSlot, TheRunOfFieldsEndsAtTheFirstByteThatIsNoFieldLetter) {
       {"x5", 0.0},    {"5X1", 0.0},  {"\nY2", 0.0}, {"X2\tX3", 2.0}, {"A1B2W3X4[", 4.0},
   };
   for (const Case& c : cases) {
-    server::detail::resetRequest();
+    tallymark::server::detail::resetRequest();
     EXPECT_TRUE(parse_line(c.line)) << c.line;
     tcp_request r = slot();
     EXPECT_EQ(r.pending, 1) << c.line;
@@ -158,7 +158,7 @@ TEST_F(RequestSlot, ModeTakesTheLowEightBitsOfTheWholePart) {
       {"@4294967296", 0},
   };
   for (const Case& c : cases) {
-    server::detail::resetRequest();
+    tallymark::server::detail::resetRequest();
     EXPECT_TRUE(parse_line(std::string("@1") + c.line)) << c.line;
     EXPECT_EQ(slot().mode, c.mode) << c.line;
   }
@@ -175,32 +175,33 @@ TEST_F(RequestSlot, LinesLongerThan255BytesAreRejectedUnread) {
 
   // A run of fields over all 255 bytes ends at the terminator without wrapping the
   // 8-bit position back to the start.
-  server::detail::resetRequest();
+  tallymark::server::detail::resetRequest();
   std::string fields;
   for (int i = 0; i < 126; ++i) fields += "A1";
   fields += "X99";
   ASSERT_EQ(fields.size(), 255u);
   EXPECT_TRUE(parse_line(fields));
   EXPECT_EQ(slot().X, 99.0);
-  server::detail::resetRequest();
+  tallymark::server::detail::resetRequest();
   EXPECT_FALSE(parse_line(fields.substr(0, 252) + "1X-")) << "a bare sign in the last byte";
 }
 
 TEST(Greeting, BytesPerCameraType) {
-  EXPECT_EQ(server::greeting(0, "ignored"), std::string("\x5B\x33\x0D"));
-  EXPECT_EQ(server::greeting(2, "ignored"), std::string("\x5B\x35\x0D"));
-  EXPECT_EQ(server::greeting(1, "cam1"), "[4*cam1");
-  EXPECT_EQ(server::greeting(1, ""), "[4*");
-  EXPECT_EQ(server::greeting(3, "cam1"), "");
-  EXPECT_EQ(server::greeting(-1, "cam1"), "");
+  EXPECT_EQ(tallymark::server::greeting(0, "ignored"), std::string("\x5B\x33\x0D"));
+  EXPECT_EQ(tallymark::server::greeting(2, "ignored"), std::string("\x5B\x35\x0D"));
+  EXPECT_EQ(tallymark::server::greeting(1, "cam1"), "[4*cam1");
+  EXPECT_EQ(tallymark::server::greeting(1, ""), "[4*");
+  EXPECT_EQ(tallymark::server::greeting(3, "cam1"), "");
+  EXPECT_EQ(tallymark::server::greeting(-1, "cam1"), "");
 
   std::string longPath(5000, 'p');
-  EXPECT_EQ(server::greeting(1, longPath), "[4*" + longPath) << "a long path is sent whole";
-  EXPECT_EQ(server::greeting(1, std::string("ab\0cd", 5)), "[4*ab");
+  EXPECT_EQ(tallymark::server::greeting(1, longPath), "[4*" + longPath)
+      << "a long path is sent whole";
+  EXPECT_EQ(tallymark::server::greeting(1, std::string("ab\0cd", 5)), "[4*ab");
 }
 
 TEST(Greeting, InvalidReplyBytes) {
-  EXPECT_EQ(std::string(server::kInvalidReply, server::kInvalidReplySize),
+  EXPECT_EQ(std::string(tallymark::server::kInvalidReply, tallymark::server::kInvalidReplySize),
             std::string("\x23\x49\x6E\x76\x61\x6C\x69\x64\x2E\x0D\x0A"));
 }
 

@@ -11,17 +11,15 @@
 #include "process_stats.h"
 #include "server/command_server.h"
 #include "server/protocol.h"
-#include "plugin/settings_globals.h"
 
 namespace {
 
 using loopback::TcpClient;
 using loopback::waitUntil;
-using server::CommandServer;
-using server::detail::FaultPoint;
+using tallymark::server::CommandServer;
+using tallymark::server::detail::FaultPoint;
 
-
-const std::string kInvalid = server::kInvalidReply;
+const std::string kInvalid = tallymark::server::kInvalidReply;
 
 using injected::failAt;
 using injected::failuresLeft;
@@ -38,8 +36,7 @@ void expectServed(uint16_t port) {
 class ServerFaults : public ::testing::Test {
  protected:
   void SetUp() override {
-    CamType = 0;
-    server::detail::resetRequest();
+    tallymark::server::detail::resetRequest();
     ASSERT_TRUE(server_.start(0));
     // The first client makes the runtimes create what they keep (Wine's socket state).
     expectServed(port());

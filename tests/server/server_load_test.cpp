@@ -30,19 +30,18 @@
 #include "process_stats.h"
 #include "server/command_server.h"
 #include "server/protocol.h"
-#include "plugin/settings_globals.h"
 
 namespace {
 
 using loopback::Gate;
 using loopback::TcpClient;
 using loopback::waitUntil;
-using server::CommandServer;
+using tallymark::server::CommandServer;
 
 namespace platform = tallymark::platform;
 
 const std::string kGreeting = "[3\r";
-const std::string kInvalid = server::kInvalidReply;
+const std::string kInvalid = tallymark::server::kInvalidReply;
 constexpr size_t kMiB = 1u << 20;
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr size_t kRssAllowance = 96 * kMiB;
@@ -57,8 +56,6 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 class ServerLoad : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    CamType = 0;
-    IPCamPath.set("");
     // A first thread makes runtimes start their own helpers (ThreadSanitizer's background
     // thread), so that the count below holds the program's threads alone.
     std::thread([] {}).join();
@@ -98,7 +95,7 @@ class ServerLoad : public ::testing::Test {
 
   // A well-formed client: greeted, and its malformed line answered.
   static void expectServed() {
-    server::detail::resetRequest();
+    tallymark::server::detail::resetRequest();
     TcpClient probe(port());
     ASSERT_TRUE(probe.connected());
     EXPECT_EQ(probe.read(kGreeting.size()), kGreeting);

@@ -12,18 +12,17 @@
 #include "loopback.h"
 #include "server/command_server.h"
 #include "server/protocol.h"
-#include "plugin/settings_globals.h"
 
 namespace {
 
 using loopback::TcpClient;
 using loopback::waitUntil;
-using server::CommandServer;
-using server::detail::FaultPoint;
+using tallymark::server::CommandServer;
+using tallymark::server::detail::FaultPoint;
 
 namespace platform = tallymark::platform;
 
-const std::string kInvalid = server::kInvalidReply;
+const std::string kInvalid = tallymark::server::kInvalidReply;
 constexpr size_t kCap = CommandServer::kMaxConnections;
 
 std::atomic<uint32_t> fakeNow{0};
@@ -47,14 +46,13 @@ bool peerHook(FaultPoint point) {
 class ServerPeers : public ::testing::Test {
  protected:
   void SetUp() override {
-    CamType = 0;
-    server::detail::resetRequest();
+    tallymark::server::detail::resetRequest();
     fakeNow = 0xFFFF0000u;  // the clock wraps during the minute of silence
-    server::detail::setFaultHook(peerHook);
+    tallymark::server::detail::setFaultHook(peerHook);
     ASSERT_TRUE(server_.start(0));
   }
   void TearDown() override {
-    server::detail::setFaultHook(nullptr);
+    tallymark::server::detail::setFaultHook(nullptr);
     clients_.clear();
     EXPECT_TRUE(waitUntil([this] { return server_.activeConnections() == 0; }));
     server_.stop();
@@ -111,7 +109,7 @@ TEST_F(ServerPeers, SixteenFirstLinesAtOnceOneTakenSilentlyTheOthersRejected) {
     }
   }
   ASSERT_EQ(taken, 1u) << "exactly one first line is taken silently";
-  EXPECT_EQ(server::currentRequest().X, static_cast<double>(winner + 1));
+  EXPECT_EQ(tallymark::server::currentRequest().X, static_cast<double>(winner + 1));
 }
 
 TEST_F(ServerPeers, AClientThatNeverReadsItsRepliesLosesItsConnection) {
@@ -168,7 +166,7 @@ TEST_F(ServerPeers, ARefusedClientGetsANormalCloseEvenWithItsLineUnread) {
   ASSERT_TRUE(waitUntil([] { return acceptHeld.load(); }));
   holdAccept = false;
   EXPECT_TRUE(refused.endOfStream()) << "a reset would fail the receive instead";
-  EXPECT_EQ(server::currentRequest().pending, 0) << "its line was never read";
+  EXPECT_EQ(tallymark::server::currentRequest().pending, 0) << "its line was never read";
 }
 
 TEST(Keepalive, OnWithTheIntervalsAskedFor) {

@@ -1,0 +1,62 @@
+// The controller exports: each catches every exception and hands over to the command
+// server or the controller link.
+#include "plugin/controller_exports.h"
+
+#include "link/controller.h"
+#include "server/shared_server.h"
+#include "plugin/settings_globals.h"
+
+namespace {
+
+// The greeting's camera settings as SetProName left them. Both globals are safe to
+// read on the connection threads.
+tallymark::server::CameraSettings configuredCamera() {
+  return {CamType.load(), IPCamPath.get()};
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t TM_STDCALL Cnc_Init_Controller() {
+  try {
+    tallymark::link::prepareLinkState();
+    namespace server = tallymark::server;
+    return server::startSharedServer(server::kCommandPort, configuredCamera) ? 0 : -1;
+  } catch (...) {
+    return -1;
+  }
+}
+
+int32_t TM_STDCALL Cnc_Communication_Enable(const char* host) {
+  try {
+    return tallymark::link::enable(host);
+  } catch (...) {
+    return -1;
+  }
+}
+
+int32_t TM_STDCALL Cnc_Communication_Disable() {
+  try {
+    tallymark::link::disable();
+  } catch (...) {
+  }
+  return 0;
+}
+
+int32_t TM_STDCALL Cnc_Status_Get(timer_resp_t* out) {
+  try {
+    return tallymark::link::statusGet(out);
+  } catch (...) {
+    return -1;
+  }
+}
+
+void TM_STDCALL my_SendOut() {
+  try {
+    tallymark::link::sendOut();
+  } catch (...) {
+  }
+}
+
+}  // extern "C"
