@@ -151,6 +151,21 @@ void storeStatus(const timer_resp_t& status) {
   current_response_timestamp = now();
 }
 
+void resetForTests() {
+  disable();
+  detail::setClock(nullptr);
+  detail::setFaultHook(nullptr);
+  ComCloseAck = 0;
+  {
+    std::lock_guard<std::mutex> guard(CriticalSection);
+    current_response = timer_resp_t{};
+    current_response_valid = 0;
+    current_response_timestamp = 0;
+  }
+  std::lock_guard<std::mutex> guard(channelLock());
+  send_buf = SendBuffer{};
+}
+
 void detail::setClock(uint32_t (*clock)()) {
   clockOverride = clock;
 }

@@ -51,6 +51,12 @@ void sendOut();
 // the module receives a status yet; this is where a receiver would hand it over.
 void storeStatus(const timer_resp_t& status);
 
+// For test programs that run several cases in one process; the plug-in never calls it.
+// Puts the link back as the module loads it: both channels closed, no status stored,
+// ComCloseAck 0, send_buf cleared, the real clock and no fault hook. Call it while no
+// other thread is in the link's calls.
+void resetForTests();
+
 namespace detail {
 // Replaces the monotonic clock the status freshness is judged by (null: the real one).
 // For tests; not part of the plug-in's interface.

@@ -30,6 +30,11 @@ bool startSharedServer(uint16_t port, CameraSource camera) {
   return shared->start(port);
 }
 
+void resetForTests() {
+  detail::stopSharedServer();
+  detail::setFaultHook(nullptr);
+}
+
 void detail::stopSharedServer() {
   std::lock_guard<std::mutex> guard(sharedLock());
   delete shared;

@@ -20,6 +20,10 @@ inline constexpr uint16_t kCommandPort = 7000;
 // threads run one after another. Throws only what locking and allocation throw.
 bool startSharedServer(uint16_t port, CameraSource camera);
 
+// For test programs: stops the shared server (as detail::stopSharedServer) and removes
+// the command server's fault hook, so that the next case starts as the module loads.
+void resetForTests();
+
 namespace detail {
 // Stops the shared server, waiting for all its threads, and forgets it: the next start
 // makes a new one. Lets a test program end with no thread of it left running. Not part

@@ -21,11 +21,7 @@ uint32_t fakeClock() {
 class StatusFreshness : public ::testing::Test {
  protected:
   void SetUp() override { tallymark::link::detail::setClock(fakeClock); }
-  void TearDown() override {
-    tallymark::link::detail::setClock(nullptr);
-    std::lock_guard<std::mutex> guard(CriticalSection);
-    current_response_valid = 0;
-  }
+  void TearDown() override { tallymark::link::resetForTests(); }
 };
 
 timer_resp_t patterned(uint8_t first) {
