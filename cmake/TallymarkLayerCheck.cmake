@@ -125,7 +125,7 @@ if(_problems)
   list(LENGTH _problems _count)
   string(REPLACE ";" "\n  " _text "${_problems}")
   message(FATAL_ERROR
-          "Layering check: ${_count} forbidden include(s), see docs/structure.md\n  ${_text}")
+          "Layering check: ${_count} problem(s), see docs/structure.md\n  ${_text}")
 endif()
 if(TALLYMARK_STAMP)
   file(WRITE ${TALLYMARK_STAMP} "")
