@@ -18,7 +18,7 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 # Shared test helpers (the fake host).
 add_library(tallymark_test_support STATIC ${CMAKE_SOURCE_DIR}/tests/fake_host.cpp)
 target_include_directories(tallymark_test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests)
-target_link_libraries(tallymark_test_support PUBLIC tallymark_obj GTest::gtest GTest::gmock)
+target_link_libraries(tallymark_test_support PUBLIC ${TALLYMARK_PLUGIN_LIBRARIES} GTest::gtest GTest::gmock)
 
 set(TALLYMARK_TEST_RESULTS ${CMAKE_BINARY_DIR}/test-results)
 # The Wine prefix and its architecture. scripts/test points the 32-bit build at the

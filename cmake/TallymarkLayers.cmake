@@ -1,0 +1,29 @@
+# The subsystems of src/ and which of them each may use: the one table that the libraries'
+# links, the include check and the link check all read. docs/structure.md draws it and
+# gives the reasons.
+#
+# Read by the project (CMakeLists.txt) and by the include check that every build runs
+# (cmake/TallymarkLayerCheck.cmake, in script mode): keep this file to set() and function().
+
+# In this order the DLL links their objects: changing it changes the DLL's bytes.
+set(TALLYMARK_SUBSYSTEMS platform plugin counter settings server link automation diag runlog mtconnect)
+
+# TALLYMARK_USES_<folder>: the folders whose headers <folder> may include and whose
+# functions it may call. Its own folder is always allowed. Not transitive for includes:
+# plugin/ names platform/ itself because it includes platform/ headers itself.
+set(TALLYMARK_USES_platform)
+set(TALLYMARK_USES_counter platform)
+set(TALLYMARK_USES_settings platform)
+set(TALLYMARK_USES_server platform)
+set(TALLYMARK_USES_link platform)
+set(TALLYMARK_USES_automation platform)
+set(TALLYMARK_USES_diag platform)
+set(TALLYMARK_USES_runlog platform)
+set(TALLYMARK_USES_mtconnect platform)
+set(TALLYMARK_USES_plugin counter settings server link automation diag runlog mtconnect platform)
+
+# The folders an include check or a link check of <folder> lets it reach: its own and the
+# table's.
+function(tallymark_reachable_folders folder out)
+  set(${out} ${folder} ${TALLYMARK_USES_${folder}} PARENT_SCOPE)
+endfunction()
