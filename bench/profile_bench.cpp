@@ -6,7 +6,7 @@
 //                            profile_ms, ratio):
 //                              raw: readWholeFile, then replaceFileAtomically of the bytes
 //                              profile: XMLNetProfile::Load, then Save, on the same file
-//   BM_ProfileBytes/<KB>     LoadFromBytes + SaveToBytes in memory (no file, no flush)
+//   BM_ProfileBytes/<KB>     loadFromBytes + saveToBytes in memory (no file, no flush)
 //   BM_ProfileParse/<KB>, BM_ProfileWrite/<KB>  its two halves
 //
 // The files live in a private folder under the system's temporary folder (TMPDIR).
@@ -64,8 +64,8 @@ std::string generateProfile(size_t bytes) {
   }
   xml += "</profile>\r\n";
   XMLNetProfile normaliser("", "Section0", true);
-  if (!normaliser.LoadFromBytes(xml)) return {};
-  return normaliser.SaveToBytes();
+  if (!normaliser.loadFromBytes(xml)) return {};
+  return normaliser.saveToBytes();
 }
 
 struct Fixture {
@@ -132,15 +132,15 @@ void BM_LoadSaveVsRaw(benchmark::State& state) {
   state.counters["profile_ms"] = ms(profile);
   state.counters["ratio"] = ms(profile) / ms(raw);
   XMLNetProfile check(f.path, "Section0", true);
-  if (!check.Load() || check.SaveToBytes() != f.bytes) state.SkipWithError("file changed");
+  if (!check.Load() || check.saveToBytes() != f.bytes) state.SkipWithError("file changed");
 }
 
 void BM_ProfileBytes(benchmark::State& state) {
   const Fixture& f = fixture(static_cast<int>(state.range(0)));
   for (auto _ : state) {
     XMLNetProfile profile("", "Section0", true);
-    if (!profile.LoadFromBytes(f.bytes)) state.SkipWithError("profile parse failed");
-    std::string saved = profile.SaveToBytes();
+    if (!profile.loadFromBytes(f.bytes)) state.SkipWithError("profile parse failed");
+    std::string saved = profile.saveToBytes();
     benchmark::DoNotOptimize(saved.data());
   }
   reportBytes(state, f);
@@ -151,7 +151,7 @@ void BM_ProfileParse(benchmark::State& state) {
   const Fixture& f = fixture(static_cast<int>(state.range(0)));
   for (auto _ : state) {
     XMLNetProfile profile("", "Section0", true);
-    if (!profile.LoadFromBytes(f.bytes)) state.SkipWithError("profile parse failed");
+    if (!profile.loadFromBytes(f.bytes)) state.SkipWithError("profile parse failed");
   }
   reportBytes(state, f);
 }
@@ -159,9 +159,9 @@ void BM_ProfileParse(benchmark::State& state) {
 void BM_ProfileWrite(benchmark::State& state) {
   const Fixture& f = fixture(static_cast<int>(state.range(0)));
   XMLNetProfile profile("", "Section0", true);
-  if (!profile.LoadFromBytes(f.bytes)) state.SkipWithError("profile parse failed");
+  if (!profile.loadFromBytes(f.bytes)) state.SkipWithError("profile parse failed");
   for (auto _ : state) {
-    std::string saved = profile.SaveToBytes();
+    std::string saved = profile.saveToBytes();
     benchmark::DoNotOptimize(saved.data());
   }
   reportBytes(state, f);

@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   silenceBoxes();
   std::string bytes(reinterpret_cast<const char*>(data), size);
   XMLNetProfile profile("fuzz.xml", "Dazada_Ruvazidu", true);
-  if (!profile.LoadFromBytes(bytes)) return 0;
+  if (!profile.loadFromBytes(bytes)) return 0;
 
   // The reads the plug-in makes, and writes that create and replace elements.
   profile.ReadBool("Axis/X", true);
@@ -40,10 +40,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   profile.WriteInt("Count", 7);
   profile.WriteString("IPCamPath", path + "\xC3\xA9");
 
-  std::string first = profile.SaveToBytes();
+  std::string first = profile.saveToBytes();
   XMLNetProfile reloaded("fuzz.xml", "Dazada_Ruvazidu", true);
-  if (!reloaded.LoadFromBytes(first)) fail("a saved profile does not load again", first, "");
-  std::string second = reloaded.SaveToBytes();
+  if (!reloaded.loadFromBytes(first)) fail("a saved profile does not load again", first, "");
+  std::string second = reloaded.saveToBytes();
   if (first != second) fail("the second save differs from the first", first, second);
   if (reloaded.ReadString("IPCamPath", "") != path + "\xC3\xA9") {
     fail("a written text did not survive the round trip", first, second);

@@ -12,7 +12,7 @@ class ConfigDialog {
   // `hostFrame` (a native window, or null for the calling thread's active window); that
   // window and the active one (the counter window, say) are disabled while it is open.
   // Each call shows a new notice. Host UI thread only.
-  void ShowDialog(void* hostFrame);
+  void showDialog(void* hostFrame);
 
   // How many notices have been shown in this process (for tests).
   static int timesShown();

@@ -5,6 +5,6 @@ namespace {
 int shown = 0;
 }
 
-void ConfigDialog::ShowDialog(void*) { ++shown; }
+void ConfigDialog::showDialog(void*) { ++shown; }
 
 int ConfigDialog::timesShown() { return shown; }

@@ -38,7 +38,7 @@ LRESULT CALLBACK dialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
-void ConfigDialog::ShowDialog(void* hostFrame) {
+void ConfigDialog::showDialog(void* hostFrame) {
   ++shown;
   static const bool registered = [] {
     ui::registerWindowClass(kClass, dialogProc, false);

@@ -57,7 +57,7 @@ void piPostInitControl() {
 
 void piConfig() {
   ConfigDialog dialog;
-  dialog.ShowDialog(plugin::findHostFrame());
+  dialog.showDialog(plugin::findHostFrame());
 }
 
 void piUpdate() {

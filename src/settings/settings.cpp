@@ -39,7 +39,7 @@ PluginSettings readPluginSettings(const XMLNetProfile& profile) {
 
 LoadedSettings loadPluginSettings(const std::string& profileName, void* messageOwner) {
   XMLNetProfile profile(profileName, kSettingsSection, true);
-  profile.SetMessageOwner(messageOwner);
+  profile.setMessageOwner(messageOwner);
   LoadedSettings result;
   // A failed load leaves the document empty, and every read then gives its default.
   result.loaded = profile.Load();
@@ -50,7 +50,7 @@ LoadedSettings loadPluginSettings(const std::string& profileName, void* messageO
 void registerPlugin(const std::string& profileName, const std::string& pluginName,
                     void* messageOwner) {
   XMLNetProfile plugins(profileName, kPluginsSection, true);
-  plugins.SetMessageOwner(messageOwner);
+  plugins.setMessageOwner(messageOwner);
   if (!plugins.Load()) return;
   if (plugins.ReadInt(pluginName, 0) == 0) plugins.WriteInt(pluginName, 1);
   plugins.Save();
@@ -58,7 +58,7 @@ void registerPlugin(const std::string& profileName, const std::string& pluginNam
 
 void writeBackProfile(const std::string& profileName, void* messageOwner) {
   XMLNetProfile profile(profileName, kSettingsSection, true);
-  profile.SetMessageOwner(messageOwner);
+  profile.setMessageOwner(messageOwner);
   if (profile.Load()) profile.Save();
 }
 

@@ -83,12 +83,12 @@ bool XMLNetProfile::Load() {
     report(error, messageOwner);
     return false;
   }
-  return LoadText(std::move(text));
+  return loadText(std::move(text));
 }
 
-bool XMLNetProfile::LoadFromBytes(const std::string& bytes) { return LoadText(bytes); }
+bool XMLNetProfile::loadFromBytes(const std::string& bytes) { return loadText(bytes); }
 
-bool XMLNetProfile::LoadText(std::string text) {
+bool XMLNetProfile::loadText(std::string text) {
   // The document is built inside its text; the old document goes before its text does.
   profileDocument.reset();
   documentText = std::make_unique<std::string>(std::move(text));
@@ -103,7 +103,7 @@ bool XMLNetProfile::LoadText(std::string text) {
   return true;
 }
 
-std::string XMLNetProfile::SaveToBytes() const {
+std::string XMLNetProfile::saveToBytes() const {
   // The loaded file's size is a good guess of the size written.
   return tallymark::settings::writeProfile(profileDocument,
                                           documentText ? documentText->size() : 0);
@@ -111,7 +111,7 @@ std::string XMLNetProfile::SaveToBytes() const {
 
 bool XMLNetProfile::Save() {
   std::string error;
-  if (!tallymark::platform::replaceFileAtomically(profileFileSpec, SaveToBytes(), error)) {
+  if (!tallymark::platform::replaceFileAtomically(profileFileSpec, saveToBytes(), error)) {
     report(error, messageOwner);
     return false;
   }

@@ -36,8 +36,8 @@ class XMLNetProfile {
   bool Save();
 
   // Load and Save without the file: the same parsing, reporting and text.
-  bool LoadFromBytes(const std::string& bytes);
-  std::string SaveToBytes() const;
+  bool loadFromBytes(const std::string& bytes);
+  std::string saveToBytes() const;
 
   // A missing element gives the default. A bool is true only for the text "True"; a
   // malformed number gives the default; a text is all text inside the element.
@@ -64,10 +64,10 @@ class XMLNetProfile {
 
   // The native window (an HWND on Windows) that the warning boxes belong to, or null. An
   // owned box keeps its owner disabled and stays in front of it.
-  void SetMessageOwner(void* owner) { messageOwner = owner; }
+  void setMessageOwner(void* owner) { messageOwner = owner; }
 
  private:
-  bool LoadText(std::string text);
+  bool loadText(std::string text);
 
   // The loaded file's text, in which the parser built the document. It must stay where
   // it is while the document lives, also when the profile object is moved, hence the

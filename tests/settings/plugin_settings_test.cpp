@@ -22,7 +22,7 @@ std::string profileWith(const std::string& section) {
 
 PluginSettings readFrom(const std::string& bytes) {
   XMLNetProfile profile("unused.xml", "Dazada_Ruvazidu", true);
-  profile.LoadFromBytes(bytes);
+  profile.loadFromBytes(bytes);
   return readPluginSettings(profile);
 }
 

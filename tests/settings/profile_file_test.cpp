@@ -243,15 +243,15 @@ TEST(ProfileFile, MultiByteFilesAreReadInTheirEncodings) {
     // Wine has no ISO-2022 converter; a system without one refuses such a file.
     if (encoding != "Shift_JIS" && !tallymark::platform::decodeToUtf8("x", encoding)) continue;
     XMLNetProfile first("unused.xml", "S", true);
-    ASSERT_TRUE(first.LoadFromBytes("<?xml version=\"1.0\" encoding=\"" + encoding +
+    ASSERT_TRUE(first.loadFromBytes("<?xml version=\"1.0\" encoding=\"" + encoding +
                                     "\"?><r><S><T>" + bytes + "</T></S></r>"))
         << encoding << ": " << (boxes.shown.empty() ? "" : boxes.shown.back().text);
     EXPECT_EQ(first.ReadString("T"), "\xE6\x97\xA5\xE6\x9C\xAC x") << encoding;
-    const std::string saved = first.SaveToBytes();
+    const std::string saved = first.saveToBytes();
     EXPECT_NE(saved.find("<T>&#26085;&#26412; x</T>"), std::string::npos) << saved;
     XMLNetProfile second("unused.xml", "S", true);
-    ASSERT_TRUE(second.LoadFromBytes(saved));
-    EXPECT_EQ(second.SaveToBytes(), saved);
+    ASSERT_TRUE(second.loadFromBytes(saved));
+    EXPECT_EQ(second.saveToBytes(), saved);
   }
   EXPECT_TRUE(boxes.shown.empty());
 }
@@ -279,7 +279,7 @@ TEST(ProfileFile, TextThatCannotBeKeptExactlyIsRefused) {
   for (const std::string& text : refused) {
     boxes.shown.clear();
     XMLNetProfile p("unused.xml", "S", true);
-    EXPECT_FALSE(p.LoadFromBytes(text)) << text;
+    EXPECT_FALSE(p.loadFromBytes(text)) << text;
     ASSERT_EQ(boxes.shown.size(), 1u) << text;
     EXPECT_EQ(boxes.shown[0].text.rfind("Warning - ", 0), 0u);
     EXPECT_FALSE(p.document().first_child()) << text;
@@ -288,11 +288,11 @@ TEST(ProfileFile, TextThatCannotBeKeptExactlyIsRefused) {
   // A byte order mark outranks the declaration, which is then written as UTF-8: the
   // saved file has no mark, and the name it declared may be none the system knows.
   XMLNetProfile marked("unused.xml", "S", true);
-  ASSERT_TRUE(marked.LoadFromBytes("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-6\"?><r><S>\xC3\xA9</S></r>"));
-  EXPECT_EQ(marked.SaveToBytes(), "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<r>\r\n  <S>&#233;</S>\r\n</r>\r\n");
+  ASSERT_TRUE(marked.loadFromBytes("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-6\"?><r><S>\xC3\xA9</S></r>"));
+  EXPECT_EQ(marked.saveToBytes(), "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<r>\r\n  <S>&#233;</S>\r\n</r>\r\n");
   // The same references where they are plain text, and the predefined ones.
   XMLNetProfile fine("unused.xml", "S", true);
-  ASSERT_TRUE(fine.LoadFromBytes("<r><!-- &nbsp; &#0; --><?pi &x;?><S><T><![CDATA[&nbsp;]]>&amp;&lt;"
+  ASSERT_TRUE(fine.loadFromBytes("<r><!-- &nbsp; &#0; --><?pi &x;?><S><T><![CDATA[&nbsp;]]>&amp;&lt;"
                                  "&gt;&apos;&quot;&#233;&#10;& x &y</T></S></r>"));
   EXPECT_EQ(fine.ReadString("T"), "&nbsp;&<>'\"\xC3\xA9\n& x &y");
   EXPECT_TRUE(boxes.shown.empty());
@@ -314,7 +314,7 @@ TEST(ProfileFile, UnreadableOrMalformedFilesAreReportedAndLeaveNoTree) {
   for (const std::string& path : cases) {
     boxes.shown.clear();
     XMLNetProfile p(path, "S", true);
-    p.LoadFromBytes("<profile><S><A>5</A></S></profile>");
+    p.loadFromBytes("<profile><S><A>5</A></S></profile>");
     EXPECT_FALSE(p.Load()) << path;
     ASSERT_EQ(boxes.shown.size(), 1u) << path;
     EXPECT_EQ(boxes.shown[0].caption, "XMLNetProfile");
@@ -359,7 +359,7 @@ class FailingSave : public ::testing::Test {
     ASSERT_TRUE(profile.Load());
     // Big enough for several write chunks.
     for (int i = 0; i < 3000; ++i) profile.WriteString("Big" + std::to_string(i), std::string(40, 'x'));
-    ASSERT_GT(profile.SaveToBytes().size(), 2 * tallymark::platform::kFileWriteChunk);
+    ASSERT_GT(profile.saveToBytes().size(), 2 * tallymark::platform::kFileWriteChunk);
   }
   void TearDown() override { tallymark::platform::resetForTests(); }
 

@@ -18,7 +18,7 @@ namespace {
 XMLNetProfile loaded(const std::string& xml, const std::string& section = "S",
                      bool simplePath = true) {
   XMLNetProfile p("unused.xml", section, simplePath);
-  EXPECT_TRUE(p.LoadFromBytes(xml)) << xml;
+  EXPECT_TRUE(p.loadFromBytes(xml)) << xml;
   return p;
 }
 
@@ -58,11 +58,11 @@ TEST(ProfileReads, PathsTakeTheFirstExactMatchAndNeverSplitNames) {
 
 TEST(ProfileReads, ReadsLeaveTheDocumentAsItWas) {
   auto p = loaded("<?xml version=\"1.0\"?><r><S><A>1</A></S></r>");
-  std::string before = p.SaveToBytes();
+  std::string before = p.saveToBytes();
   p.ReadString("A/B/C");
   p.ReadInt("Nope/Deeper", 3);
   p.ReadBool("A");
-  EXPECT_EQ(p.SaveToBytes(), before);
+  EXPECT_EQ(p.saveToBytes(), before);
 }
 
 // The document is built inside the loaded text; moving the profile object or loading
@@ -70,19 +70,19 @@ TEST(ProfileReads, ReadsLeaveTheDocumentAsItWas) {
 // inside a std::string object itself, so a careless move would leave the tree behind.
 TEST(ProfileReads, MovedAndReloadedProfilesKeepTheirText) {
   auto source = std::make_unique<XMLNetProfile>("unused.xml", "S", true);
-  ASSERT_TRUE(source->LoadFromBytes("<p><S>7</S></p>"));
+  ASSERT_TRUE(source->loadFromBytes("<p><S>7</S></p>"));
   XMLNetProfile moved(std::move(*source));
   source.reset();
   EXPECT_STREQ(moved.document().child("p").child_value("S"), "7");
 
   XMLNetProfile target("unused.xml", "S", true);
-  ASSERT_TRUE(target.LoadFromBytes("<p><S><A>1</A></S></p>"));
+  ASSERT_TRUE(target.loadFromBytes("<p><S><A>1</A></S></p>"));
   target = std::move(moved);
   EXPECT_STREQ(target.document().child("p").child_value("S"), "7");
   target.WriteInt("B", 5);
-  EXPECT_EQ(target.SaveToBytes(), "<p>\r\n  <S>7<B>5</B></S>\r\n</p>\r\n");
+  EXPECT_EQ(target.saveToBytes(), "<p>\r\n  <S>7<B>5</B></S>\r\n</p>\r\n");
 
-  ASSERT_TRUE(target.LoadFromBytes("<p><S><A>2</A></S></p>"));
+  ASSERT_TRUE(target.loadFromBytes("<p><S><A>2</A></S></p>"));
   EXPECT_EQ(target.ReadInt("A"), 2);
   EXPECT_FALSE(target.FindEntry("B")) << "a load replaces the whole document";
 }
@@ -146,7 +146,7 @@ TEST(ProfileWrites, IntoAnEmptyDocumentBuildTheWholePath) {
   XMLNetProfile p("unused.xml", "Dazada_Ruvazidu", true);
   p.WriteBool("Axis/X", true);
   p.WriteString("IPCamPath", "rtsp://10.0.0.5/a&b<c>");
-  EXPECT_EQ(p.SaveToBytes(),
+  EXPECT_EQ(p.saveToBytes(),
             "<profile>\r\n"
             "  <Dazada_Ruvazidu>\r\n"
             "    <Axis>\r\n"
@@ -160,34 +160,34 @@ TEST(ProfileWrites, IntoAnEmptyDocumentBuildTheWholePath) {
 TEST(ProfileWrites, GoToTheFirstMatchAndReplaceChildren) {
   auto p = loaded("<Mach><S><K><Old>x</Old>t<Old2/></K><K>2</K></S><S><K>other</K></S></Mach>");
   p.WriteInt("K", 5);
-  EXPECT_EQ(p.SaveToBytes(),
+  EXPECT_EQ(p.saveToBytes(),
             "<Mach>\r\n  <S>\r\n    <K>5</K>\r\n    <K>2</K>\r\n  </S>\r\n"
             "  <S>\r\n    <K>other</K>\r\n  </S>\r\n</Mach>\r\n")
       << "root name kept, first section and key written, children replaced";
   p.WriteString("K", "");
   EXPECT_EQ(p.ReadString("K", "d"), "");
-  EXPECT_NE(p.SaveToBytes().find("<K />"), std::string::npos);
+  EXPECT_NE(p.saveToBytes().find("<K />"), std::string::npos);
 }
 
 TEST(ProfileWrites, AnEmptySectionOverSeveralLinesGainsALaidOutChild) {
   auto p = loaded("<profile>\n  <S>\n  </S>\n</profile>");
   p.WriteInt("Tallymark_v1.0", 1);
-  std::string saved = p.SaveToBytes();
+  std::string saved = p.saveToBytes();
   EXPECT_EQ(saved, "<profile>\r\n  <S>\r\n    <Tallymark_v1.0>1</Tallymark_v1.0>\r\n  </S>\r\n"
                    "</profile>\r\n");
-  EXPECT_EQ(loaded(saved).SaveToBytes(), saved);
+  EXPECT_EQ(loaded(saved).saveToBytes(), saved);
 }
 
 TEST(ProfileWrites, InvalidNamesAreRefusedWithoutTouchingTheDocument) {
   auto p = loaded("<r><S/></r>");
-  std::string before = p.SaveToBytes();
+  std::string before = p.saveToBytes();
   for (const char* key : {"", "a//b", "/a", "a/", "1abc", "has space", "a<b", "x/\"q\""}) {
     EXPECT_FALSE(p.SetEntry(key, "v")) << key;
   }
-  EXPECT_EQ(p.SaveToBytes(), before);
+  EXPECT_EQ(p.saveToBytes(), before);
   XMLNetProfile empty("unused.xml", "bad name", true);
   empty.WriteInt("K", 1);
-  EXPECT_EQ(empty.SaveToBytes(), "") << "not even the root is made for a refused write";
+  EXPECT_EQ(empty.saveToBytes(), "") << "not even the root is made for a refused write";
 }
 
 TEST(ProfileText, LayoutKeepsEveryNodeAndAddsNoWhiteSpaceToText) {
@@ -208,12 +208,12 @@ TEST(ProfileText, LayoutKeepsEveryNodeAndAddsNoWhiteSpaceToText) {
       "    <Padded>  spaced  </Padded>\r\n    <Blank>   </Blank>\r\n"
       "    <Lines>a\nb&#13;c</Lines>\r\n    <C><![CDATA[<raw & ok>]]></C>\r\n    <E />\r\n"
       "  </S>\r\n</profile>\r\n";
-  EXPECT_EQ(p.SaveToBytes(), expected);
+  EXPECT_EQ(p.saveToBytes(), expected);
   EXPECT_EQ(p.ReadString("Mixed"), "one two three");
   EXPECT_EQ(p.ReadString("Lines"), "a\nb\rc");
   EXPECT_EQ(p.ReadString("Blank"), "   ");
   auto again = loaded(expected);
-  EXPECT_EQ(again.SaveToBytes(), expected);
+  EXPECT_EQ(again.saveToBytes(), expected);
   EXPECT_EQ(again.document().document_element().child("S").attribute("b").value(),
             std::string("tab\tnl\ncr\r"));
 }
@@ -222,7 +222,7 @@ TEST(ProfileText, NonAsciiTextBecomesReferencesAndMarkupStaysUtf8) {
   // é (2 bytes), Đ (2), ế (3), 😀 (4).
   auto utf8 = loaded("<r><S v=\"\xC3\xA9\"><T>\xC4\x90\xE1\xBA\xBF\xF0\x9F\x98\x80 \xC3\xA9</T>"
                      "<C><![CDATA[x\xC3\xA9]]></C></S></r>");
-  std::string saved = utf8.SaveToBytes();
+  std::string saved = utf8.saveToBytes();
   EXPECT_EQ(saved,
             "<r>\r\n  <S v=\"&#233;\">\r\n    <T>&#272;&#7871;&#128512; &#233;</T>\r\n"
             "    <C>x&#233;</C>\r\n  </S>\r\n</r>\r\n");
@@ -230,13 +230,13 @@ TEST(ProfileText, NonAsciiTextBecomesReferencesAndMarkupStaysUtf8) {
   // Raw UTF-8 markup in a file declared otherwise is tested with the code pages.
   auto names = loaded("<?xml version=\"1.0\" encoding=\"utf-8\"?>"
                       "<r><!-- \xC3\xA9 --><S><\xC4\x90\xE1\xBB\x99 \xC3\xA1=\"1\">v</\xC4\x90\xE1\xBB\x99></S></r>");
-  std::string withNames = names.SaveToBytes();
+  std::string withNames = names.saveToBytes();
   EXPECT_EQ(withNames.rfind("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n", 0), 0u)
       << "raw UTF-8 markup must be declared as UTF-8: " << withNames;
   EXPECT_NE(withNames.find("<!-- \xC3\xA9 -->"), std::string::npos);
   auto back = loaded(withNames);
   EXPECT_EQ(back.ReadString("\xC4\x90\xE1\xBB\x99"), "v");
-  EXPECT_EQ(back.SaveToBytes(), withNames);
+  EXPECT_EQ(back.saveToBytes(), withNames);
 }
 
 // The writer fills a buffer sized from the loaded file and grows it when it runs out,
@@ -254,12 +254,12 @@ TEST(ProfileText, LongNamesAndValuesSurviveTheBufferGrowing) {
   p.WriteString("Short", "x");
   p.WriteString(name, value);
   p.WriteString("After", value);
-  std::string saved = p.SaveToBytes();
+  std::string saved = p.saveToBytes();
   EXPECT_EQ(saved, "<profile>\r\n  <S>\r\n    <Short>x</Short>\r\n    <" + name + ">" + escaped +
                        "</" + name + ">\r\n    <After>" + escaped + "</After>\r\n  </S>\r\n</profile>\r\n");
   auto back = loaded(saved);
   EXPECT_EQ(back.ReadString(name), value);
-  EXPECT_EQ(back.SaveToBytes(), saved);
+  EXPECT_EQ(back.saveToBytes(), saved);
 }
 
 }  // namespace
