@@ -4,9 +4,11 @@
 // Layout: the top-level window holds the header band and the counter area, one above
 // the other with a 4-pixel splitter between them that the operator drags; the counter
 // area holds the tab control, whose single page holds the counter's labels and button.
+// windows.h before the headers that build on it.
+// clang-format off
 #include <windows.h>
-
 #include <commctrl.h>
+// clang-format on
 
 #include <algorithm>
 #include <memory>

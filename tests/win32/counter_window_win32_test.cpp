@@ -4,10 +4,12 @@
 //
 // The plug-in's window lives for the whole program, as in the host, so the tests that
 // use it run in the order written.
+// windows.h before the headers that build on it.
+// clang-format off
 #include <windows.h>
-
 #include <commctrl.h>
 #include <oleauto.h>
+// clang-format on
 
 #include <gtest/gtest.h>
 
