@@ -8,4 +8,4 @@ namespace bench {
 uint64_t allocations();
 // Those made by the calling thread.
 uint64_t threadAllocations();
-}
+}  // namespace bench

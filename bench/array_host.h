@@ -11,13 +11,23 @@ namespace bench {
 inline double gDros[2048];
 inline bool gLeds[1024];
 
-inline double TM_CDECL hostGetDro(short n) { return gDros[n]; }
-inline void TM_CDECL hostSetDro(short n, double v) { gDros[n] = v; }
-inline bool TM_CDECL hostGetLed(short n) { return gLeds[n]; }
-inline void TM_CDECL hostSetLed(short n, bool on) { gLeds[n] = on; }
+inline double TM_CDECL hostGetDro(short n) {
+  return gDros[n];
+}
+inline void TM_CDECL hostSetDro(short n, double v) {
+  gDros[n] = v;
+}
+inline bool TM_CDECL hostGetLed(short n) {
+  return gLeds[n];
+}
+inline void TM_CDECL hostSetLed(short n, bool on) {
+  gLeds[n] = on;
+}
 inline void TM_CDECL hostCode(const char*) {}
 inline void TM_CDECL hostDoButton(short) {}
-inline int TM_CDECL hostGetMenuRange(short) { return 1000; }
+inline int TM_CDECL hostGetMenuRange(short) {
+  return 1000;
+}
 
 // Hands the callbacks over and starts the plug-in as the host does (once per program).
 inline void startPlugin() {

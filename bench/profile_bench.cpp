@@ -20,6 +20,7 @@
 // glibc's default, to see that cost.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -27,8 +28,6 @@
 #include <filesystem>
 #include <map>
 #include <string>
-
-#include <unistd.h>
 
 #include "platform/dialogs.h"
 #include "platform/file_io.h"
@@ -50,11 +49,19 @@ std::string generateProfile(size_t bytes) {
       std::string name = "Key" + std::to_string(key);
       std::string value;
       switch (key % 4) {
-        case 0: value = std::to_string(section * 1000 + key); break;
-        case 1: value = std::to_string((section + key) * 0.125); break;
-        case 2: value = key % 8 == 2 ? "True" : "False"; break;
-        default: value = "C:\\Mach\\Macros\\Profile" + std::to_string(section) + "\\m" +
-                         std::to_string(key) + ".m1s &amp; text"; break;
+        case 0:
+          value = std::to_string(section * 1000 + key);
+          break;
+        case 1:
+          value = std::to_string((section + key) * 0.125);
+          break;
+        case 2:
+          value = key % 8 == 2 ? "True" : "False";
+          break;
+        default:
+          value = "C:\\Mach\\Macros\\Profile" + std::to_string(section) + "\\m" +
+                  std::to_string(key) + ".m1s &amp; text";
+          break;
       }
       xml += "    <" + name + ">" + value + "</" + name + ">\r\n";
     }
@@ -75,8 +82,8 @@ struct Fixture {
 
 const Fixture& fixture(int kilobytes) {
   static std::filesystem::path folder = [] {
-    std::filesystem::path f = std::filesystem::temp_directory_path() /
-                              ("tallymark_bench_" + std::to_string(::getpid()));
+    std::filesystem::path f =
+        std::filesystem::temp_directory_path() / ("tallymark_bench_" + std::to_string(::getpid()));
     std::filesystem::create_directories(f);
     return f;
   }();
@@ -205,8 +212,8 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   std::error_code ignored;
-  std::filesystem::remove_all(std::filesystem::temp_directory_path() /
-                                  ("tallymark_bench_" + std::to_string(::getpid())),
-                              ignored);
+  std::filesystem::remove_all(
+      std::filesystem::temp_directory_path() / ("tallymark_bench_" + std::to_string(::getpid())),
+      ignored);
   return 0;
 }

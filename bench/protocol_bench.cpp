@@ -23,9 +23,8 @@ const char* const kLines[] = {"X12.5Y-3Z0.1", "X123.45Y-67.89Z0.125"};
 
 void reportPerLine(benchmark::State& state, uint64_t allocationsBefore, int64_t lines) {
   state.SetItemsProcessed(lines);
-  state.counters["allocs_per_line"] =
-      benchmark::Counter(static_cast<double>(bench::allocations() - allocationsBefore) /
-                         static_cast<double>(lines));
+  state.counters["allocs_per_line"] = benchmark::Counter(
+      static_cast<double>(bench::allocations() - allocationsBefore) / static_cast<double>(lines));
   state.counters["ns_per_line"] = benchmark::Counter(
       static_cast<double>(lines), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }

@@ -34,7 +34,8 @@ inline void startRunLog() {
   tallymark::plugin::setRunLogDisk([] { return std::make_unique<DiscardingFile>(); });
   const std::string profile =
       (std::filesystem::temp_directory_path() / "tallymark_bench_profile.xml").string();
-  std::ofstream(profile) << "<profile><Dazada_Ruvazidu><RunLog>1</RunLog></Dazada_Ruvazidu></profile>";
+  std::ofstream(profile)
+      << "<profile><Dazada_Ruvazidu><RunLog>1</RunLog></Dazada_Ruvazidu></profile>";
   SetProName(profile.c_str());
 }
 

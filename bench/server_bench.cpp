@@ -144,7 +144,8 @@ std::vector<platform::SocketHandle> connectClients(uint16_t port, int clients) {
 }
 
 // Runs the connected clients at once; returns the replies counted.
-int64_t runClients(const std::vector<platform::SocketHandle>& sockets, const std::string& greeting) {
+int64_t runClients(const std::vector<platform::SocketHandle>& sockets,
+                   const std::string& greeting) {
   std::atomic<int64_t> answered{0};
   std::vector<std::thread> threads;
   int64_t perClient = kTotalLines / static_cast<int64_t>(sockets.size());

@@ -262,19 +262,24 @@ int main(int argc, char** argv) {
   auto slower = [aloneP999](const std::vector<double>& v) {
     return std::count_if(v.begin(), v.end(), [aloneP999](double ns) { return ns > 2 * aloneP999; });
   };
-  std::printf("unchanged ticks over twice alone's p99.9: %ld alone, %ld loaded; involuntary switches"
-              " of the ticking thread: %ld alone, %ld loaded\n",
-              static_cast<long>(slower(alone.unchanged)), static_cast<long>(slower(loaded.unchanged)),
-              alone.preemptions, loaded.preemptions);
-  std::printf("load during the loaded phase (%.1f s): %.0f lines/s answered, %llu refusals, %.0f frames/s\n",
-              loadedSeconds, static_cast<double>(lines) / loadedSeconds,
-              static_cast<unsigned long long>(load.refused()),
-              static_cast<double>(frames) / loadedSeconds);
-  if (!counting) std::printf("(mutex counting does not work in this build: its figures mean nothing)\n");
-  std::printf("inside Update: %llu mutex acquisitions and %llu allocations alone, %llu and %llu loaded (goal: 0)\n",
-              static_cast<unsigned long long>(alone.locks),
-              static_cast<unsigned long long>(alone.allocations),
-              static_cast<unsigned long long>(loaded.locks),
-              static_cast<unsigned long long>(loaded.allocations));
+  std::printf(
+      "unchanged ticks over twice alone's p99.9: %ld alone, %ld loaded; involuntary switches"
+      " of the ticking thread: %ld alone, %ld loaded\n",
+      static_cast<long>(slower(alone.unchanged)), static_cast<long>(slower(loaded.unchanged)),
+      alone.preemptions, loaded.preemptions);
+  std::printf(
+      "load during the loaded phase (%.1f s): %.0f lines/s answered, %llu refusals, %.0f "
+      "frames/s\n",
+      loadedSeconds, static_cast<double>(lines) / loadedSeconds,
+      static_cast<unsigned long long>(load.refused()), static_cast<double>(frames) / loadedSeconds);
+  if (!counting)
+    std::printf("(mutex counting does not work in this build: its figures mean nothing)\n");
+  std::printf(
+      "inside Update: %llu mutex acquisitions and %llu allocations alone, %llu and %llu loaded "
+      "(goal: 0)\n",
+      static_cast<unsigned long long>(alone.locks),
+      static_cast<unsigned long long>(alone.allocations),
+      static_cast<unsigned long long>(loaded.locks),
+      static_cast<unsigned long long>(loaded.allocations));
   return 0;
 }

@@ -45,7 +45,9 @@ class UnboundedFramer {
       if (!line.empty()) return true;
     }
   }
-  size_t unterminated() const { return buffer_.find('\r') == std::string::npos ? buffer_.size() : 0; }
+  size_t unterminated() const {
+    return buffer_.find('\r') == std::string::npos ? buffer_.size() : 0;
+  }
 
  private:
   std::string buffer_;
@@ -130,12 +132,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         continue;  // rejected unread
       }
       if (!capped) {
-        if (!model.readLine(modelLine) || modelLine != line) fail("the framing differs from the unbounded one", line);
+        if (!model.readLine(modelLine) || modelLine != line)
+          fail("the framing differs from the unbounded one", line);
       }
       checkParse(line);
     }
-    if (framer.pending().size() > LineFramer::kMaxPending) fail("unterminated text above the cap", framer.pending());
-    if (framer.pending().find('\r') != std::string::npos) fail("a complete line was left behind", framer.pending());
+    if (framer.pending().size() > LineFramer::kMaxPending)
+      fail("unterminated text above the cap", framer.pending());
+    if (framer.pending().find('\r') != std::string::npos)
+      fail("a complete line was left behind", framer.pending());
     if (!capped) {
       if (model.readLine(modelLine)) fail("the framing lost a line", modelLine);
       // The cap cuts once unterminated text has grown past it.

@@ -16,7 +16,9 @@ namespace reference {
 // is where a number ends at the latest.
 inline constexpr size_t kNumberEnd = 255;
 
-inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // A value rounded to 32 bits. The store through volatile matters on x87, where a plain
 // conversion may stay in an 80-bit register (the unit tests run this header there too).
@@ -54,7 +56,8 @@ inline bool readNumber(const char* text, size_t start, size_t& end, float& value
   // exponent; whole digits beyond the 8th raise it; fraction digits beyond it vanish.
   size_t kept = digits.size() < 8 ? digits.size() : 8;
   uint32_t mantissa = 0;
-  for (size_t k = 0; k < kept; ++k) mantissa = mantissa * 10u + static_cast<uint32_t>(digits[k] - '0');
+  for (size_t k = 0; k < kept; ++k)
+    mantissa = mantissa * 10u + static_cast<uint32_t>(digits[k] - '0');
   size_t wholeKept = whole.size() < 8 ? whole.size() : 8;
   long exponent = -static_cast<long>(kept - wholeKept);
   if (whole.size() > 8) exponent += static_cast<long>(whole.size() - 8);
@@ -75,7 +78,11 @@ inline bool readNumber(const char* text, size_t start, size_t& end, float& value
   return true;
 }
 
-inline bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-inline bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+inline bool sameBits(float a, float b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+inline bool sameBits(double a, double b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 }  // namespace reference

@@ -15,8 +15,9 @@ void silenceBoxes() {
   static bool done = false;
   if (done) return;
   done = true;
-  tallymark::platform::setMessageHook(
-      [](const tallymark::platform::MessageRequest&) { return tallymark::platform::MessageAnswer::Ok; });
+  tallymark::platform::setMessageHook([](const tallymark::platform::MessageRequest&) {
+    return tallymark::platform::MessageAnswer::Ok;
+  });
 }
 
 [[noreturn]] void fail(const char* what, const std::string& first, const std::string& second) {

@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t end = 0;
   bool expectedOk = reference::readNumber(text.data(), start, end, expected);
 
-  if (ok != expectedOk) fail(ok ? "read_float accepts a non-number" : "read_float misses a number", text, start);
+  if (ok != expectedOk)
+    fail(ok ? "read_float accepts a non-number" : "read_float misses a number", text, start);
   if (!ok) {
     if (position != start) fail("a failed read moved the position", text, start);
     if (!reference::sameBits(value, untouched)) fail("a failed read stored a value", text, start);

@@ -15,7 +15,8 @@ namespace fs = std::filesystem;
 
 static void runFile(const fs::path& file, size_t& count) {
   std::ifstream in(file, std::ios::binary);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
   LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
   ++count;
 }

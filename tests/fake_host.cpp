@@ -21,7 +21,9 @@ FakeHost::FakeHost()
     : FakeHost(Setters{&SetGetDRO, &SetSetDRO, &SetGetLED, &SetSetLED, &SetCode, &SetDoButton,
                        &SetGetMenuRange}) {}
 
-FakeHost::FakeHost(NotInstalled) { active_ = this; }
+FakeHost::FakeHost(NotInstalled) {
+  active_ = this;
+}
 
 FakeHost::~FakeHost() {
   if (active_ == this) active_ = nullptr;

@@ -1,10 +1,10 @@
-#include "process_stats.h"
-
 #include <dirent.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <string>
+
+#include "process_stats.h"
 
 namespace process_stats {
 
@@ -18,7 +18,8 @@ size_t entries(const std::string& folder, const std::string& kind) {
   while (dirent* entry = readdir(listing)) {
     if (entry->d_name[0] == '.') continue;
     char target[256];
-    ssize_t size = kind.empty() ? 0 : readlink((folder + "/" + entry->d_name).c_str(), target, sizeof target);
+    ssize_t size =
+        kind.empty() ? 0 : readlink((folder + "/" + entry->d_name).c_str(), target, sizeof target);
     if (size >= 0 && std::string(target, static_cast<size_t>(size)).rfind(kind, 0) == 0) ++count;
   }
   closedir(listing);

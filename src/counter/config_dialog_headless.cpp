@@ -5,6 +5,10 @@ namespace {
 int shown = 0;
 }
 
-void ConfigDialog::showDialog(void*) { ++shown; }
+void ConfigDialog::showDialog(void*) {
+  ++shown;
+}
 
-int ConfigDialog::timesShown() { return shown; }
+int ConfigDialog::timesShown() {
+  return shown;
+}

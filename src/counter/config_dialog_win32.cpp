@@ -23,8 +23,9 @@ struct DialogState {
 
 LRESULT CALLBACK dialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_NCCREATE) {
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams));
+    SetWindowLongPtrW(
+        hwnd, GWLP_USERDATA,
+        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams));
   }
   auto* state = reinterpret_cast<DialogState*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (msg == WM_CLOSE && state != nullptr) {
@@ -54,20 +55,20 @@ void ConfigDialog::showDialog(void* hostFrame) {
   HWND active = GetActiveWindow();
   HWND owner = hostFrame != nullptr ? static_cast<HWND>(hostFrame) : active;
   DialogState state;
-  HWND dialog = CreateWindowExW(WS_EX_DLGMODALFRAME, kClass,
-                                tallymark::platform::widen(kCaption).c_str(), style, CW_USEDEFAULT,
-                                CW_USEDEFAULT, outer.right - outer.left, outer.bottom - outer.top,
-                                owner, nullptr, ui::moduleInstance(), &state);
+  HWND dialog =
+      CreateWindowExW(WS_EX_DLGMODALFRAME, kClass, tallymark::platform::widen(kCaption).c_str(),
+                      style, CW_USEDEFAULT, CW_USEDEFAULT, outer.right - outer.left,
+                      outer.bottom - outer.top, owner, nullptr, ui::moduleInstance(), &state);
   if (dialog == nullptr) {
     DeleteObject(font);
     return;
   }
   const std::wstring text = tallymark::platform::widen(kText);
   SIZE size = ui::measureText(font, text.c_str(), true);
-  HWND label = CreateWindowExW(0, L"STATIC", text.c_str(), WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX,
-                               scale.x(19), scale.y(36), size.cx + 1, size.cy, dialog,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(kLabelId)),
-                               ui::moduleInstance(), nullptr);
+  HWND label = CreateWindowExW(
+      0, L"STATIC", text.c_str(), WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX, scale.x(19),
+      scale.y(36), size.cx + 1, size.cy, dialog,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kLabelId)), ui::moduleInstance(), nullptr);
   SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 
   // The host's frame waits for the notice, and so does the window that was active, which
@@ -104,4 +105,6 @@ void ConfigDialog::showDialog(void* hostFrame) {
   if (quit) PostQuitMessage(static_cast<int>(quitCode));
 }
 
-int ConfigDialog::timesShown() { return shown; }
+int ConfigDialog::timesShown() {
+  return shown;
+}

@@ -7,7 +7,8 @@ namespace {
 
 // The rare steps, out of line: the tick that changes nothing stays small enough for
 // the labels' comparisons to be inlined into it.
-[[gnu::noinline]] void applyReset(DAZADA_RUVAZIDU& w, const HostAccess& host, TickOutcome& outcome) {
+[[gnu::noinline]] void applyReset(DAZADA_RUVAZIDU& w, const HostAccess& host,
+                                  TickOutcome& outcome) {
   w.ResetCounter = false;
   host.setDro(kDroCount, 0.0);
   host.setDro(kDroLastReset, w.dtValue);

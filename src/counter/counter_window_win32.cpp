@@ -10,12 +10,13 @@
 #include <commctrl.h>
 // clang-format on
 
+#include "counter/counter_window_win32.h"
+
 #include <algorithm>
 #include <memory>
 #include <string>
 
 #include "counter/counter_window.h"
-#include "counter/counter_window_win32.h"
 #include "counter/ui_metrics_win32.h"
 #include "platform/win32_text.h"
 
@@ -56,18 +57,21 @@ struct LabelLayout {
 };
 
 const LabelLayout kLabels[] = {
-    {&DAZADA_RUVAZIDU::label8, ids::kLabel8, Parent::Header, 129, 23, 251, 29, 18.0, true, kCrimson},
-    {&DAZADA_RUVAZIDU::label7, ids::kLabel7, Parent::Header, 45, 63, 119, 13,
-     ui::kDefaultPoints, false, kSystemText},
-    {&DAZADA_RUVAZIDU::lblCountVal, ids::kCountVal, Parent::Page, 7, 3, 315, 108, 72.0, true, kCrimson},
-    {&DAZADA_RUVAZIDU::label6, ids::kLabel6, Parent::Page, 33, 205, 94, 33, 21.75, true, kBlue},
-    {&DAZADA_RUVAZIDU::lblTotalCount, ids::kTotalCount, Parent::Page, 122, 204, 100, 33, 21.75, true,
+    {&DAZADA_RUVAZIDU::label8, ids::kLabel8, Parent::Header, 129, 23, 251, 29, 18.0, true,
      kCrimson},
-    {&DAZADA_RUVAZIDU::label5, ids::kLabel5, Parent::Page, 15, 238, 112, 24, 14.25, true, kRoyalBlue},
+    {&DAZADA_RUVAZIDU::label7, ids::kLabel7, Parent::Header, 45, 63, 119, 13, ui::kDefaultPoints,
+     false, kSystemText},
+    {&DAZADA_RUVAZIDU::lblCountVal, ids::kCountVal, Parent::Page, 7, 3, 315, 108, 72.0, true,
+     kCrimson},
+    {&DAZADA_RUVAZIDU::label6, ids::kLabel6, Parent::Page, 33, 205, 94, 33, 21.75, true, kBlue},
+    {&DAZADA_RUVAZIDU::lblTotalCount, ids::kTotalCount, Parent::Page, 122, 204, 100, 33, 21.75,
+     true, kCrimson},
+    {&DAZADA_RUVAZIDU::label5, ids::kLabel5, Parent::Page, 15, 238, 112, 24, 14.25, true,
+     kRoyalBlue},
     {&DAZADA_RUVAZIDU::lblLastTimeReset, ids::kLastTimeReset, Parent::Page, 123, 237, 77, 25, 15.75,
      true, kBlue},
-    {&DAZADA_RUVAZIDU::label4, ids::kLabel4, Parent::Page, 18, 278, 146, 13,
-     ui::kDefaultPoints, false, kSystemText},
+    {&DAZADA_RUVAZIDU::label4, ids::kLabel4, Parent::Page, 18, 278, 146, 13, ui::kDefaultPoints,
+     false, kSystemText},
     // In the free space right of RESET, so that no designed control moves.
     {&DAZADA_RUVAZIDU::lblLastRun, ids::kLastRun, Parent::Page, 166, 136, 190, 22, 12.0, true,
      kRoyalBlue},
@@ -147,8 +151,7 @@ Win32CounterView::Win32CounterView(DAZADA_RUVAZIDU& model) : model_(model) {
   AdjustWindowRectEx(&outer, style, FALSE, exStyle);
   frame_ = CreateWindowExW(exStyle, kFrameClass, widen(DAZADA_RUVAZIDU::kCaption).c_str(), style,
                            CW_USEDEFAULT, CW_USEDEFAULT, outer.right - outer.left,
-                           outer.bottom - outer.top, nullptr, nullptr, ui::moduleInstance(),
-                           this);
+                           outer.bottom - outer.top, nullptr, nullptr, ui::moduleInstance(), this);
   if (frame_ == nullptr) return;  // the window stays invisible; the counter still counts
   createControls();
   layout();
@@ -172,7 +175,8 @@ HWND Win32CounterView::child(const wchar_t* cls, const wchar_t* text, DWORD styl
   HWND hwnd = CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                               ui::moduleInstance(), this);
-  if (hwnd != nullptr) SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(defaultFont_), FALSE);
+  if (hwnd != nullptr)
+    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(defaultFont_), FALSE);
   return hwnd;
 }
 
@@ -187,7 +191,8 @@ void Win32CounterView::createControls() {
   item.pszText = tabText.data();
   SendMessageW(tab_, TCM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
   page_ = child(kPanelClass, nullptr, panelStyle | WS_TABSTOP, 0, 0, 0, 0, tab_, ids::kPage);
-  SetWindowLongPtrW(page_, GWL_EXSTYLE, GetWindowLongPtrW(page_, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
+  SetWindowLongPtrW(page_, GWL_EXSTYLE,
+                    GetWindowLongPtrW(page_, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
 
   makeLogo();
   picture_ = child(L"STATIC", nullptr, SS_OWNERDRAW, scale_.x(9), scale_.y(0), scale_.x(86),
@@ -197,16 +202,18 @@ void Win32CounterView::createControls() {
     const LabelLayout& entry = kLabels[i];
     const Label& label = model_.*entry.label;
     labelFonts_[i] = ui::createFont(entry.points, entry.bold);
-    labels_[i] = child(L"STATIC", widen(label.text()).c_str(), SS_LEFTNOWORDWRAP | SS_NOPREFIX,
-                       scale_.x(entry.x), scale_.y(entry.y), scale_.x(entry.width),
-                       scale_.y(entry.height), entry.parent == Parent::Header ? header_ : page_, entry.id);
+    labels_[i] =
+        child(L"STATIC", widen(label.text()).c_str(), SS_LEFTNOWORDWRAP | SS_NOPREFIX,
+              scale_.x(entry.x), scale_.y(entry.y), scale_.x(entry.width), scale_.y(entry.height),
+              entry.parent == Parent::Header ? header_ : page_, entry.id);
     SendMessageW(labels_[i], WM_SETFONT, reinterpret_cast<WPARAM>(labelFonts_[i]), FALSE);
     fitLabel(i);
   }
 
   // Owner-drawn, so that the Khaki background shows under any visual style.
-  button_ = child(L"BUTTON", widen(DAZADA_RUVAZIDU::kResetText).c_str(), WS_TABSTOP | BS_OWNERDRAW,
-                  scale_.x(68), scale_.y(124), scale_.x(82), scale_.y(46), page_, ids::kResetButton);
+  button_ =
+      child(L"BUTTON", widen(DAZADA_RUVAZIDU::kResetText).c_str(), WS_TABSTOP | BS_OWNERDRAW,
+            scale_.x(68), scale_.y(124), scale_.x(82), scale_.y(46), page_, ids::kResetButton);
 }
 
 // The model calls this only when the text really changed, and once per label on attaching.
@@ -230,7 +237,8 @@ void Win32CounterView::fitLabel(size_t i) {
   SIZE size = ui::measureText(labelFonts_[i], text, false);
   const int width = std::max(scale_.x(entry.width), static_cast<int>(size.cx) + 3);
   const int height = std::max(scale_.y(entry.height), static_cast<int>(size.cy));
-  SetWindowPos(labels_[i], nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(labels_[i], nullptr, 0, 0, width, height,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Win32CounterView::layout() {
@@ -254,7 +262,8 @@ void Win32CounterView::layout() {
 void Win32CounterView::moveSplitter(int headerHeight) {
   RECT client;
   GetClientRect(frame_, &client);
-  const int highest = std::max(kPanelMinSize, static_cast<int>(client.bottom) - ids::kSplitterWidth - kPanelMinSize);
+  const int highest = std::max(
+      kPanelMinSize, static_cast<int>(client.bottom) - ids::kSplitterWidth - kPanelMinSize);
   splitter_ = std::clamp(headerHeight, kPanelMinSize, highest);
   layout();
 }
@@ -304,8 +313,8 @@ void Win32CounterView::drawPicture(const DRAWITEMSTRUCT& item) const {
   SetStretchBltMode(item.hDC, HALFTONE);
   SetBrushOrgEx(item.hDC, 0, 0, nullptr);
   const RECT& r = item.rcItem;
-  StretchBlt(item.hDC, r.left, r.top, r.right - r.left, r.bottom - r.top, source, 0, 0,
-             kLogoWidth, kLogoHeight, SRCCOPY);
+  StretchBlt(item.hDC, r.left, r.top, r.right - r.left, r.bottom - r.top, source, 0, 0, kLogoWidth,
+             kLogoHeight, SRCCOPY);
   SelectObject(source, old);
   DeleteDC(source);
 }
@@ -319,7 +328,8 @@ void Win32CounterView::drawButton(const DRAWITEMSTRUCT& item) const {
   GetWindowTextW(item.hwndItem, text, 32);
   HGDIOBJ oldFont = SelectObject(item.hDC, defaultFont_);
   SetBkMode(item.hDC, TRANSPARENT);
-  SetTextColor(item.hDC, GetSysColor((item.itemState & ODS_DISABLED) ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
+  SetTextColor(item.hDC,
+               GetSysColor((item.itemState & ODS_DISABLED) ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
   RECT textArea = r;
   if (pressed) OffsetRect(&textArea, 1, 1);
   DrawTextW(item.hDC, text, -1, &textArea, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
@@ -333,7 +343,8 @@ void Win32CounterView::drawButton(const DRAWITEMSTRUCT& item) const {
 
 Win32CounterView* viewOf(HWND hwnd, UINT msg, LPARAM lp) {
   if (msg == WM_NCCREATE) {
-    auto* view = static_cast<Win32CounterView*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+    auto* view =
+        static_cast<Win32CounterView*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(view));
     return view;
   }

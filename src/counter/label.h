@@ -37,7 +37,9 @@ class Label {
 
   // The one hook, called with the new text after each change. The counter window takes
   // it for its own labels and passes each change on to its view.
-  void bind(std::function<void(const std::string&)> onChanged) { onChanged_ = std::move(onChanged); }
+  void bind(std::function<void(const std::string&)> onChanged) {
+    onChanged_ = std::move(onChanged);
+  }
 
  private:
   [[gnu::noinline]] bool showNumber(int32_t value) {

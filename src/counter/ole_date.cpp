@@ -34,7 +34,9 @@ void civilFromDays(int64_t z, int& year, int& month, int& day) {
   year = static_cast<int>(yoe + era * 400 + (month <= 2));
 }
 
-bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool isLeap(int y) {
+  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int daysInMonth(int y, int m) {
   static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

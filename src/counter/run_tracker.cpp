@@ -8,7 +8,9 @@ namespace tallymark::counter {
 
 namespace platform = tallymark::platform;
 
-RunInstant systemRunInstant() { return RunInstant{platform::zonedNow(), platform::monotonicMillis()}; }
+RunInstant systemRunInstant() {
+  return RunInstant{platform::zonedNow(), platform::monotonicMillis()};
+}
 
 RunTracker::RunTracker(std::function<RunInstant()> clock) : clock_(std::move(clock)) {}
 
@@ -16,7 +18,8 @@ RunTracker::Events RunTracker::follow(const TickOutcome& outcome) {
   Events events;
   if (!outcome.ran) return events;
   if (outcome.qualified) qualifier_ = outcome.qualifier;
-  if (!outcome.runStarted && !outcome.runCounted && !outcome.runNotCounted && !outcome.resetApplied) {
+  if (!outcome.runStarted && !outcome.runCounted && !outcome.runNotCounted &&
+      !outcome.resetApplied) {
     return events;
   }
   const RunInstant now = clock_();

@@ -24,9 +24,9 @@ bool faceInstalled(HDC dc, const wchar_t* face) {
 }
 
 bool faceHoldsProbe(HDC dc, const wchar_t* face) {
-  HFONT font = CreateFontW(-16, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                           DEFAULT_PITCH | FF_SWISS, face);
+  HFONT font =
+      CreateFontW(-16, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, face);
   if (font == nullptr) return false;
   HGDIOBJ old = SelectObject(dc, font);
   const int n = static_cast<int>(wcslen(kProbeText));
@@ -40,9 +40,9 @@ bool faceHoldsProbe(HDC dc, const wchar_t* face) {
 }
 
 const wchar_t* chooseFace() {
-  static const wchar_t* const kFaces[] = {L"Microsoft Sans Serif", L"Tahoma", L"Segoe UI",
-                                          L"Arial", L"Liberation Sans", L"DejaVu Sans",
-                                          L"Noto Sans"};
+  static const wchar_t* const kFaces[] = {
+      L"Microsoft Sans Serif", L"Tahoma",      L"Segoe UI", L"Arial",
+      L"Liberation Sans",      L"DejaVu Sans", L"Noto Sans"};
   HDC dc = GetDC(nullptr);
   const wchar_t* chosen = nullptr;
   for (const wchar_t* face : kFaces) {
@@ -70,8 +70,9 @@ HINSTANCE moduleInstance() {
   // GetModuleHandle(nullptr) would name the host's executable; a DLL's window classes
   // must be registered under the DLL's own handle.
   HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&moduleInstance), &module);
+  GetModuleHandleExW(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCWSTR>(&moduleInstance), &module);
   return module;
 }
 
@@ -106,8 +107,12 @@ Scale::Scale() {
   DeleteObject(font);
 }
 
-int Scale::x(int designPixels) const { return static_cast<int>(std::lround(designPixels * sx_)); }
-int Scale::y(int designPixels) const { return static_cast<int>(std::lround(designPixels * sy_)); }
+int Scale::x(int designPixels) const {
+  return static_cast<int>(std::lround(designPixels * sx_));
+}
+int Scale::y(int designPixels) const {
+  return static_cast<int>(std::lround(designPixels * sy_));
+}
 
 SIZE measureText(HFONT font, const wchar_t* text, bool multiLine) {
   HDC dc = GetDC(nullptr);

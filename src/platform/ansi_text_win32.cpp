@@ -19,8 +19,8 @@ std::string toAnsiCodePage(std::string_view utf8) {
     flags = 0;
     defaultArg = nullptr;
   }
-  int n = WideCharToMultiByte(codePage, flags, wide.data(), static_cast<int>(wide.size()),
-                              nullptr, 0, defaultArg, nullptr);
+  int n = WideCharToMultiByte(codePage, flags, wide.data(), static_cast<int>(wide.size()), nullptr,
+                              0, defaultArg, nullptr);
   if (n <= 0) return {};
   std::string out(static_cast<size_t>(n), '\0');
   WideCharToMultiByte(codePage, flags, wide.data(), static_cast<int>(wide.size()), out.data(), n,

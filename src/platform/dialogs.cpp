@@ -17,6 +17,8 @@ MessageAnswer showMessage(const std::string& text, const std::string& caption,
   return detail::showNativeMessage(request, owner);
 }
 
-void setMessageHook(MessageHook hook) { hookSlot() = std::move(hook); }
+void setMessageHook(MessageHook hook) {
+  hookSlot() = std::move(hook);
+}
 
 }  // namespace tallymark::platform

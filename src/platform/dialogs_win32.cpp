@@ -10,9 +10,12 @@ MessageAnswer showNativeMessage(const MessageRequest& request, void* owner) {
   int answer = MessageBoxW(static_cast<HWND>(owner), widen(request.text).c_str(),
                            widen(request.caption).c_str(), type);
   switch (answer) {
-    case IDYES: return MessageAnswer::Yes;
-    case IDNO: return MessageAnswer::No;
-    default: return request.buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
+    case IDYES:
+      return MessageAnswer::Yes;
+    case IDNO:
+      return MessageAnswer::No;
+    default:
+      return request.buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
   }
 }
 

@@ -19,7 +19,9 @@ bool injected(FileStep step, std::string& error) {
 
 }  // namespace
 
-void setFileFaultHook(FileFaultHook hook) { faultHook() = std::move(hook); }
+void setFileFaultHook(FileFaultHook hook) {
+  faultHook() = std::move(hook);
+}
 
 namespace detail {
 

@@ -32,8 +32,9 @@ bool readWholeFile(const std::string& path, std::string& contents, std::string& 
     return false;
   }
   struct stat info;
-  unsigned long long size =
-      ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) ? static_cast<unsigned long long>(info.st_size) : 0;
+  unsigned long long size = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
+                                ? static_cast<unsigned long long>(info.st_size)
+                                : 0;
   int failure = 0;
   bool read = detail::readAll(contents, size, [&](char* into, size_t n) -> long long {
     for (;;) {
@@ -108,7 +109,9 @@ void AppendFile::close() {
 
 namespace detail {
 
-std::string displayPath(const std::string& path) { return path; }
+std::string displayPath(const std::string& path) {
+  return path;
+}
 
 bool createTempBeside(const std::string& target, TempFile& temp, std::string& error) {
   std::string name = target + ".tmp-XXXXXX";
@@ -119,9 +122,8 @@ bool createTempBeside(const std::string& target, TempFile& temp, std::string& er
   }
   // mkstemp makes the file private (0600); the replacement keeps the old file's mode.
   struct stat old;
-  mode_t mode = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)
-                    ? (old.st_mode & 07777)
-                    : 0644;
+  mode_t mode =
+      ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode) ? (old.st_mode & 07777) : 0644;
   ::fchmod(fd, mode);
   temp.name = name;
   temp.handle = fd;

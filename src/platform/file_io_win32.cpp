@@ -23,9 +23,9 @@ std::wstring widePath(const std::string& path) {
 // The one place where a Win32 error code becomes text.
 std::string systemMessage(DWORD code) {
   wchar_t* buffer = nullptr;
-  DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                               FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::wstring message = n > 0 && buffer != nullptr ? std::wstring(buffer, n) : std::wstring();
   if (buffer != nullptr) LocalFree(buffer);
   while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
@@ -40,7 +40,9 @@ std::string windowsError(const char* what, const std::string& path, DWORD code) 
   return std::string(what) + " '" + detail::displayPath(path) + "': " + systemMessage(code);
 }
 
-HANDLE asHandle(long long handle) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(handle)); }
+HANDLE asHandle(long long handle) {
+  return reinterpret_cast<HANDLE>(static_cast<intptr_t>(handle));
+}
 
 }  // namespace
 
@@ -119,7 +121,9 @@ bool AppendFile::append(const char* data, size_t size, std::string& error) {
   return true;
 }
 
-bool AppendFile::flush(std::string&) { return true; }
+bool AppendFile::flush(std::string&) {
+  return true;
+}
 
 void AppendFile::close() {
   if (handle_ != -1) CloseHandle(asHandle(handle_));
@@ -128,7 +132,9 @@ void AppendFile::close() {
 
 namespace detail {
 
-std::string displayPath(const std::string& path) { return narrow(widePath(path)); }
+std::string displayPath(const std::string& path) {
+  return narrow(widePath(path));
+}
 
 bool createTempBeside(const std::string& target, TempFile& temp, std::string& error) {
   static std::atomic<unsigned> counter{0};

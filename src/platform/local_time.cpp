@@ -16,7 +16,9 @@ LocalDateTime localNow() {
   return detail::systemLocalNow();
 }
 
-void setLocalClock(std::function<LocalDateTime()> clock) { clockSlot() = std::move(clock); }
+void setLocalClock(std::function<LocalDateTime()> clock) {
+  clockSlot() = std::move(clock);
+}
 
 std::string formatIsoDateTime(const LocalDateTime& t) {
   char text[40];
@@ -73,28 +75,45 @@ std::string formatDatePicture(std::string_view picture, const LocalDateTime& t,
     const int digits = run == 1 ? 1 : 2;
     switch (c) {
       case 'd':
-        if (run <= 2) appendNumber(out, t.day, digits);
-        else out += run == 3 ? names.abbreviatedDays[weekday] : names.days[weekday];
+        if (run <= 2)
+          appendNumber(out, t.day, digits);
+        else
+          out += run == 3 ? names.abbreviatedDays[weekday] : names.days[weekday];
         break;
       case 'M':
-        if (run <= 2) appendNumber(out, t.month, digits);
-        else out += run == 3 ? names.abbreviatedMonths[t.month - 1] : names.months[t.month - 1];
+        if (run <= 2)
+          appendNumber(out, t.month, digits);
+        else
+          out += run == 3 ? names.abbreviatedMonths[t.month - 1] : names.months[t.month - 1];
         break;
       case 'y':
-        if (run <= 2) appendNumber(out, t.year % 100, digits);
-        else appendNumber(out, t.year, 4);
+        if (run <= 2)
+          appendNumber(out, t.year % 100, digits);
+        else
+          appendNumber(out, t.year, 4);
         break;
-      case 'g': out += names.era; break;
-      case 'h': appendNumber(out, hour12, digits); break;
-      case 'H': appendNumber(out, t.hour, digits); break;
-      case 'm': appendNumber(out, t.minute, digits); break;
-      case 's': appendNumber(out, t.second, digits); break;
+      case 'g':
+        out += names.era;
+        break;
+      case 'h':
+        appendNumber(out, hour12, digits);
+        break;
+      case 'H':
+        appendNumber(out, t.hour, digits);
+        break;
+      case 'm':
+        appendNumber(out, t.minute, digits);
+        break;
+      case 's':
+        appendNumber(out, t.second, digits);
+        break;
       case 't': {
         const std::string& marker = t.hour < 12 ? names.am : names.pm;
         out += run == 1 ? firstCharacter(marker) : std::string_view(marker);
         break;
       }
-      default: out.append(run, c);
+      default:
+        out.append(run, c);
     }
     i += run;
   }

@@ -14,7 +14,8 @@ namespace {
 locale_t timeLocale() {
   static const locale_t locale = [] {
     locale_t l = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(0));
-    return l != static_cast<locale_t>(0) ? l : newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(0));
+    return l != static_cast<locale_t>(0) ? l
+                                         : newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(0));
   }();
   return locale;
 }
@@ -24,7 +25,8 @@ locale_t timeLocale() {
 const std::string& dateTimeFormat() {
   static const std::string format = [] {
     std::string date = nl_langinfo_l(D_FMT, timeLocale());
-    for (size_t at = date.find("%y"); at != std::string::npos; at = date.find("%y", at)) date[at + 1] = 'Y';
+    for (size_t at = date.find("%y"); at != std::string::npos; at = date.find("%y", at))
+      date[at + 1] = 'Y';
     return date + " " + nl_langinfo_l(T_FMT, timeLocale());
   }();
   return format;
@@ -38,8 +40,13 @@ LocalDateTime systemLocalNow() {
   clock_gettime(CLOCK_REALTIME, &now);
   tm local{};
   localtime_r(&now.tv_sec, &local);
-  return LocalDateTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                       local.tm_min,         local.tm_sec,     static_cast<int>(now.tv_nsec / 1000000)};
+  return LocalDateTime{local.tm_year + 1900,
+                       local.tm_mon + 1,
+                       local.tm_mday,
+                       local.tm_hour,
+                       local.tm_min,
+                       local.tm_sec,
+                       static_cast<int>(now.tv_nsec / 1000000)};
 }
 }  // namespace detail
 

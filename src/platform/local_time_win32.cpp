@@ -1,7 +1,8 @@
+#include "platform/local_time_win32.h"
+
 #include <windows.h>
 
 #include "platform/local_time.h"
-#include "platform/local_time_win32.h"
 #include "platform/win32_text.h"
 
 namespace tallymark::platform {
@@ -10,7 +11,8 @@ namespace detail {
 LocalDateTime systemLocalNow() {
   SYSTEMTIME st{};
   GetLocalTime(&st);
-  return LocalDateTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+  return LocalDateTime{st.wYear,   st.wMonth,  st.wDay,         st.wHour,
+                       st.wMinute, st.wSecond, st.wMilliseconds};
 }
 }  // namespace detail
 
@@ -22,7 +24,9 @@ std::wstring localeText(const wchar_t* locale, LCTYPE type) {
   return n > 0 ? std::wstring(text, static_cast<size_t>(n - 1)) : std::wstring();
 }
 
-std::string localeName(const wchar_t* locale, LCTYPE type) { return narrow(localeText(locale, type)); }
+std::string localeName(const wchar_t* locale, LCTYPE type) {
+  return narrow(localeText(locale, type));
+}
 
 // The Gregorian calendar and its variants that differ only in their names.
 bool countsGregorianYears(CALID calendar) {
@@ -33,7 +37,8 @@ bool countsGregorianYears(CALID calendar) {
 std::string fromPatterns(const wchar_t* locale, const LocalDateTime& when) {
   CALID calendar = 0;
   if (GetLocaleInfoEx(locale, LOCALE_ICALENDARTYPE | LOCALE_RETURN_NUMBER,
-                      reinterpret_cast<wchar_t*>(&calendar), sizeof calendar / sizeof(wchar_t)) == 0 ||
+                      reinterpret_cast<wchar_t*>(&calendar),
+                      sizeof calendar / sizeof(wchar_t)) == 0 ||
       !countsGregorianYears(calendar)) {
     return {};
   }
@@ -45,12 +50,14 @@ std::string fromPatterns(const wchar_t* locale, const LocalDateTime& when) {
   names.era = narrow(era);
   for (int i = 0; i < 12; ++i) {
     names.months[i] = localeName(locale, static_cast<LCTYPE>(LOCALE_SMONTHNAME1 + i));
-    names.abbreviatedMonths[i] = localeName(locale, static_cast<LCTYPE>(LOCALE_SABBREVMONTHNAME1 + i));
+    names.abbreviatedMonths[i] =
+        localeName(locale, static_cast<LCTYPE>(LOCALE_SABBREVMONTHNAME1 + i));
   }
   // The system's days start on Monday, ours on Sunday.
   for (int i = 0; i < 7; ++i) {
     names.days[(i + 1) % 7] = localeName(locale, static_cast<LCTYPE>(LOCALE_SDAYNAME1 + i));
-    names.abbreviatedDays[(i + 1) % 7] = localeName(locale, static_cast<LCTYPE>(LOCALE_SABBREVDAYNAME1 + i));
+    names.abbreviatedDays[(i + 1) % 7] =
+        localeName(locale, static_cast<LCTYPE>(LOCALE_SABBREVDAYNAME1 + i));
   }
   return formatDatePicture(localeName(locale, LOCALE_SSHORTDATE), when, names) + " " +
          formatDatePicture(localeName(locale, LOCALE_STIMEFORMAT), when, names);

@@ -16,12 +16,14 @@ struct NamedCodePage {
 
 // Names that carry no code page number.
 constexpr NamedCodePage kNamedCodePages[] = {
-    {"us-ascii", 20127},    {"ascii", 20127},         {"shift_jis", 932},   {"shift-jis", 932},
-    {"sjis", 932},          {"x-sjis", 932},          {"ms_kanji", 932},    {"windows-31j", 932},
-    {"gb2312", 936},        {"gbk", 936},             {"gb18030", 54936},   {"big5", 950},
-    {"euc-kr", 949},        {"ks_c_5601-1987", 949},  {"euc-jp", 20932},    {"koi8-r", 20866},
-    {"koi8-u", 21866},      {"macintosh", 10000},     {"x-mac-roman", 10000}, {"tis-620", 874},
-    {"utf-7", 65000},       {"iso-2022-jp", 50220},   {"iso-2022-kr", 50225}, {"hz-gb-2312", 52936},
+    {"us-ascii", 20127},    {"ascii", 20127},        {"shift_jis", 932},
+    {"shift-jis", 932},     {"sjis", 932},           {"x-sjis", 932},
+    {"ms_kanji", 932},      {"windows-31j", 932},    {"gb2312", 936},
+    {"gbk", 936},           {"gb18030", 54936},      {"big5", 950},
+    {"euc-kr", 949},        {"ks_c_5601-1987", 949}, {"euc-jp", 20932},
+    {"koi8-r", 20866},      {"koi8-u", 21866},       {"macintosh", 10000},
+    {"x-mac-roman", 10000}, {"tis-620", 874},        {"utf-7", 65000},
+    {"iso-2022-jp", 50220}, {"iso-2022-kr", 50225},  {"hz-gb-2312", 52936},
 };
 
 // Names that end in the code page's number, or in the part number of ISO 8859.
@@ -30,8 +32,8 @@ struct NumberedName {
   UINT base;
 };
 constexpr NumberedName kNumberedNames[] = {
-    {"windows-", 0}, {"x-cp", 0}, {"cp", 0}, {"ibm", 0}, {"ms", 0},
-    {"iso-8859-", 28590}, {"iso8859-", 28590}, {"iso_8859-", 28590},
+    {"windows-", 0}, {"x-cp", 0},          {"cp", 0},           {"ibm", 0},
+    {"ms", 0},       {"iso-8859-", 28590}, {"iso8859-", 28590}, {"iso_8859-", 28590},
 };
 
 // 0 for a name that is none of these.
@@ -67,8 +69,10 @@ bool encode(const std::wstring& text, UINT codePage, std::string& out) {
   BOOL usedDefault = FALSE;
   DWORD flags = WC_NO_BEST_FIT_CHARS;
   BOOL* usedDefaultArg = &usedDefault;
-  int n = WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0, nullptr, usedDefaultArg);
-  if (n == 0 && (GetLastError() == ERROR_INVALID_FLAGS || GetLastError() == ERROR_INVALID_PARAMETER)) {
+  int n = WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0, nullptr,
+                              usedDefaultArg);
+  if (n == 0 &&
+      (GetLastError() == ERROR_INVALID_FLAGS || GetLastError() == ERROR_INVALID_PARAMETER)) {
     // UTF-7 and the ISO-2022 family take neither the flag nor the default-character
     // report; the comparison of the bytes still catches what they could not write.
     flags = 0;

@@ -27,7 +27,8 @@ ZonedDateTime zonedNow() {
   zoned.local = LocalDateTime{local.wYear,   local.wMonth,  local.wDay,         local.wHour,
                               local.wMinute, local.wSecond, local.wMilliseconds};
   zoned.utcOffsetMinutes = static_cast<int>(
-      (difference + (difference < 0 ? -kTicksPerMinute / 2 : kTicksPerMinute / 2)) / kTicksPerMinute);
+      (difference + (difference < 0 ? -kTicksPerMinute / 2 : kTicksPerMinute / 2)) /
+      kTicksPerMinute);
   return zoned;
 }
 

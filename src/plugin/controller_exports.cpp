@@ -3,8 +3,8 @@
 #include "plugin/controller_exports.h"
 
 #include "link/controller.h"
-#include "server/shared_server.h"
 #include "plugin/settings_globals.h"
+#include "server/shared_server.h"
 
 namespace {
 

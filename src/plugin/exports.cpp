@@ -34,8 +34,8 @@ const char* TM_CDECL SetProName(const char* name) {
   }
 }
 
-bool TM_CDECL InitControl(TrajBuffer* oEngine, setup_struct* oSetup,
-                          _TrajectoryControl* oPlanner, _CMach4View* oView) {
+bool TM_CDECL InitControl(TrajBuffer* oEngine, setup_struct* oSetup, _TrajectoryControl* oPlanner,
+                          _CMach4View* oView) {
   Engine = oEngine;
   _setup = oSetup;
   MainPlanner = oPlanner;
@@ -91,12 +91,26 @@ void TM_CDECL Purge(short) {}
 void TM_CDECL Probe() {}
 void TM_CDECL Home(short) {}
 
-void TM_CDECL SetGetDRO(GetDROFn pFunc) { GetDRO = pFunc; }
-void TM_CDECL SetSetDRO(SetDROFn pFunc) { SetDRO = pFunc; }
-void TM_CDECL SetGetLED(GetLEDFn pFunc) { GetLED = pFunc; }
-void TM_CDECL SetSetLED(SetLEDFn pFunc) { SetLED = pFunc; }
-void TM_CDECL SetCode(CodeFn pFunc) { Code = pFunc; }
-void TM_CDECL SetDoButton(DoButtonFn pFunc) { DoButton = pFunc; }
-void TM_CDECL SetGetMenuRange(GetMenuRangeFn pFunc) { GetMenuRange = pFunc; }
+void TM_CDECL SetGetDRO(GetDROFn pFunc) {
+  GetDRO = pFunc;
+}
+void TM_CDECL SetSetDRO(SetDROFn pFunc) {
+  SetDRO = pFunc;
+}
+void TM_CDECL SetGetLED(GetLEDFn pFunc) {
+  GetLED = pFunc;
+}
+void TM_CDECL SetSetLED(SetLEDFn pFunc) {
+  SetLED = pFunc;
+}
+void TM_CDECL SetCode(CodeFn pFunc) {
+  Code = pFunc;
+}
+void TM_CDECL SetDoButton(DoButtonFn pFunc) {
+  DoButton = pFunc;
+}
+void TM_CDECL SetGetMenuRange(GetMenuRangeFn pFunc) {
+  GetMenuRange = pFunc;
+}
 
 }  // extern "C"

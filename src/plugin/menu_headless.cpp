@@ -3,7 +3,9 @@
 namespace tallymark::plugin {
 
 // No host frame or menu exists without a window system.
-void* findHostFrame() { return nullptr; }
+void* findHostFrame() {
+  return nullptr;
+}
 
 void appendPluginMenuItem() {}
 

@@ -63,8 +63,7 @@ void piConfig() {
 void piUpdate() {
   // Taken afresh on every tick: a host may hand over new callbacks at any time.
   const counter::HostAccess host{GetDRO, SetDRO, GetLED};
-  const counter::TickOutcome outcome =
-      counter::counterTick(MG::dazada_ruvaziduDlg, host);
+  const counter::TickOutcome outcome = counter::counterTick(MG::dazada_ruvaziduDlg, host);
   if (outcome.eventful()) plugin::followTick(outcome);
   if (plugin::runLogNeedsService()) plugin::serviceRunLog();
   plugin::publishMonitoring(outcome);

@@ -27,7 +27,8 @@ void followTick(const tallymark::counter::TickOutcome& outcome);
 // log, once, in the console's line area. Call when runLogNeedsService().
 void serviceRunLog();
 inline bool runLogNeedsService() {
-  return runLogWriter != nullptr && (runLogWriter->holdsRecords() || runLogWriter->problemPending());
+  return runLogWriter != nullptr &&
+         (runLogWriter->holdsRecords() || runLogWriter->problemPending());
 }
 
 // Writes what waits and ends the writer; returns within a second even when the disk

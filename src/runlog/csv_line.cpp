@@ -60,7 +60,8 @@ class LineBuilder {
   // A field that never needs quotes.
   void raw(const char* begin, const char* end) {
     separate();
-    size_ = appendField(std::string_view(begin, static_cast<size_t>(end - begin)), out_, size_, kLimit);
+    size_ =
+        appendField(std::string_view(begin, static_cast<size_t>(end - begin)), out_, size_, kLimit);
   }
 
   char* out_;
@@ -82,7 +83,9 @@ const char* eventName(Event event) {
 
 }  // namespace
 
-std::string_view fileHeader() { return {kHeader, sizeof kHeader - 1}; }
+std::string_view fileHeader() {
+  return {kHeader, sizeof kHeader - 1};
+}
 
 size_t appendField(std::string_view field, char* out, size_t size, size_t capacity) {
   const bool quoted = field.find_first_of(",\"\r\n") != std::string_view::npos;
@@ -145,7 +148,8 @@ size_t formatLine(const Record& record, char* out) {
   if (record.droppedBefore > 0) {
     char note[96];
     std::snprintf(note, sizeof note, "%lu earlier record%s lost, the log could not keep up",
-                  static_cast<unsigned long>(record.droppedBefore), record.droppedBefore == 1 ? "" : "s");
+                  static_cast<unsigned long>(record.droppedBefore),
+                  record.droppedBefore == 1 ? "" : "s");
     line.text(note);
   } else {
     line.none();

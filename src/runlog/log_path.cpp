@@ -3,7 +3,9 @@
 namespace tallymark::runlog {
 namespace {
 
-bool isSeparator(char c) { return c == '\\' || c == '/'; }
+bool isSeparator(char c) {
+  return c == '\\' || c == '/';
+}
 
 // "C:\x", "\\server\x", "\x" and "/x" do not depend on the working folder. ("C:x" does,
 // on the drive's own working folder; it is taken as it stands all the same.)

@@ -8,8 +8,9 @@ RecordQueue::RecordQueue(size_t capacity)
     : ring_(new Record[capacity > 0 ? capacity : 1]), capacity_(capacity > 0 ? capacity : 1) {}
 
 void RecordQueue::addDropped(uint32_t n) {
-  dropped_ = n > std::numeric_limits<uint32_t>::max() - dropped_ ? std::numeric_limits<uint32_t>::max()
-                                                                 : dropped_ + n;
+  dropped_ = n > std::numeric_limits<uint32_t>::max() - dropped_
+                 ? std::numeric_limits<uint32_t>::max()
+                 : dropped_ + n;
 }
 
 void RecordQueue::push(const Record& record) {

@@ -113,7 +113,9 @@ Writer::Writer(std::string path, std::unique_ptr<platform::AppendFile> disk, Wri
   });
 }
 
-Writer::~Writer() { stop(std::chrono::seconds(1)); }
+Writer::~Writer() {
+  stop(std::chrono::seconds(1));
+}
 
 void Writer::push(const Record& record) {
   if (handOverCount_ == kHandOverSize) {

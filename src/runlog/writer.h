@@ -29,8 +29,8 @@
 namespace tallymark::runlog {
 
 struct WriterOptions {
-  size_t capacity = 4096;                         // records waiting for the disk, at most
-  std::chrono::milliseconds retryAfter{1000};     // pause after a failed write
+  size_t capacity = 4096;                      // records waiting for the disk, at most
+  std::chrono::milliseconds retryAfter{1000};  // pause after a failed write
 };
 
 // The part the thread shares with its owner; it outlives the owner when stop() gives

@@ -82,7 +82,7 @@ class CommandServer {
     platform::SocketHandle socket = platform::kNoSocket;
     std::thread thread;
     std::atomic<bool> finished{false};
-    std::atomic<bool> evicted{false};     // set by the listener; the thread then closes
+    std::atomic<bool> evicted{false};    // set by the listener; the thread then closes
     std::atomic<uint32_t> lastHeard{0};  // clock at the accept and at each receive
   };
 

@@ -7,8 +7,12 @@
 namespace tallymark::settings {
 namespace {
 
-bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isSpace(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 std::string_view trim(std::string_view text) {
   while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
@@ -18,15 +22,20 @@ std::string_view trim(std::string_view text) {
 
 }  // namespace
 
-std::string formatBool(bool value) { return value ? "True" : "False"; }
+std::string formatBool(bool value) {
+  return value ? "True" : "False";
+}
 
-std::string formatInt(int32_t value) { return std::to_string(value); }
+std::string formatInt(int32_t value) {
+  return std::to_string(value);
+}
 
 std::string formatDouble(double value) {
   if (std::isnan(value)) return "NaN";
   if (std::isinf(value)) return value > 0 ? "Infinity" : "-Infinity";
   char buffer[64];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
+  auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
   std::string text(buffer, result.ptr);
   for (char& c : text) {
     if (c == 'e') c = 'E';
@@ -34,7 +43,9 @@ std::string formatDouble(double value) {
   return text;
 }
 
-bool parseBool(std::string_view text) { return text == "True"; }
+bool parseBool(std::string_view text) {
+  return text == "True";
+}
 
 std::optional<int32_t> parseInt(std::string_view text) {
   text = trim(text);

@@ -185,10 +185,18 @@ void appendEscaped(Output& out, const char* text, bool attribute) {
       continue;
     }
     switch (c) {
-      case '&': out.put("&amp;", 5); break;
-      case '<': out.put("&lt;", 4); break;
-      case '>': out.put("&gt;", 4); break;
-      case '"': out.put("&quot;", 6); break;  // in attributes only; text keeps it plain
+      case '&':
+        out.put("&amp;", 5);
+        break;
+      case '<':
+        out.put("&lt;", 4);
+        break;
+      case '>':
+        out.put("&gt;", 4);
+        break;
+      case '"':
+        out.put("&quot;", 6);
+        break;  // in attributes only; text keeps it plain
       default:
         // A literal CR would become LF on reading, and in an attribute every line
         // break or tab would become a space: references keep them.
@@ -219,7 +227,9 @@ bool isWideEncodingName(const std::string& lowered) {
   return false;
 }
 
-bool isUtf8Name(const std::string& lowered) { return lowered == "utf-8" || lowered == "utf8"; }
+bool isUtf8Name(const std::string& lowered) {
+  return lowered == "utf-8" || lowered == "utf8";
+}
 
 std::string writtenEncoding(std::string_view declared, bool rawUtf8) {
   std::string name = lowerAscii(declared);
@@ -328,14 +338,18 @@ class Writer {
 
 namespace {
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 bool isNameStart(char c) {
   const auto u = static_cast<unsigned char>(c);
   return u >= 0x80 || c == '_' || c == ':' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-bool isNameChar(char c) { return isNameStart(c) || c == '-' || c == '.' || (c >= '0' && c <= '9'); }
+bool isNameChar(char c) {
+  return isNameStart(c) || c == '-' || c == '.' || (c >= '0' && c <= '9');
+}
 
 // The encoding pugixml finds from a byte order mark or the first characters of a text in
 // UTF-16 or UTF-32; encoding_auto for an 8-bit text.
@@ -404,7 +418,8 @@ bool holdsLostReference(std::string_view text) {
     while (end < text.size() && isNameChar(text[end])) ++end;
     if (end >= text.size() || text[end] != ';') continue;
     const std::string_view name = text.substr(amp + 1, end - amp - 1);
-    if (name != "lt" && name != "gt" && name != "amp" && name != "apos" && name != "quot") return true;
+    if (name != "lt" && name != "gt" && name != "amp" && name != "apos" && name != "quot")
+      return true;
   }
   return false;
 }

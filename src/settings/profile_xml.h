@@ -2,9 +2,8 @@
 // 7-bit ASCII text.
 #pragma once
 
-#include <pugixml.hpp>
-
 #include <cstddef>
+#include <pugixml.hpp>
 #include <string>
 
 namespace tallymark::settings {

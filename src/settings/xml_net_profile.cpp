@@ -45,8 +45,8 @@ bool isXmlName(const std::string& name) {
   if (name.empty()) return false;
   for (size_t i = 0; i < name.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(name[i]);
-    bool start = c >= 0x80 || c == '_' || c == ':' || (c >= 'A' && c <= 'Z') ||
-                 (c >= 'a' && c <= 'z');
+    bool start =
+        c >= 0x80 || c == '_' || c == ':' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
     bool inner = start || c == '-' || c == '.' || (c >= '0' && c <= '9');
     if (i == 0 ? !start : !inner) return false;
   }
@@ -68,8 +68,7 @@ void dropLayoutWhiteSpace(pugi::xml_node parent) {
 
 }  // namespace
 
-XMLNetProfile::XMLNetProfile(std::string profileFileSpec, std::string sectionName,
-                             bool simplePath)
+XMLNetProfile::XMLNetProfile(std::string profileFileSpec, std::string sectionName, bool simplePath)
     : profileFileSpec(std::move(profileFileSpec)),
       sectionName(std::move(sectionName)),
       simplePath(simplePath) {}
@@ -86,7 +85,9 @@ bool XMLNetProfile::Load() {
   return loadText(std::move(text));
 }
 
-bool XMLNetProfile::loadFromBytes(const std::string& bytes) { return loadText(bytes); }
+bool XMLNetProfile::loadFromBytes(const std::string& bytes) {
+  return loadText(bytes);
+}
 
 bool XMLNetProfile::loadText(std::string text) {
   // The document is built inside its text; the old document goes before its text does.
@@ -106,7 +107,7 @@ bool XMLNetProfile::loadText(std::string text) {
 std::string XMLNetProfile::saveToBytes() const {
   // The loaded file's size is a good guess of the size written.
   return tallymark::settings::writeProfile(profileDocument,
-                                          documentText ? documentText->size() : 0);
+                                           documentText ? documentText->size() : 0);
 }
 
 bool XMLNetProfile::Save() {

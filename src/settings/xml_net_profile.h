@@ -15,11 +15,10 @@
 // default. Not thread-safe; the plug-in uses it on the host's user-interface thread.
 #pragma once
 
-#include <pugixml.hpp>
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <pugixml.hpp>
 #include <string>
 
 class XMLNetProfile {

@@ -64,9 +64,7 @@ class CounterWindowTest : public ::testing::Test {
     });
     platform::setLocalClock([this] { return now; });
   }
-  ~CounterWindowTest() override {
-    platform::resetForTests();
-  }
+  ~CounterWindowTest() override { platform::resetForTests(); }
   void tick() { counter::counterTick(&window, host.counterAccess()); }
   void attach(ViewRecord& record) { window.attachView(std::make_unique<RecordingView>(record)); }
 
@@ -114,7 +112,8 @@ TEST_F(CounterWindowTest, NoChangesNothingAndLaterTicksWriteNothing) {
   EXPECT_EQ(window.dtValue, 0.0);
   tick();
   tick();
-  for (const std::string& call : host.log) EXPECT_EQ(call.rfind("SetDRO", 0), std::string::npos) << call;
+  for (const std::string& call : host.log)
+    EXPECT_EQ(call.rfind("SetDRO", 0), std::string::npos) << call;
   EXPECT_EQ(host.dro(1500), 7);
   EXPECT_EQ(host.dro(1502), 100.5);
 }
@@ -234,7 +233,8 @@ TEST_F(CounterWindowTest, ANewViewReplacesTheOldAndDetachingLeavesTheModelWorkin
 }
 
 TEST(LocalTime, FormatsTheDateBeforeTheTimeAndFallsBackToIso) {
-  EXPECT_EQ(platform::formatIsoDateTime(LocalDateTime{812, 3, 4, 5, 6, 7, 8}), "0812-03-04 05:06:07");
+  EXPECT_EQ(platform::formatIsoDateTime(LocalDateTime{812, 3, 4, 5, 6, 7, 8}),
+            "0812-03-04 05:06:07");
   const std::string text = platform::formatLocalDateTime(LocalDateTime{2026, 12, 8, 16, 5, 9, 0});
   EXPECT_NE(text.find("2026"), std::string::npos) << text;  // no two-digit years...
   EXPECT_NE(text.find("05"), std::string::npos) << text;
@@ -255,7 +255,8 @@ TEST(LocalTime, DatePicturesWriteEveryFieldForAnyYear) {
   names.days[6] = "Saturday";
   names.abbreviatedDays[6] = "Sat";
   const LocalDateTime epoch{1899, 12, 30, 0, 0, 0, 0};
-  EXPECT_EQ(platform::formatDatePicture("M/d/yyyy h:mm:ss tt", epoch, names), "12/30/1899 12:00:00 AM");
+  EXPECT_EQ(platform::formatDatePicture("M/d/yyyy h:mm:ss tt", epoch, names),
+            "12/30/1899 12:00:00 AM");
   EXPECT_EQ(platform::formatDatePicture("dd.MM.yy HH:mm:ss", epoch, names), "30.12.99 00:00:00");
   const LocalDateTime late{812, 3, 4, 17, 6, 7, 8};
   EXPECT_EQ(platform::formatDatePicture("d/M/y hh:m:s t", late, names), "4/3/12 05:6:7 C");

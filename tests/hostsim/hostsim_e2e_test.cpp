@@ -75,8 +75,8 @@ class HostSim : public ::testing::Test {
     DeleteFileA(state().c_str());
   }
   void TearDown() override {
-    for (const char* name : {"Mach3Mill.xml", "Mach3Mill.runs.csv", "hostsim-state.txt",
-                             "step.script", "out.txt"})
+    for (const char* name :
+         {"Mach3Mill.xml", "Mach3Mill.runs.csv", "hostsim-state.txt", "step.script", "out.txt"})
       DeleteFileA((folder_ + name).c_str());
     RemoveDirectoryA(folder_.c_str());
   }
@@ -322,7 +322,8 @@ TEST_F(HostSim, TheRunLogBesideTheProfileHoldsEveryRunAndTheReset) {
     lines.push_back(log.substr(at, end - at));
   ASSERT_EQ(lines.size(), 5u) << log;
   EXPECT_EQ(log.substr(log.size() - 2), "\r\n");
-  EXPECT_EQ(lines[0], "Event,Time,Run started,Run seconds,DRO 22,Count,Total,Count before reset,Note");
+  EXPECT_EQ(lines[0],
+            "Event,Time,Run started,Run seconds,DRO 22,Count,Total,Count before reset,Note");
 
   // A time: 2026-12-08T14:03:07+07:00.
   auto isTime = [](const std::string& t) {

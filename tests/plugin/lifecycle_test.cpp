@@ -23,8 +23,9 @@ namespace {
 // The profile names below do not exist: the settings' "cannot open" boxes are answered
 // here instead of waiting for an operator (under Wine they would be real boxes).
 const bool kBoxesAnswered = [] {
-  tallymark::platform::setMessageHook(
-      [](const tallymark::platform::MessageRequest&) { return tallymark::platform::MessageAnswer::Ok; });
+  tallymark::platform::setMessageHook([](const tallymark::platform::MessageRequest&) {
+    return tallymark::platform::MessageAnswer::Ok;
+  });
   return true;
 }();
 

@@ -14,8 +14,8 @@
 #include "mtconnect/shdr.h"
 #include "mtconnect/test_agent.h"
 #include "plugin/exports.h"
-#include "plugin/plugin.h"
 #include "plugin/mg.h"
+#include "plugin/plugin.h"
 #include "settings/test_files.h"
 
 namespace {

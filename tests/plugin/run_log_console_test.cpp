@@ -25,8 +25,9 @@ TEST(RunLogConsole, AnUnwritablePathIsShownOnceAndTheCountGoesOn) {
   MessageCatcher boxes;
   FakeHost host;
   const std::string profile = folder.file("Mill.xml");
-  writeFile(profile, "<profile><Dazada_Ruvazidu><RunLogPath>gone/runs.csv</RunLogPath>"
-                     "</Dazada_Ruvazidu></profile>");
+  writeFile(profile,
+            "<profile><Dazada_Ruvazidu><RunLogPath>gone/runs.csv</RunLogPath>"
+            "</Dazada_Ruvazidu></profile>");
   SetProName(profile.c_str());
   InitControl(nullptr, nullptr, nullptr, nullptr);
   PostInitControl();
@@ -50,7 +51,8 @@ TEST(RunLogConsole, AnUnwritablePathIsShownOnceAndTheCountGoesOn) {
   run();
   StopPlug();  // tries once more, and fails again
   Update();
-  EXPECT_EQ(headlessConsole().row(tallymark::plugin::kRunLogConsoleRow).substr(0, 3), "--n") << "shown once only";
+  EXPECT_EQ(headlessConsole().row(tallymark::plugin::kRunLogConsoleRow).substr(0, 3), "--n")
+      << "shown once only";
   EXPECT_EQ(host.dro(1500), 2);
   EXPECT_TRUE(boxes.shown.empty());
 }

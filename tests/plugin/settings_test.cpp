@@ -1,6 +1,4 @@
 // The plug-in's settings through SetProName and StopPlug, as the host calls them.
-#include "plugin/settings_globals.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,6 +9,7 @@
 #include "plugin/device.h"
 #include "plugin/exports.h"
 #include "plugin/mg.h"
+#include "plugin/settings_globals.h"
 #include "settings/test_files.h"
 #include "settings/xml_net_profile.h"
 
@@ -20,7 +19,8 @@ using tallymark::settings::kCamPositions;
 
 std::string profileWith(const std::string& section, const std::string& plugins = "") {
   return "<?xml version=\"1.0\"?>\n<profile>\n\t<Preferences><Units>mm</Units></Preferences>\n"
-         "\t<Dazada_Ruvazidu>" + section + "</Dazada_Ruvazidu>\n" + plugins + "</profile>\n";
+         "\t<Dazada_Ruvazidu>" +
+         section + "</Dazada_Ruvazidu>\n" + plugins + "</profile>\n";
 }
 
 std::string readKey(const std::string& path, const std::string& section, const std::string& key) {
@@ -31,7 +31,8 @@ std::string readKey(const std::string& path, const std::string& section, const s
 
 void scribbleOverGlobals() {
   MyDeviceClass::SaveAutoStart(true, 7, "junk", true);
-  for (int i = 0; i < kCamPositions; ++i) MyDeviceClass::LoadCamPos(static_cast<uint8_t>(i), 9, 9, 9);
+  for (int i = 0; i < kCamPositions; ++i)
+    MyDeviceClass::LoadCamPos(static_cast<uint8_t>(i), 9, 9, 9);
   MyDeviceClass::LoadTolerance(9, 9, 9);
   MyDeviceClass::SaveExtScanSelect(false, false, false, false, 9);
 }

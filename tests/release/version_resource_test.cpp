@@ -1,8 +1,7 @@
 // The version resources of the built DLL and substitute host, read back with
 // GetFileVersionInfoW as Explorer reads them: they hold the project's version.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <sstream>
 #include <string>

@@ -49,14 +49,16 @@ TEST(RunLogText, EachEventHasItsFieldsInTheHeadersColumns) {
   counted.qualifier = 0.1;
   counted.count = 6;
   counted.total = -2147483647 - 1;
-  EXPECT_EQ(line(counted),
-            "counted,2026-12-08T14:03:07+07:00,2026-12-08T14:02:55+07:00,12.3,0.1,6,-2147483648,,\r\n");
+  EXPECT_EQ(
+      line(counted),
+      "counted,2026-12-08T14:03:07+07:00,2026-12-08T14:02:55+07:00,12.3,0.1,6,-2147483648,,\r\n");
 
   Record aborted = counted;
   aborted.event = Event::NotCounted;
   aborted.qualifier = 5;  // not shown: the run never qualified
-  EXPECT_EQ(line(aborted),
-            "not counted,2026-12-08T14:03:07+07:00,2026-12-08T14:02:55+07:00,12.3,,6,-2147483648,,\r\n");
+  EXPECT_EQ(
+      line(aborted),
+      "not counted,2026-12-08T14:03:07+07:00,2026-12-08T14:02:55+07:00,12.3,,6,-2147483648,,\r\n");
 
   Record reset;
   reset.event = Event::Reset;

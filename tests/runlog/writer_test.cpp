@@ -29,7 +29,8 @@ Record reset(int countBefore) {
 }
 
 std::string resetLine(int countBefore, const std::string& note = "") {
-  return "reset,2026-12-08T10:00:00+00:00,,,,0,," + std::to_string(countBefore) + "," + note + "\r\n";
+  return "reset,2026-12-08T10:00:00+00:00,,,,0,," + std::to_string(countBefore) + "," + note +
+         "\r\n";
 }
 
 std::vector<std::string> lines(const std::string& text) {
@@ -99,7 +100,8 @@ TEST_F(WriterTest, ACutLastLineIsEndedAtStartAndACompleteFileIsLeftAsItIs) {
   Writer again(kPath, disk->open());
   give(again, reset(2));
   ASSERT_TRUE(again.stop(std::chrono::hours(1)));
-  EXPECT_EQ(disk->file(kPath), cut + "\r\n" + resetLine(1) + resetLine(2)) << "no header, no blank line";
+  EXPECT_EQ(disk->file(kPath), cut + "\r\n" + resetLine(1) + resetLine(2))
+      << "no header, no blank line";
 }
 
 TEST_F(WriterTest, AFailingDiskIsReportedOnceAndTheRecordsWaitForItToComeBack) {
@@ -116,7 +118,8 @@ TEST_F(WriterTest, AFailingDiskIsReportedOnceAndTheRecordsWaitForItToComeBack) {
 
   disk->setFailing(false);
   disk->waitForAppends(3);
-  EXPECT_EQ(disk->file(kPath), std::string(tallymark::runlog::fileHeader()) + resetLine(1) + resetLine(2));
+  EXPECT_EQ(disk->file(kPath),
+            std::string(tallymark::runlog::fileHeader()) + resetLine(1) + resetLine(2));
 
   disk->setFailing(true);
   give(writer, reset(3));
@@ -139,8 +142,10 @@ TEST_F(WriterTest, PastTheCapacityTheOldestAreDroppedAndTheNextLineSaysHowMany) 
 
   std::vector<std::string> expected = {lines(std::string(tallymark::runlog::fileHeader())).front(),
                                        lines(resetLine(1)).front(),
-                                       lines(resetLine(93, "\"91 earlier records lost, the log "
-                                                           "could not keep up\"")).front()};
+                                       lines(resetLine(93,
+                                                       "\"91 earlier records lost, the log "
+                                                       "could not keep up\""))
+                                           .front()};
   for (int i = 94; i <= 100; ++i) expected.push_back(lines(resetLine(i)).front());
   EXPECT_EQ(lines(disk->file(kPath)), expected);
 }

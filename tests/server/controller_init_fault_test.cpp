@@ -10,8 +10,8 @@
 #include "injected_faults.h"
 #include "loopback.h"
 #include "plugin/controller_exports.h"
-#include "server/shared_server.h"
 #include "plugin/settings_globals.h"
+#include "server/shared_server.h"
 
 namespace {
 

@@ -15,9 +15,14 @@ namespace {
 std::string randomNumberText(std::mt19937& random) {
   std::string text;
   switch (random() % 4) {
-    case 0: text += '-'; break;
-    case 1: text += '+'; break;
-    default: break;
+    case 0:
+      text += '-';
+      break;
+    case 1:
+      text += '+';
+      break;
+    default:
+      break;
   }
   size_t digits = random() % 24;
   size_t dot = random() % 4 == 0 ? std::string::npos : random() % (digits + 1);
@@ -44,7 +49,8 @@ TEST(ReadFloatReference, GeneratedNumbersGiveTheReferenceBitsAndEnd) {
     size_t end = 0;
     float expected = 0;
     bool expectedOk = reference::readNumber(text.c_str(), 0, end, expected);
-    bool same = ok == expectedOk && (!ok || (position == end && reference::sameBits(value, expected)));
+    bool same =
+        ok == expectedOk && (!ok || (position == end && reference::sameBits(value, expected)));
     if (!same) {
       ++mismatches;
       ADD_FAILURE() << '"' << text << "\": got " << ok << " " << value << " at " << int{position}

@@ -51,10 +51,14 @@ class ServerFaults : public ::testing::Test {
     if (server_.listening()) expectServed(port());
     EXPECT_TRUE(waitUntil([this] { return server_.activeConnections() == 0; }));
     size_t threads = 0, sockets = 0;
-    EXPECT_TRUE(waitUntil([&] { return (threads = process_stats::threadCount()) <= threadsAtRest_; }))
-        << threads << " threads, " << threadsAtRest_ << " at rest";
-    EXPECT_TRUE(waitUntil([&] { return (sockets = process_stats::openSockets()) <= socketsAtRest_; }))
-        << sockets << " sockets, " << socketsAtRest_ << " at rest";
+    EXPECT_TRUE(waitUntil([&] {
+      return (threads = process_stats::threadCount()) <= threadsAtRest_;
+    })) << threads
+        << " threads, " << threadsAtRest_ << " at rest";
+    EXPECT_TRUE(waitUntil([&] {
+      return (sockets = process_stats::openSockets()) <= socketsAtRest_;
+    })) << sockets
+        << " sockets, " << socketsAtRest_ << " at rest";
     server_.stop();
   }
 
@@ -80,15 +84,16 @@ TEST_F(ServerFaults, AConnectionWithoutARecordOrAThreadIsClosedQuietlyAndTheNext
 TEST_F(ServerFaults, AllocationFailuresEndOnlyTheirOwnConnection) {
   TcpClient bystander(port());
   ASSERT_EQ(bystander.read(3), "[3\r");
-  for (FaultPoint point : {FaultPoint::Greeting, FaultPoint::ReceiveBuffer, FaultPoint::LineCopy,
-                           FaultPoint::Reply}) {
+  for (FaultPoint point :
+       {FaultPoint::Greeting, FaultPoint::ReceiveBuffer, FaultPoint::LineCopy, FaultPoint::Reply}) {
     failAt(point, 1);
     TcpClient victim(port());
     if (point != FaultPoint::Greeting) {
       ASSERT_EQ(victim.read(3), "[3\r") << int(point);
       victim.send("X\r\n");
     }
-    EXPECT_TRUE(victim.endOfStream()) << "no greeting or reply, just the close; point " << int(point);
+    EXPECT_TRUE(victim.endOfStream())
+        << "no greeting or reply, just the close; point " << int(point);
     bystander.send("X\r\n");
     EXPECT_EQ(bystander.read(kInvalid.size()), kInvalid) << int(point);
     ASSERT_TRUE(waitUntil([this] { return server_.activeConnections() == 1; })) << int(point);

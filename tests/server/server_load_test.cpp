@@ -84,13 +84,16 @@ class ServerLoad : public ::testing::Test {
     expectServed();
     EXPECT_TRUE(waitUntil([] { return server_->activeConnections() == 0; }));
     size_t threads = 0;
-    EXPECT_TRUE(waitUntil([&] { return (threads = process_stats::threadCount()) == threadsWithoutServer_ + 1; }))
-        << "threads left: " << threads << ", at rest " << threadsWithoutServer_ + 1;
+    EXPECT_TRUE(waitUntil([&] {
+      return (threads = process_stats::threadCount()) == threadsWithoutServer_ + 1;
+    })) << "threads left: "
+        << threads << ", at rest " << threadsWithoutServer_ + 1;
     size_t rss = process_stats::residentBytes();
     EXPECT_LE(rss, restingRss_ + kRssAllowance)
         << "resident " << rss / kMiB << " MB, at rest " << restingRss_ / kMiB << " MB";
-    std::printf("[ figures  ] %.2f s; resident %zu MB (at rest %zu MB, peak seen %zu MB); threads %zu\n",
-                took, rss / kMiB, restingRss_ / kMiB, std::max(peakRss_, rss) / kMiB, threads);
+    std::printf(
+        "[ figures  ] %.2f s; resident %zu MB (at rest %zu MB, peak seen %zu MB); threads %zu\n",
+        took, rss / kMiB, restingRss_ / kMiB, std::max(peakRss_, rss) / kMiB, threads);
   }
 
   // A well-formed client: greeted, and its malformed line answered.
@@ -125,7 +128,8 @@ TEST_F(ServerLoad, AThousandConnectDisconnectCycles) {
   size_t greeted = 0;
   for (int cycle = 0; cycle < 1000; ++cycle) {
     // A connection past the limit is turned away; wait for a slot, as a polite client would.
-    ASSERT_TRUE(waitUntil([] { return server_->activeConnections() < CommandServer::kMaxConnections; }));
+    ASSERT_TRUE(
+        waitUntil([] { return server_->activeConnections() < CommandServer::kMaxConnections; }));
     TcpClient client(port());
     ASSERT_TRUE(client.connected()) << "cycle " << cycle;
     switch (cycle % 4) {
@@ -187,8 +191,9 @@ TEST_F(ServerLoad, SixtyFourClientsAtOnceSixteenServedTheRestTurnedAway) {
   EXPECT_EQ(served.load(), CommandServer::kMaxConnections);
   EXPECT_EQ(answered.load(), CommandServer::kMaxConnections);
   EXPECT_EQ(served + turnedAway + refused, kClients) << "each one either served or closed at once";
-  std::printf("[ figures  ] 64 clients: %zu served, %zu closed unanswered, %zu refused at connect\n",
-              served.load(), turnedAway.load(), refused.load());
+  std::printf(
+      "[ figures  ] 64 clients: %zu served, %zu closed unanswered, %zu refused at connect\n",
+      served.load(), turnedAway.load(), refused.load());
 }
 
 TEST_F(ServerLoad, SilentClientsHoldOnlyTheirOwnConnections) {
@@ -201,7 +206,8 @@ TEST_F(ServerLoad, SilentClientsHoldOnlyTheirOwnConnections) {
     if (i % 2 == 0) silent.back()->send("X12.5Y-3Z0.1 and never a carriage return\n\n");
   }
   expectServed();
-  ASSERT_TRUE(waitUntil([] { return server_->activeConnections() == CommandServer::kMaxConnections - 1; }));
+  ASSERT_TRUE(
+      waitUntil([] { return server_->activeConnections() == CommandServer::kMaxConnections - 1; }));
   // The served client's connection thread ends a moment after its slot is free.
   const size_t expected = threadsWithoutServer_ + CommandServer::kMaxConnections;
   EXPECT_TRUE(waitUntil([&] { return process_stats::threadCount() == expected; }))
@@ -212,7 +218,8 @@ TEST_F(ServerLoad, SilentClientsHoldOnlyTheirOwnConnections) {
 
 TEST_F(ServerLoad, HundredMegabytesWithoutACrAreDroppedAsTheyCome) {
   size_t megabytes = 100;  // less where the build says so (Wine)
-  if (const char* configured = std::getenv("TALLYMARK_FLOOD_MB")) megabytes = std::strtoul(configured, nullptr, 10);
+  if (const char* configured = std::getenv("TALLYMARK_FLOOD_MB"))
+    megabytes = std::strtoul(configured, nullptr, 10);
   TcpClient flood(port());
   ASSERT_EQ(flood.read(kGreeting.size()), kGreeting);
   const std::string block(64 * 1024, 'A');
@@ -225,14 +232,16 @@ TEST_F(ServerLoad, HundredMegabytesWithoutACrAreDroppedAsTheyCome) {
     sent += block.size();
     if (i % 160 == 0) {  // every 10 MB
       notePeak();
-      ASSERT_LE(process_stats::residentBytes(), restingRss_ + kRssAllowance) << "after " << sent / kMiB << " MB";
+      ASSERT_LE(process_stats::residentBytes(), restingRss_ + kRssAllowance)
+          << "after " << sent / kMiB << " MB";
     }
     if (i == blocks / 2) expectServed();  // others are served meanwhile
   }
   // The whole overlong text is rejected once, and the line after it is read as usual.
   flood.send("\r\nX\r\n");
   EXPECT_EQ(flood.read(2 * kInvalid.size()), kInvalid + kInvalid);
-  std::printf("[ figures  ] flood: %zu MB without a CR in %.2f s\n", sent / kMiB, secondsSince(start));
+  std::printf("[ figures  ] flood: %zu MB without a CR in %.2f s\n", sent / kMiB,
+              secondsSince(start));
 }
 
 TEST_F(ServerLoad, RandomBytesGetOnlyWholeReplies) {
@@ -276,8 +285,8 @@ TEST_F(ServerLoad, RandomBytesGetOnlyWholeReplies) {
   for (std::thread& t : senders) t.join();
   notePeak();
   EXPECT_EQ(wellFormed.load(), kClients);
-  std::printf("[ figures  ] random bytes: %d clients x %zu KB, %zu replies\n", kClients, kBytesPerClient / 1024,
-              replies.load());
+  std::printf("[ figures  ] random bytes: %d clients x %zu KB, %zu replies\n", kClients,
+              kBytesPerClient / 1024, replies.load());
 }
 
 }  // namespace

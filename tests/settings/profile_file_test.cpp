@@ -47,12 +47,24 @@ std::string realisticProfile() {
       std::string key = "Key" + std::to_string(k);
       x += "\t\t<" + key + ">";
       switch (k % 6) {
-        case 0: x += std::to_string(k * s - 50); break;
-        case 1: x += "True"; break;
-        case 2: x += "1,234.5" + std::to_string(k); break;
-        case 3: x += "\xC4\x90\xE1\xBA\xBF\x6D s\xE1\xBA\xA3n ph\xE1\xBA\xA9m \xC2\xB5m"; break;
-        case 4: x += "C:\\Mach3\\macros &amp; &lt;more&gt;"; break;
-        default: x += ""; break;
+        case 0:
+          x += std::to_string(k * s - 50);
+          break;
+        case 1:
+          x += "True";
+          break;
+        case 2:
+          x += "1,234.5" + std::to_string(k);
+          break;
+        case 3:
+          x += "\xC4\x90\xE1\xBA\xBF\x6D s\xE1\xBA\xA3n ph\xE1\xBA\xA9m \xC2\xB5m";
+          break;
+        case 4:
+          x += "C:\\Mach3\\macros &amp; &lt;more&gt;";
+          break;
+        default:
+          x += "";
+          break;
       }
       x += "</" + key + ">\n";
     }
@@ -105,7 +117,8 @@ TEST(ProfileFile, RealisticProfileSurvivesLoadAndSaveUnchanged) {
   XMLNetProfile second(path, "Section3", true);
   ASSERT_TRUE(second.Load());
   expectSameTree(first.document(), second.document(), "");
-  EXPECT_EQ(second.ReadString("Key3"), "\xC4\x90\xE1\xBA\xBFm s\xE1\xBA\xA3n ph\xE1\xBA\xA9m \xC2\xB5m");
+  EXPECT_EQ(second.ReadString("Key3"),
+            "\xC4\x90\xE1\xBA\xBFm s\xE1\xBA\xA3n ph\xE1\xBA\xA9m \xC2\xB5m");
   EXPECT_EQ(second.ReadDouble("Key2"), 1234.52);
   ASSERT_TRUE(second.Save());
   EXPECT_EQ(readFile(path), saved) << "the second save must be byte-identical";
@@ -128,7 +141,8 @@ TEST(ProfileFile, Utf16AndLatin1FilesLoadWithTheirCharacters) {
             "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<r>\r\n  <S>\r\n"
             "    <T>&#272;&#7871; &#128512;</T>\r\n  </S>\r\n</r>\r\n");
 
-  writeFile(path, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r><S><T>caf\xE9 \xB5</T></S></r>");
+  writeFile(path,
+            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r><S><T>caf\xE9 \xB5</T></S></r>");
   XMLNetProfile latin(path, "S", true);
   ASSERT_TRUE(latin.Load());
   EXPECT_EQ(latin.ReadString("T"), "caf\xC3\xA9 \xC2\xB5");
@@ -195,7 +209,8 @@ TEST(ProfileFile, CodePageFilesKeepEveryCharacterAndSaveTheSameBytesTwice) {
     std::string expected;
     for (int b = 0x80; b <= 0xFF; ++b) {
       const auto byte = static_cast<unsigned char>(b);
-      if (std::find(page.undefined.begin(), page.undefined.end(), byte) != page.undefined.end()) continue;
+      if (std::find(page.undefined.begin(), page.undefined.end(), byte) != page.undefined.end())
+        continue;
       char32_t c = byte;
       for (const auto& [from, to] : page.differences) {
         if (from == byte) c = to;
@@ -203,7 +218,8 @@ TEST(ProfileFile, CodePageFilesKeepEveryCharacterAndSaveTheSameBytesTwice) {
       bytes += static_cast<char>(byte);
       expected += utf8Of(c);
     }
-    const std::string declaration = std::string("<?xml version=\"1.0\" encoding=\"") + page.name + "\"?>";
+    const std::string declaration =
+        std::string("<?xml version=\"1.0\" encoding=\"") + page.name + "\"?>";
     for (bool inComment : {false, true}) {
       writeFile(path, declaration + "\r\n<r>" + (inComment ? "<!--" + bytes + "-->" : "") +
                           "<S a=\"" + bytes + "\"><T>" + bytes + "</T></S></r>");
@@ -288,12 +304,15 @@ TEST(ProfileFile, TextThatCannotBeKeptExactlyIsRefused) {
   // A byte order mark outranks the declaration, which is then written as UTF-8: the
   // saved file has no mark, and the name it declared may be none the system knows.
   XMLNetProfile marked("unused.xml", "S", true);
-  ASSERT_TRUE(marked.loadFromBytes("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-6\"?><r><S>\xC3\xA9</S></r>"));
-  EXPECT_EQ(marked.saveToBytes(), "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<r>\r\n  <S>&#233;</S>\r\n</r>\r\n");
+  ASSERT_TRUE(marked.loadFromBytes(
+      "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-6\"?><r><S>\xC3\xA9</S></r>"));
+  EXPECT_EQ(marked.saveToBytes(),
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<r>\r\n  <S>&#233;</S>\r\n</r>\r\n");
   // The same references where they are plain text, and the predefined ones.
   XMLNetProfile fine("unused.xml", "S", true);
-  ASSERT_TRUE(fine.loadFromBytes("<r><!-- &nbsp; &#0; --><?pi &x;?><S><T><![CDATA[&nbsp;]]>&amp;&lt;"
-                                 "&gt;&apos;&quot;&#233;&#10;& x &y</T></S></r>"));
+  ASSERT_TRUE(
+      fine.loadFromBytes("<r><!-- &nbsp; &#0; --><?pi &x;?><S><T><![CDATA[&nbsp;]]>&amp;&lt;"
+                         "&gt;&apos;&quot;&#233;&#10;& x &y</T></S></r>"));
   EXPECT_EQ(fine.ReadString("T"), "&nbsp;&<>'\"\xC3\xA9\n& x &y");
   EXPECT_TRUE(boxes.shown.empty());
 }
@@ -308,8 +327,12 @@ TEST(ProfileFile, UnreadableOrMalformedFilesAreReportedAndLeaveNoTree) {
   std::string garbled = folder.file("garbled.xml");
   writeFile(garbled, "<?xml version=\"1.0\" xencoding=\"ISO-8859-1\"?><profile/>");
   std::filesystem::create_directory(folder.file("adir.xml"));
-  const std::string cases[] = {broken, outside, garbled, folder.file("missing.xml"),
-                               folder.file("adir.xml"), folder.file("empty.xml")};
+  const std::string cases[] = {broken,
+                               outside,
+                               garbled,
+                               folder.file("missing.xml"),
+                               folder.file("adir.xml"),
+                               folder.file("empty.xml")};
   writeFile(folder.file("empty.xml"), "");
   for (const std::string& path : cases) {
     boxes.shown.clear();
@@ -358,7 +381,8 @@ class FailingSave : public ::testing::Test {
     writeFile(path, original);
     ASSERT_TRUE(profile.Load());
     // Big enough for several write chunks.
-    for (int i = 0; i < 3000; ++i) profile.WriteString("Big" + std::to_string(i), std::string(40, 'x'));
+    for (int i = 0; i < 3000; ++i)
+      profile.WriteString("Big" + std::to_string(i), std::string(40, 'x'));
     ASSERT_GT(profile.saveToBytes().size(), 2 * tallymark::platform::kFileWriteChunk);
   }
   void TearDown() override { tallymark::platform::resetForTests(); }
@@ -366,9 +390,8 @@ class FailingSave : public ::testing::Test {
   // Makes the `nth` occurrence (from 1) of `step` fail with `error`.
   void failAt(FileStep step, int nth, std::string error) {
     auto count = std::make_shared<int>(0);
-    tallymark::platform::setFileFaultHook([=](FileStep s) {
-      return s == step && ++*count == nth ? error : std::string();
-    });
+    tallymark::platform::setFileFaultHook(
+        [=](FileStep s) { return s == step && ++*count == nth ? error : std::string(); });
   }
 
   void expectUntouched() {

@@ -23,8 +23,9 @@ XMLNetProfile loaded(const std::string& xml, const std::string& section = "S",
 }
 
 TEST(ProfileReads, MissingEmptyAndNonTrueValues) {
-  auto p = loaded("<profile><S><Empty></Empty><Lower>true</Lower><One>1</One>"
-                  "<Yes>True</Yes><Spaced> True </Spaced></S></profile>");
+  auto p = loaded(
+      "<profile><S><Empty></Empty><Lower>true</Lower><One>1</One>"
+      "<Yes>True</Yes><Spaced> True </Spaced></S></profile>");
   EXPECT_TRUE(p.ReadBool("Missing", true));
   EXPECT_EQ(p.ReadString("Missing", "dflt"), "dflt");
   EXPECT_EQ(p.ReadString("Empty", "dflt"), "") << "an empty element is not missing";
@@ -173,8 +174,9 @@ TEST(ProfileWrites, AnEmptySectionOverSeveralLinesGainsALaidOutChild) {
   auto p = loaded("<profile>\n  <S>\n  </S>\n</profile>");
   p.WriteInt("Tallymark_v1.0", 1);
   std::string saved = p.saveToBytes();
-  EXPECT_EQ(saved, "<profile>\r\n  <S>\r\n    <Tallymark_v1.0>1</Tallymark_v1.0>\r\n  </S>\r\n"
-                   "</profile>\r\n");
+  EXPECT_EQ(saved,
+            "<profile>\r\n  <S>\r\n    <Tallymark_v1.0>1</Tallymark_v1.0>\r\n  </S>\r\n"
+            "</profile>\r\n");
   EXPECT_EQ(loaded(saved).saveToBytes(), saved);
 }
 
@@ -220,16 +222,19 @@ TEST(ProfileText, LayoutKeepsEveryNodeAndAddsNoWhiteSpaceToText) {
 
 TEST(ProfileText, NonAsciiTextBecomesReferencesAndMarkupStaysUtf8) {
   // é (2 bytes), Đ (2), ế (3), 😀 (4).
-  auto utf8 = loaded("<r><S v=\"\xC3\xA9\"><T>\xC4\x90\xE1\xBA\xBF\xF0\x9F\x98\x80 \xC3\xA9</T>"
-                     "<C><![CDATA[x\xC3\xA9]]></C></S></r>");
+  auto utf8 = loaded(
+      "<r><S v=\"\xC3\xA9\"><T>\xC4\x90\xE1\xBA\xBF\xF0\x9F\x98\x80 \xC3\xA9</T>"
+      "<C><![CDATA[x\xC3\xA9]]></C></S></r>");
   std::string saved = utf8.saveToBytes();
   EXPECT_EQ(saved,
             "<r>\r\n  <S v=\"&#233;\">\r\n    <T>&#272;&#7871;&#128512; &#233;</T>\r\n"
             "    <C>x&#233;</C>\r\n  </S>\r\n</r>\r\n");
 
   // Raw UTF-8 markup in a file declared otherwise is tested with the code pages.
-  auto names = loaded("<?xml version=\"1.0\" encoding=\"utf-8\"?>"
-                      "<r><!-- \xC3\xA9 --><S><\xC4\x90\xE1\xBB\x99 \xC3\xA1=\"1\">v</\xC4\x90\xE1\xBB\x99></S></r>");
+  auto names = loaded(
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+      "<r><!-- \xC3\xA9 --><S><\xC4\x90\xE1\xBB\x99 "
+      "\xC3\xA1=\"1\">v</\xC4\x90\xE1\xBB\x99></S></r>");
   std::string withNames = names.saveToBytes();
   EXPECT_EQ(withNames.rfind("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n", 0), 0u)
       << "raw UTF-8 markup must be declared as UTF-8: " << withNames;
@@ -256,7 +261,8 @@ TEST(ProfileText, LongNamesAndValuesSurviveTheBufferGrowing) {
   p.WriteString("After", value);
   std::string saved = p.saveToBytes();
   EXPECT_EQ(saved, "<profile>\r\n  <S>\r\n    <Short>x</Short>\r\n    <" + name + ">" + escaped +
-                       "</" + name + ">\r\n    <After>" + escaped + "</After>\r\n  </S>\r\n</profile>\r\n");
+                       "</" + name + ">\r\n    <After>" + escaped +
+                       "</After>\r\n  </S>\r\n</profile>\r\n");
   auto back = loaded(saved);
   EXPECT_EQ(back.ReadString(name), value);
   EXPECT_EQ(back.saveToBytes(), saved);

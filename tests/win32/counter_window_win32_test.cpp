@@ -11,6 +11,8 @@
 #include <oleauto.h>
 // clang-format on
 
+#include "counter/counter_window_win32.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -25,7 +27,6 @@
 
 #include "counter/config_dialog.h"
 #include "counter/counter_window.h"
-#include "counter/counter_window_win32.h"
 #include "counter/ole_date.h"
 #include "counter/ui_metrics_win32.h"
 #include "fake_host.h"
@@ -195,14 +196,22 @@ TEST(MenuWalk, TheFrameWithThePlugInControlPopupIsPreferredInEitherOrder) {
 HWND frameOf(const DAZADA_RUVAZIDU& window) {
   return static_cast<HWND>(window.view()->nativeHandle());
 }
-HWND counterFrame() { return frameOf(*MG::dazada_ruvaziduDlg); }
+HWND counterFrame() {
+  return frameOf(*MG::dazada_ruvaziduDlg);
+}
 HWND pageOf(HWND frame) {
   HWND body = GetDlgItem(frame, ids::kBodyPanel);
   return GetDlgItem(GetDlgItem(body, ids::kTabControl), ids::kPage);
 }
-HWND page() { return pageOf(counterFrame()); }
-HWND header() { return GetDlgItem(counterFrame(), ids::kHeaderPanel); }
-HWND onPage(int id) { return GetDlgItem(page(), id); }
+HWND page() {
+  return pageOf(counterFrame());
+}
+HWND header() {
+  return GetDlgItem(counterFrame(), ids::kHeaderPanel);
+}
+HWND onPage(int id) {
+  return GetDlgItem(page(), id);
+}
 
 class CounterWindowWin32 : public ::testing::Test {
  protected:
@@ -257,7 +266,8 @@ TEST_F(CounterWindowWin32, IsAHiddenTopmostCounterWindowUntilTheMenuItemShowsIt)
 }
 
 TEST_F(CounterWindowWin32, ControlsCarryTheirTextsWithTheTitleInFullVietnamese) {
-  EXPECT_EQ(textOf(GetDlgItem(header(), ids::kLabel8)), L"B\u1ED8 \u0110\u1EBEM S\u1EA2N PH\u1EA8M");
+  EXPECT_EQ(textOf(GetDlgItem(header(), ids::kLabel8)),
+            L"B\u1ED8 \u0110\u1EBEM S\u1EA2N PH\u1EA8M");
   EXPECT_EQ(textOf(GetDlgItem(header(), ids::kLabel7)), L"Orvane PC-base CNC");
   EXPECT_NE(GetDlgItem(header(), ids::kPicture), nullptr);
   EXPECT_EQ(textOf(onPage(ids::kResetButton)), L"RESET");
@@ -308,7 +318,8 @@ TEST_F(CounterWindowWin32, LabelsGrowWithTheirFigures) {
   host().setDro(1500, 12345678);
   Update();
   GetWindowRect(count, &r);
-  EXPECT_GT(r.right - r.left, scale.x(315)) << "eight digits at 72 points are wider than the design";
+  EXPECT_GT(r.right - r.left, scale.x(315))
+      << "eight digits at 72 points are wider than the design";
   const RECT grown = r;
   host().setDro(1500, 1);
   Update();
@@ -435,7 +446,8 @@ TEST_F(CounterWindowWin32, RealResetButtonAndConfirmationBoxAnsweredNoThenYes) {
   Update();
   EXPECT_EQ(host().dro(1500), 41);
   EXPECT_EQ(host().dro(1502), 0);
-  for (const std::string& call : host().log) EXPECT_EQ(call.rfind("SetDRO", 0), std::string::npos) << call;
+  for (const std::string& call : host().log)
+    EXPECT_EQ(call.rfind("SetDRO", 0), std::string::npos) << call;
 
   BoxAnswer yes;
   answerer = answerConfirmation(IDYES, yes);
@@ -480,7 +492,8 @@ TEST_F(CounterWindowWin32, ScreenshotOfTheCounterWindow) {
   HWND frame = counterFrame();
   Notify(static_cast<int>(menuId_));
   SetWindowPos(frame, HWND_TOPMOST, 20, 20, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
-  RedrawWindow(frame, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  RedrawWindow(frame, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   pump(1000);
   RECT r;
   GetWindowRect(frame, &r);
@@ -557,8 +570,10 @@ TEST(ConfigNotice, EachConfigShowsAFreshModalNoticeThatTheOperatorCloses) {
     std::thread closer([&] {
       for (int i = 0; i < 500 && notice == nullptr; ++i) {
         HWND found = FindWindowW(nullptr, L"ConfigDialog");
-        if (found != nullptr && IsWindowVisible(found)) notice = found;
-        else Sleep(10);
+        if (found != nullptr && IsWindowVisible(found))
+          notice = found;
+        else
+          Sleep(10);
       }
       if (notice == nullptr) return;
       ownerDisabled = !IsWindowEnabled(owner.hwnd);
@@ -625,13 +640,15 @@ TEST(LocalDates, PatternsGiveTheSystemsTextInEveryLocale) {
   for (const wchar_t* locale : locales) {
     SCOPED_TRACE(platform::narrow(locale));
     for (const platform::LocalDateTime& when : later) {
-      const std::string system = platform::formatDateTimeIn(locale, when, platform::DateFormatting::System);
+      const std::string system =
+          platform::formatDateTimeIn(locale, when, platform::DateFormatting::System);
       ASSERT_FALSE(system.empty());
-      EXPECT_EQ(platform::formatDateTimeIn(locale, when, platform::DateFormatting::Patterns), system);
+      EXPECT_EQ(platform::formatDateTimeIn(locale, when, platform::DateFormatting::Patterns),
+                system);
     }
     // 30 December 2017 was a Saturday, as 30 December 1899 was.
-    std::string expected =
-        platform::formatDateTimeIn(locale, {2017, 12, 30, 0, 0, 0, 0}, platform::DateFormatting::System);
+    std::string expected = platform::formatDateTimeIn(locale, {2017, 12, 30, 0, 0, 0, 0},
+                                                      platform::DateFormatting::System);
     for (auto [from, to] : {std::pair<const char*, const char*>{"2017", "1899"}, {"17", "99"}}) {
       const size_t at = expected.find(from);
       if (at != std::string::npos) expected.replace(at, std::strlen(from), to);
@@ -677,7 +694,8 @@ TEST(OleDateAgainstOleAut, AgreesWithVariantTimeConversionsOverTheRange) {
     ASSERT_TRUE(VariantTimeToSystemTime(edge, &st)) << edge;
     std::optional<platform::LocalDateTime> ours = counter::dateTimeFromOleDate(edge);
     ASSERT_TRUE(ours.has_value());
-    EXPECT_EQ(ours->year * 10000 + ours->month * 100 + ours->day, st.wYear * 10000 + st.wMonth * 100 + st.wDay)
+    EXPECT_EQ(ours->year * 10000 + ours->month * 100 + ours->day,
+              st.wYear * 10000 + st.wMonth * 100 + st.wDay)
         << edge;
     EXPECT_EQ(ours->hour * 60 + ours->minute, st.wHour * 60 + st.wMinute) << edge;
   }

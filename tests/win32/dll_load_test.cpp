@@ -1,9 +1,8 @@
 // Loads TALLY_MARK.dll as the host does: LoadLibrary, every export by its exact name,
 // callbacks handed over through the DLL's own setters, then the host's start-up order
 // and a few update ticks.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 
@@ -12,11 +11,10 @@
 namespace {
 
 const char* const kPluginExports[] = {
-    "SetProName", "InitControl", "PostInitControl", "Config",      "StopPlug",
-    "Update",     "Notify",      "DoDwell",         "Reset",       "JogOn",
-    "JogOff",     "Purge",       "Probe",           "Home",        "SetGetDRO",
-    "SetSetDRO",  "SetGetLED",   "SetSetLED",       "SetCode",     "SetDoButton",
-    "SetGetMenuRange"};
+    "SetProName", "InitControl", "PostInitControl", "Config",    "StopPlug",  "Update",
+    "Notify",     "DoDwell",     "Reset",           "JogOn",     "JogOff",    "Purge",
+    "Probe",      "Home",        "SetGetDRO",       "SetSetDRO", "SetGetLED", "SetSetLED",
+    "SetCode",    "SetDoButton", "SetGetMenuRange"};
 
 class Dll {
  public:

@@ -1,8 +1,7 @@
 // The settings as only Windows shows them: the real message box, the ANSI code page,
 // and SetProName through the loaded DLL.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <atomic>
 #include <string>
@@ -177,7 +176,8 @@ TEST(SettingsWin32, SetProNameThroughTheDllRegistersThePlugin) {
   wc.lpszClassName = L"TestHostFrame";
   RegisterClassW(&wc);
   HMENU bar = CreateMenu();
-  AppendMenuA(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(CreatePopupMenu()), "PlugIn Control");
+  AppendMenuA(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(CreatePopupMenu()),
+              "PlugIn Control");
   HWND frame = CreateWindowExW(0, L"TestHostFrame", L"Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
                                400, 300, nullptr, bar, GetModuleHandleW(nullptr), nullptr);
   BoxAnswerer answerer;

@@ -10,8 +10,8 @@
 
 #include "host_win32.h"
 #include "ole_date.h"
-#include "run_log_view.h"
 #include "platform/win32_text.h"
+#include "run_log_view.h"
 #include "tallymark_version.h"
 
 namespace tallymark::hostsim {
@@ -119,8 +119,8 @@ void buildPanel(HWND f) {
 void refreshRunLog(Host& h) {
   WIN32_FILE_ATTRIBUTE_DATA info{};
   if (!GetFileAttributesExW(widen(h.runLogPath).c_str(), GetFileExInfoStandard, &info)) return;
-  const long long size =
-      static_cast<long long>((static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+  const long long size = static_cast<long long>(
+      (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
   if (size == h.runLogSize) return;
   HANDLE file = CreateFileW(widen(h.runLogPath).c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -138,7 +138,8 @@ void refreshRunLog(Host& h) {
   tail.resize(got);
   h.runLogSize = size;
   std::wstring text;
-  for (const std::string& line : lastLogLines(tail, from == 0, kRunLogLines)) text += widen(line) + L"\r\n";
+  for (const std::string& line : lastLogLines(tail, from == 0, kRunLogLines))
+    text += widen(line) + L"\r\n";
   setText(item(h.frame, kRunLogText), text);
 }
 

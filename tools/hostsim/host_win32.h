@@ -51,8 +51,8 @@ struct Host {
   std::string profilePath;
   std::string statePath;
   std::string pluginName;
-  std::string runLogPath;                  // the plug-in's run log beside the profile
-  long long runLogSize = -1;               // its size when last shown
+  std::string runLogPath;     // the plug-in's run log beside the profile
+  long long runLogSize = -1;  // its size when last shown
 
   HWND frame = nullptr;
   int firstPluginId = 1000;  // GetMenuRange hands out identifiers from here

@@ -1,7 +1,5 @@
 #include "dro_state.h"
 
-#include "numbers.h"
-
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 #include <system_error>
+
+#include "numbers.h"
 
 namespace tallymark::hostsim {
 

@@ -60,8 +60,8 @@ std::optional<size_t> above(const std::vector<ControlInfo>& controls, size_t anc
 }  // namespace
 
 const std::vector<std::string>& figureLabelNames() {
-  static const std::vector<std::string> names = {"lblCountVal", "lblTotalCount",
-                                                 "lblLastTimeReset", "lblLastRun"};
+  static const std::vector<std::string> names = {"lblCountVal", "lblTotalCount", "lblLastTimeReset",
+                                                 "lblLastRun"};
   return names;
 }
 

@@ -1,12 +1,11 @@
 #include "script.h"
 
-#include "numbers.h"
-
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 
+#include "numbers.h"
 #include "production.h"
 
 namespace tallymark::hostsim {
