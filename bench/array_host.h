@@ -29,6 +29,16 @@ inline int TM_CDECL hostGetMenuRange(short) {
   return 1000;
 }
 
+// A machine at rest between runs: a count, a total and a last reset in the DROs, LED 804
+// off. The next tick writes the figures into the labels once; the ticks after it are
+// unchanged ticks.
+inline void restingFigures() {
+  gDros[1500] = 1234;
+  gDros[1501] = 56789;
+  gDros[1502] = 46000.25;
+  gLeds[804] = false;
+}
+
 // Hands the callbacks over and starts the plug-in as the host does (once per program).
 inline void startPlugin() {
   static bool started = false;

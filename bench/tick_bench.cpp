@@ -21,6 +21,7 @@ namespace {
 
 using bench::gDros;
 using bench::gLeds;
+using bench::restingFigures;
 using bench::startPlugin;
 
 void reportAllocations(benchmark::State& state, uint64_t before) {
@@ -30,10 +31,7 @@ void reportAllocations(benchmark::State& state, uint64_t before) {
 
 void BM_TickFloor(benchmark::State& state) {
   startPlugin();
-  gDros[1500] = 1234;
-  gDros[1501] = 56789;
-  gDros[1502] = 46000.25;
-  gLeds[804] = false;
+  restingFigures();
   uint64_t before = bench::allocations();
   for (auto _ : state) {
     benchmark::DoNotOptimize(GetDRO(1500));
@@ -47,10 +45,7 @@ void BM_TickFloor(benchmark::State& state) {
 BENCHMARK(BM_TickFloor);
 
 void tickUnchanged(benchmark::State& state) {
-  gDros[1500] = 1234;
-  gDros[1501] = 56789;
-  gDros[1502] = 46000.25;
-  gLeds[804] = false;
+  restingFigures();
   Update();  // the labels take the figures once
   uint64_t before = bench::allocations();
   for (auto _ : state) {

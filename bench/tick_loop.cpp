@@ -19,6 +19,7 @@ namespace {
 
 using bench::gDros;
 using bench::gLeds;
+using bench::restingFigures;
 using bench::startPlugin;
 
 volatile double gSink;
@@ -65,10 +66,7 @@ int main(int argc, char** argv) {
 
   startPlugin();
 
-  gDros[1500] = 1234;
-  gDros[1501] = 56789;
-  gDros[1502] = 46000.25;
-  gLeds[804] = false;
+  restingFigures();
   Update();  // the labels take the figures once
 
   double floorNs = bestNsPerTick(floorTick, count, kRounds);

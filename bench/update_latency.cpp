@@ -215,11 +215,8 @@ int main(int argc, char** argv) {
   gTicker = pthread_self();
   bool counting = lockCountingWorks();
   bench::startPlugin();
-  gDros[1500] = 1234;
-  gDros[1501] = 56789;
-  gDros[1502] = 46000.25;
+  bench::restingFigures();
   gDros[22] = 1;
-  gLeds[804] = false;
   Update();
 
   platform::startSockets();
