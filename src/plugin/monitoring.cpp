@@ -17,6 +17,8 @@
 
 namespace tallymark::plugin {
 
+mtconnect::Adapter* monitoringAdapter = nullptr;
+
 namespace {
 
 // The console row of the adapter's problems, below the diagnostic dump.
@@ -25,7 +27,6 @@ constexpr int kConsoleRow = 10;
 struct Monitoring {
   int32_t port = 0;
   std::string address;
-  mtconnect::Adapter* adapter = nullptr;  // made at the first start, kept for the process
   uint32_t (*clock)() = nullptr;
   // The runs' times: from the first tick that saw LED 804 lit to the tick that counted.
   bool ledWasLit = false;
@@ -62,14 +63,15 @@ void configureMonitoring(int32_t port, const std::string& address) {
 void startMonitoring() {
   Monitoring& m = monitoring();
   if (m.port <= 0 || m.port > 65535) return;
-  if (m.adapter != nullptr && m.adapter->running()) return;
+  if (monitoringAdapter != nullptr && monitoringAdapter->running()) return;
   uint32_t address = 0;
   if (!mtconnect::parseListenAddress(m.address, address)) {
     printOnConsole("MTConnectAddress is no IPv4 address; the adapter is off");
     return;
   }
-  if (m.adapter == nullptr) m.adapter = new (std::nothrow) mtconnect::Adapter();
-  if (m.adapter == nullptr || !m.adapter->start(address, static_cast<uint16_t>(m.port))) {
+  if (monitoringAdapter == nullptr) monitoringAdapter = new (std::nothrow) mtconnect::Adapter();
+  if (monitoringAdapter == nullptr ||
+      !monitoringAdapter->start(address, static_cast<uint16_t>(m.port))) {
     printOnConsole("the adapter cannot listen on MTConnectPort");
   }
 }
@@ -97,9 +99,9 @@ mtconnect::Observations monitoringFigures(const TickFigures& tick,
   return figures;
 }
 
-void publishMonitoring(const counter::TickOutcome& outcome) {
+void publishToRunningAdapter(const counter::TickOutcome& outcome) {
   Monitoring& m = monitoring();
-  if (m.adapter == nullptr || !m.adapter->running()) return;
+  if (monitoringAdapter == nullptr || !monitoringAdapter->running()) return;
   TickFigures tick;
   tick.ran = outcome.ran;
   if (tick.ran) {
@@ -120,25 +122,22 @@ void publishMonitoring(const counter::TickOutcome& outcome) {
       m.lastResetUtcMs = lastResetFromDro(tick.lastReset);
     }
   }
-  m.adapter->publish(monitoringFigures(tick, m.lastCycleMs, m.lastResetUtcMs));
+  monitoringAdapter->publish(monitoringFigures(tick, m.lastCycleMs, m.lastResetUtcMs));
 }
 
 void stopMonitoring() {
-  if (monitoring().adapter != nullptr) monitoring().adapter->stop();
+  if (monitoringAdapter != nullptr) monitoringAdapter->stop();
 }
 
 uint16_t monitoringPort() {
-  mtconnect::Adapter* adapter = monitoring().adapter;
+  mtconnect::Adapter* adapter = monitoringAdapter;
   return adapter != nullptr && adapter->running() ? adapter->port() : 0;
 }
 
 // The adapter object is kept, stopped: it is made once for the process.
 void detail::resetMonitoringForTests() {
-  Monitoring& m = monitoring();
-  if (m.adapter != nullptr) m.adapter->stop();
-  mtconnect::Adapter* adapter = m.adapter;
-  m = Monitoring();
-  m.adapter = adapter;
+  if (monitoringAdapter != nullptr) monitoringAdapter->stop();
+  monitoring() = Monitoring();
 }
 
 void setMonitoringClock(uint32_t (*clock)()) {

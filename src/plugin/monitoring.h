@@ -10,6 +10,10 @@
 #include "counter/counter_rule.h"
 #include "mtconnect/observations.h"
 
+namespace tallymark::mtconnect {
+class Adapter;
+}  // namespace tallymark::mtconnect
+
 namespace tallymark::plugin {
 
 // The profile's MTConnectPort (0, or anything outside 1..65535: off) and MTConnectAddress
@@ -21,10 +25,19 @@ void configureMonitoring(int32_t port, const std::string& address);
 // the console.
 void startMonitoring();
 
+// The adapter, made at its first start and kept for the process; null while MTConnect
+// was never switched on, which is what every tick tests first.
+extern tallymark::mtconnect::Adapter* monitoringAdapter;
+
+void publishToRunningAdapter(const tallymark::counter::TickOutcome& outcome);
+
 // After every tick of the counter rule, with what the tick did. While the adapter runs:
 // takes the figures from the outcome (the host is not asked again), times the runs, and
-// publishes what changed. Never allocates, never waits.
-void publishMonitoring(const tallymark::counter::TickOutcome& outcome);
+// publishes what changed. Never allocates, never waits. Inline, so that a plug-in without
+// MTConnect pays one test per tick.
+inline void publishMonitoring(const tallymark::counter::TickOutcome& outcome) {
+  if (monitoringAdapter != nullptr) publishToRunningAdapter(outcome);
+}
 
 // Tells the agents the plug-in is gone and closes the adapter; returns within about a
 // tenth of a second.
