@@ -77,3 +77,111 @@ tm_wine64_prefix() {
   WINEARCH=win64 "$tm_wine64" wineboot -i >/dev/null 2>&1 || true
   "$tm_wineserver" -w >/dev/null 2>&1 || true
 }
+
+# --- Whether a 32-bit Windows program starts under Wine here ---------------------------
+# Running 32-bit x86 code is not enough: on some machines every 32-bit Wine process under
+# qemu-user ends at once ("wine: failed to map the shared user data: c0000018"). So a tiny
+# 32-bit console program is started once, with a time limit, and the answer is kept in
+# $tm_wine32_dir, one file per machine fingerprint: switching between the native and the
+# emulated path, or another Wine, qemu or kernel, probes again; nothing else does.
+#
+# tm_wine32_case sets tm_wine32 to "native", "emulated" or "cannot", and for "cannot"
+# tm_wine32_reason to Wine's own error line. Set before calling it, for tests or to try
+# the third case: TALLYMARK_WINE32_LOADER (the 32-bit loader, default wine) and
+# TALLYMARK_WINE32_PROBE_SECONDS (the time limit: 60 natively, 300 under emulation, where
+# the first start alone took 74 s).
+tm_wine32_dir=${top:-.}/build/wine32-probe
+tm_wine32_marker='tallymark: a 32-bit Windows program ran'
+
+tm_wine32_fingerprint() {
+  local loader=${TALLYMARK_WINE32_LOADER:-wine}
+  echo "i386 $(tm_i386_mode)"
+  echo "kernel $(uname -srm)"
+  echo "host $(uname -n)"
+  echo "loader $(command -v "$loader" || echo "$loader")"
+  echo "wine32 $(dpkg-query -W -f='${Version}' wine32:i386 2>/dev/null)"
+  echo "qemu $(dpkg-query -W -f='${Version}' qemu-user-static 2>/dev/null)"
+}
+
+# Builds the probe program if it is not there yet.
+tm_wine32_probe_exe() {
+  local exe=$tm_wine32_dir/probe.exe
+  [ -f "$exe" ] && return 0
+  mkdir -p "$tm_wine32_dir"
+  printf '#include <stdio.h>\nint main(void) { puts("%s"); return 0; }\n' "$tm_wine32_marker" |
+    i686-w64-mingw32-gcc -O1 -s -x c -o "$exe.new" - 2>"$tm_wine32_dir/compile.log" &&
+    mv "$exe.new" "$exe"
+}
+
+# Wine's own words for why the probe did not run: its fatal "wine:" line, else its first
+# error, else the last thing it said. Reads the probe's output on stdin.
+tm_wine32_error_line() {
+  local out
+  out=$(tr -d '\r' | sed '/^[[:space:]]*$/d')
+  { grep -m1 'wine: ' <<<"$out" || grep -m1 '^err:' <<<"$out" || tail -n 1 <<<"$out"; } |
+    cut -c1-300
+}
+
+# Starts the probe once and prints the result file's lines: "result native|emulated|cannot"
+# and, for "cannot", "reason <line>". The program runs in the 64-bit build's prefix
+# (made natively by the 64-bit loader, and then reused by scripts/test), so that only the
+# 32-bit start itself is timed and the prefix is paid for once.
+tm_wine32_probe() {
+  local mode seconds log=$tm_wine32_dir/probe.log rc=0
+  mode=$(tm_i386_mode)
+  seconds=${TALLYMARK_WINE32_PROBE_SECONDS:-$([ "$mode" = native ] && echo 60 || echo 300)}
+  if ! tm_wine32_probe_exe; then
+    echo "result cannot"
+    echo "reason i686-w64-mingw32-gcc could not build the probe: $(head -n 1 "$tm_wine32_dir/compile.log")"
+    return
+  fi
+  (
+    export WINEPREFIX=${top:-.}/build/win64/wineprefix WINEDLLOVERRIDES="mscoree,mshtml="
+    [ -f "$WINEPREFIX/system.reg" ] || WINEDEBUG=-all tm_wine64_prefix
+    # Output to a file, not a pipe: a process left behind by a killed start must not
+    # keep the caller waiting for the pipe's end.
+    WINEDEBUG=err+all timeout -k 5 "$seconds" "${TALLYMARK_WINE32_LOADER:-wine}" \
+      "$tm_wine32_dir/probe.exe" >"$log" 2>&1 </dev/null
+    rc=$?
+    "$tm_wineserver" -k >/dev/null 2>&1
+    exit $rc
+  ) || rc=$?
+  if tr -d '\r' <"$log" | grep -qxF "$tm_wine32_marker"; then
+    echo "result $mode"
+  elif [ $rc = 124 ] || [ $rc = 137 ]; then
+    echo "result cannot"
+    echo "reason no 32-bit Windows program had started after ${seconds} s"
+  else
+    echo "result cannot"
+    echo "reason $(tm_wine32_error_line <"$log" | sed "s/^\$/exit status $rc and not a word/")"
+  fi
+}
+
+# $1 names the caller in the one line said before a probe.
+tm_wine32_case() {
+  local key file
+  key=$(tm_wine32_fingerprint | md5sum | cut -c1-16)
+  file=$tm_wine32_dir/case-$key.txt
+  if [ ! -f "$file" ]; then
+    mkdir -p "$tm_wine32_dir"
+    tm_wine32_fingerprint >"$tm_wine32_dir/fingerprint-$key.txt"
+    echo "$1: starting a small 32-bit Windows program under Wine, once for this machine, to" \
+      "see whether they run here ($([ "$(tm_i386_mode)" = native ] && echo "a few seconds" ||
+        echo "about a minute or two under emulation"))" >&2
+    tm_wine32_probe >"$file.new" && mv "$file.new" "$file"
+  fi
+  tm_wine32=$(sed -n 's/^result //p' "$file")
+  tm_wine32_reason=$(sed -n 's/^reason //p' "$file")
+  tm_wine32_file=$file
+}
+
+# The sentence every script says for the third case.
+tm_wine32_cannot_text() {
+  echo "32-bit Windows programs cannot run here (Wine: $tm_wine32_reason)"
+}
+
+# True when the host's output ($1, a file) shows it ran at least one script step, passed
+# or failed: "hostsim: ok  line N" or "hostsim: FAILED at script line N".
+tm_host_ran_a_step() {
+  grep -qE '^hostsim: (ok  line [0-9]+|FAILED at script line [0-9]+)' "$1"
+}
