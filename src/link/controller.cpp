@@ -21,11 +21,27 @@ constexpr int kKeepalives = 5;
 constexpr auto kKeepaliveGap = std::chrono::milliseconds(50);
 
 std::atomic<uint32_t (*)()> clockOverride{nullptr};
+std::atomic<detail::SteadyTime (*)()> keepaliveNow{nullptr};
+std::atomic<void (*)(detail::SteadyTime)> keepaliveSleep{nullptr};
 std::atomic<detail::LinkFaultHook> faultHook{nullptr};
 
 uint32_t now() {
   uint32_t (*clock)() = clockOverride.load();
   return clock != nullptr ? clock() : platform::monotonicMillis();
+}
+
+detail::SteadyTime steadyNow() {
+  detail::SteadyTime (*clock)() = keepaliveNow.load();
+  return clock != nullptr ? clock() : std::chrono::steady_clock::now();
+}
+
+void sleepUntil(detail::SteadyTime when) {
+  void (*sleep)(detail::SteadyTime) = keepaliveSleep.load();
+  if (sleep != nullptr) {
+    sleep(when);
+  } else {
+    std::this_thread::sleep_until(when);
+  }
 }
 
 // Puts `replacement` in `slot`, closing and freeing what was there. Caller holds
@@ -97,15 +113,14 @@ int32_t enable(const char* host) {
   }
   // Sleeps to a deadline from the start: the call lasts at least 250 ms even where a
   // sleep may end a little early. A disable ends it within kDisableLook.
-  using std::chrono::steady_clock;
-  auto next = steady_clock::now();
+  auto next = steadyNow();
   for (int i = 0; i < kKeepalives; ++i) {
     CncCom_SendKeepalive();
     faultAt(LinkFault::KeepaliveGap);
     next += kKeepaliveGap;
-    for (auto now = steady_clock::now(); now < next; now = steady_clock::now()) {
+    for (auto now = steadyNow(); now < next; now = steadyNow()) {
       if (disabled()) return -1;
-      std::this_thread::sleep_until(std::min(next, now + kDisableLook));
+      sleepUntil(std::min(next, now + kDisableLook));
     }
     if (disabled()) return -1;
   }
@@ -154,6 +169,7 @@ void storeStatus(const timer_resp_t& status) {
 void resetForTests() {
   disable();
   detail::setClock(nullptr);
+  detail::setKeepaliveClock(nullptr, nullptr);
   detail::setFaultHook(nullptr);
   ComCloseAck = 0;
   {
@@ -168,6 +184,11 @@ void resetForTests() {
 
 void detail::setClock(uint32_t (*clock)()) {
   clockOverride = clock;
+}
+
+void detail::setKeepaliveClock(SteadyTime (*now)(), void (*sleepUntil)(SteadyTime)) {
+  keepaliveNow = now;
+  keepaliveSleep = sleepUntil;
 }
 
 void detail::setFaultHook(LinkFaultHook hook) {

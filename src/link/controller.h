@@ -6,6 +6,7 @@
 // from any thread. They throw only what locking throws (std::system_error).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 #include "link/link_state.h"
@@ -53,7 +54,7 @@ void storeStatus(const timer_resp_t& status);
 
 // For test programs that run several cases in one process; the plug-in never calls it.
 // Puts the link back as the module loads it: both channels closed, no status stored,
-// ComCloseAck 0, send_buf cleared, the real clock and no fault hook. Call it while no
+// ComCloseAck 0, send_buf cleared, the real clocks and no fault hook. Call it while no
 // other thread is in the link's calls.
 void resetForTests();
 
@@ -61,6 +62,12 @@ namespace detail {
 // Replaces the monotonic clock the status freshness is judged by (null: the real one).
 // For tests; not part of the plug-in's interface.
 void setClock(uint32_t (*clock)());
+
+// Replaces the clock enable() spaces its keepalives by: `now` instead of the steady
+// clock, `sleepUntil` instead of sleeping until a time point on it (null: the real ones).
+// For tests; not part of the plug-in's interface.
+using SteadyTime = std::chrono::steady_clock::time_point;
+void setKeepaliveClock(SteadyTime (*now)(), void (*sleepUntil)(SteadyTime));
 
 // Test seam in enable(). The hook is called at each point; true at ResetChannel makes
 // opening the reset channel fail. At the others the result is ignored: a hook blocks

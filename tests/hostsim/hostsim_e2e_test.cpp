@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -92,22 +93,34 @@ class HostSim : public ::testing::Test {
     return launch(fromAnsi(command));
   }
 
-  // Runs `command` in the test's folder with its output going to out.txt.
+  // Runs `command` in the test's folder with its output going to out.txt. On a loaded
+  // machine Wine now and then refuses a start outright (error 1359, an internal error):
+  // nothing ran then, so the start is tried again a few times, and the output says so.
   PROCESS_INFORMATION launch(std::wstring command) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE out = CreateFileA((folder_ + "out.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                             &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = out;
-    si.hStdError = out;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    constexpr int kStarts = 4;
     PROCESS_INFORMATION pi{};
-    BOOL ok = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                             fromAnsi(folder_).c_str(), &si, &pi);
-    CloseHandle(out);
-    EXPECT_TRUE(ok) << command << ": " << GetLastError();
+    DWORD error = 0;
+    for (int attempt = 1; attempt <= kStarts; ++attempt) {
+      SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+      HANDLE out = CreateFileA((folder_ + "out.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                               &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      STARTUPINFOW si{};
+      si.cb = sizeof si;
+      si.dwFlags = STARTF_USESTDHANDLES;
+      si.hStdOutput = out;
+      si.hStdError = out;
+      si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+      BOOL ok = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                               fromAnsi(folder_).c_str(), &si, &pi);
+      error = ok ? 0 : GetLastError();
+      CloseHandle(out);
+      if (ok) return pi;
+      std::printf("[ RETRY    ] hostsim.exe did not start (error %lu), start %d of %d\n",
+                  static_cast<unsigned long>(error), attempt, kStarts);
+      std::fflush(stdout);
+      if (attempt < kStarts) Sleep(500 * attempt);
+    }
+    ADD_FAILURE() << command << ": did not start in " << kStarts << " tries, last error " << error;
     return pi;
   }
 
@@ -264,8 +277,18 @@ TEST_F(HostSim, DrivesAPluginAsTheHostDoes) {
 }
 
 // The counter window, its menu item, its reset and the Config notice.
+// Local time as an OLE date, the form DRO 1502 holds.
+double localNow() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  double date = 0;
+  SystemTimeToVariantTime(&now, &date);
+  return date;
+}
+
 TEST_F(HostSim, CounterWindowOpensFromTheMenuShowsTheFiguresAndResetsWhenConfirmed) {
   writeFile(state(), "dro 1500 3\ndro 1501 10\n");
+  const double before = localNow();
   Outcome run = hostsim(
       "menu Tally_Mark\n"
       "expect label lblCountVal 3\n"
@@ -287,16 +310,15 @@ TEST_F(HostSim, CounterWindowOpensFromTheMenuShowsTheFiguresAndResetsWhenConfirm
       "config\n"
       "quit\n");
   ASSERT_EQ(run.exitCode, 0u) << run.output;
-  // The reset time is the time of the confirmation, local time.
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  double today = 0;
-  SystemTimeToVariantTime(&now, &today);
+  // The reset time is the time of the confirmation, local time: within the host's run,
+  // however long a loaded machine makes it (a second either side for the rounding).
+  const double after = localNow();
   const std::string saved = readFile(state());
   const size_t at = saved.find("dro 1502 ");
   ASSERT_NE(at, std::string::npos) << saved;
   const double resetAt = std::strtod(saved.c_str() + at + 9, nullptr);
-  EXPECT_NEAR(resetAt, today, 120.0 / 86400.0);
+  EXPECT_GE(resetAt, before - 1.0 / 86400.0);
+  EXPECT_LE(resetAt, after + 1.0 / 86400.0);
   EXPECT_TRUE(contains(run.output, "count 0\ntotal 12\n")) << run.output;
 }
 
@@ -346,8 +368,10 @@ TEST_F(HostSim, TheRunLogBesideTheProfileHoldsEveryRunAndTheReset) {
     EXPECT_TRUE(isTime(f[1]) && isTime(f[2])) << lines[1 + i];
     EXPECT_LE(f[2], f[1]) << "a run starts before it ends";
     const double seconds = std::strtod(f[3].c_str(), nullptr);
+    // At least the 0.4 s the host held the run (less a tick either end); a loaded machine
+    // may stretch it, so the upper bound only catches milliseconds written as seconds.
     EXPECT_GE(seconds, 0.2) << lines[1 + i];
-    EXPECT_LE(seconds, 2.0) << lines[1 + i];
+    EXPECT_LT(seconds, 60.0) << lines[1 + i];
     EXPECT_EQ(f[4], i < 2 ? "1.5" : "");
     EXPECT_EQ(f[5] + "," + f[6], figures[i]);
   }

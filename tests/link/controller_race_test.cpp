@@ -8,6 +8,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "link/comm.h"
 #include "link/controller.h"
@@ -100,6 +101,35 @@ TEST_F(LinkRaces, ADisableDuringTheKeepalivesEndsTheEnable) {
 TEST_F(LinkRaces, ADisableBeforeTheChannelsAreInstalledEndsTheEnable) {
   disableWhileHeldAt(LinkFault::ChannelsOpened);
   EXPECT_EQ(drain(kKeepalive), 0);
+}
+
+// A clock that moves only when the enable sleeps on it, and the times the keepalives
+// left at by that clock.
+std::atomic<int64_t> fakeMillis{0};
+std::vector<int64_t> sentAt;
+tallymark::link::detail::SteadyTime fakeNow() {
+  return tallymark::link::detail::SteadyTime(std::chrono::milliseconds(fakeMillis.load()));
+}
+void fakeSleepUntil(tallymark::link::detail::SteadyTime when) {
+  int64_t ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
+  if (ms > fakeMillis) fakeMillis = ms;
+}
+bool recordSent(LinkFault point) {
+  if (point == LinkFault::KeepaliveGap) sentAt.push_back(fakeMillis.load());
+  return false;
+}
+
+TEST_F(LinkRaces, KeepalivesGoFiftyMillisecondsApartByTheLinksClock) {
+  fakeMillis = 1000;
+  sentAt.clear();
+  tallymark::link::detail::setKeepaliveClock(fakeNow, fakeSleepUntil);
+  tallymark::link::detail::setFaultHook(recordSent);
+  EXPECT_EQ(Cnc_Communication_Enable("127.0.0.1"), 0);
+  tallymark::link::detail::setKeepaliveClock(nullptr, nullptr);
+  EXPECT_EQ(sentAt, (std::vector<int64_t>{1000, 1050, 1100, 1150, 1200}));
+  EXPECT_EQ(fakeMillis.load(), 1250) << "the call returns 50 ms after the last one";
+  EXPECT_EQ(drain(kKeepalive), 5);
 }
 
 TEST_F(LinkRaces, TwoEnablesAtOnceLeaveOnePairOfChannels) {
