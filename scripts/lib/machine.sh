@@ -101,6 +101,13 @@ tm_wine32_fingerprint() {
   echo "loader $(command -v "$loader" || echo "$loader")"
   echo "wine32 $(dpkg-query -W -f='${Version}' wine32:i386 2>/dev/null)"
   echo "qemu $(dpkg-query -W -f='${Version}' qemu-user-static 2>/dev/null)"
+  # Where the kernel and qemu place mappings, which is what the failing start trips on
+  # (c0000018: the shared user data's fixed address is taken): the stack limit switches
+  # the kernel's layout, and these are the first things to compare between machines.
+  echo "limits stack $(ulimit -s) memory $(ulimit -v)"
+  echo "vm legacy_va_layout $(cat /proc/sys/vm/legacy_va_layout 2>/dev/null)" \
+    "mmap_min_addr $(cat /proc/sys/vm/mmap_min_addr 2>/dev/null)"
+  echo "qemu settings ${QEMU_RESERVED_VA:-} ${QEMU_GUEST_BASE:-}"
 }
 
 # Builds the probe program if it is not there yet.
