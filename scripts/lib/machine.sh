@@ -192,3 +192,29 @@ tm_wine32_cannot_text() {
 tm_host_ran_a_step() {
   grep -qE '^hostsim: (ok  line [0-9]+|FAILED at script line [0-9]+)' "$1"
 }
+
+# True when a run of the 32-bit host (exit status $1, its output in the file $2, the case
+# $3) says nothing about the plug-in, so that the demo runs the 64-bit build instead: the
+# host ended before its first step, or under emulation it did not finish. Exit 1 after a
+# step is a step that failed: a result, not a fault of the machine.
+tm_host_run_needs_fallback() {
+  [ "$1" = 0 ] && return 1
+  tm_host_ran_a_step "$2" || return 0
+  [ "$1" != 1 ] && [ "$3" != native ]
+}
+
+# What each case runs of the 32-bit build: scripts/test's ctest label options, and the
+# build scripts/demo starts with.
+tm_win32_ctest_args() {
+  case $1 in
+    native) ;;
+    emulated) echo "-L dll" ;;
+    *) echo "-L static" ;;
+  esac
+}
+tm_demo_build() {
+  case $1 in
+    native | emulated) echo win32 ;;
+    *) echo win64 ;;
+  esac
+}

@@ -85,5 +85,19 @@ check "a first step that failed counts" tm_host_ran_a_step "$work/first-failed.t
 check "no step: did not run" not tm_host_ran_a_step "$work/none.txt"
 check "no output: did not run" not tm_host_ran_a_step "$work/empty.txt"
 
+# The demo falls back to the 64-bit build when the 32-bit run says nothing about the plug-in.
+check "all steps passed: no fallback" not tm_host_run_needs_fallback 0 "$work/ok.txt" emulated
+check "a failed step is a result" not tm_host_run_needs_fallback 1 "$work/failed.txt" emulated
+check "exit 1 before any step: fallback" tm_host_run_needs_fallback 1 "$work/none.txt" native
+check "no output at all: fallback" tm_host_run_needs_fallback 5 "$work/empty.txt" emulated
+check "killed under emulation after steps: fallback" tm_host_run_needs_fallback 124 "$work/ok.txt" emulated
+check "killed natively after steps: a result" not tm_host_run_needs_fallback 124 "$work/ok.txt" native
+
+# What each case runs.
+check "natively, the whole 32-bit suite" [ -z "$(tm_win32_ctest_args native)" ]
+check "under emulation, the DLL's programs" [ "$(tm_win32_ctest_args emulated)" = "-L dll" ]
+check "where none starts, the static checks" [ "$(tm_win32_ctest_args cannot)" = "-L static" ]
+check "the demo's first build" [ "$(tm_demo_build native)$(tm_demo_build emulated)$(tm_demo_build cannot)" = win32win32win64 ]
+
 echo "$passed passed, $failed failed"
 [ $failed = 0 ]
