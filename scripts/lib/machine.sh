@@ -88,8 +88,9 @@ tm_wine64_prefix() {
 # tm_wine32_case sets tm_wine32 to "native", "emulated" or "cannot", and for "cannot"
 # tm_wine32_reason to Wine's own error line. Set before calling it, for tests or to try
 # the third case: TALLYMARK_WINE32_LOADER (the 32-bit loader, default wine) and
-# TALLYMARK_WINE32_PROBE_SECONDS (the time limit: 60 natively, 300 under emulation, where
-# the first start alone took 74 s).
+# TALLYMARK_WINE32_PROBE_SECONDS (the time limit: 60 natively, 600 under emulation, where
+# the first start took 74 s on a quiet machine and two minutes on a busy one). A start
+# that runs out of time is not kept: the next command asks again.
 tm_wine32_dir=${top:-.}/build/wine32-probe
 tm_wine32_marker='tallymark: a 32-bit Windows program ran'
 
@@ -136,7 +137,7 @@ tm_wine32_error_line() {
 tm_wine32_probe() {
   local mode seconds log=$tm_wine32_dir/probe.log rc=0
   mode=$(tm_i386_mode)
-  seconds=${TALLYMARK_WINE32_PROBE_SECONDS:-$([ "$mode" = native ] && echo 60 || echo 300)}
+  seconds=${TALLYMARK_WINE32_PROBE_SECONDS:-$([ "$mode" = native ] && echo 60 || echo 600)}
   if ! tm_wine32_probe_exe; then
     echo "result cannot"
     echo "reason i686-w64-mingw32-gcc could not build the probe: $(head -n 1 "$tm_wine32_dir/compile.log")"
@@ -158,6 +159,7 @@ tm_wine32_probe() {
   elif [ $rc = 124 ] || [ $rc = 137 ]; then
     echo "result cannot"
     echo "reason no 32-bit Windows program had started after ${seconds} s"
+    echo "keep no"
   else
     echo "result cannot"
     echo "reason $(tm_wine32_error_line <"$log" | sed "s/^\$/exit status $rc and not a word/")"
@@ -175,11 +177,13 @@ tm_wine32_case() {
     echo "$1: starting a small 32-bit Windows program under Wine, once for this machine, to" \
       "see whether they run here ($([ "$(tm_i386_mode)" = native ] && echo "a few seconds" ||
         echo "about a minute or two under emulation"))" >&2
-    tm_wine32_probe >"$file.new" && mv "$file.new" "$file"
+    tm_wine32_probe >"$file.new"
+    # A start that only ran out of time may have met a busy machine: asked again next time.
+    grep -qx 'keep no' "$file.new" || mv "$file.new" "$file"
   fi
+  [ -f "$file" ] || file=$file.new
   tm_wine32=$(sed -n 's/^result //p' "$file")
   tm_wine32_reason=$(sed -n 's/^reason //p' "$file")
-  tm_wine32_file=$file
 }
 
 # The sentence every script says for the third case.

@@ -71,6 +71,8 @@ tm_wine32_case test 2>/dev/null
 check "a start that hangs gives the third case" [ "$tm_wine32" = cannot ]
 check "saying how long it waited" [ "$tm_wine32_reason" = "no 32-bit Windows program had started after 1 s" ]
 check "the hanging start was ended" [ -z "$(pgrep -f "$work/hangs" || true)" ]
+tm_wine32_case test 2>/dev/null
+check "a start that ran out of time is asked again" [ "$(starts hangs)" = 2 ]
 unset TALLYMARK_WINE32_PROBE_SECONDS
 
 # The demo: exit 1 after a step is a failed step; before any step, the host did not run.
