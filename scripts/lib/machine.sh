@@ -149,9 +149,8 @@ tm_wine32_probe() {
     # Output to a file, not a pipe: a process left behind by a killed start must not
     # keep the caller waiting for the pipe's end.
     WINEDEBUG=err+all timeout -k 5 "$seconds" "${TALLYMARK_WINE32_LOADER:-wine}" \
-      "$tm_wine32_dir/probe.exe" >"$log" 2>&1 </dev/null
-    rc=$?
-    "$tm_wineserver" -k >/dev/null 2>&1
+      "$tm_wine32_dir/probe.exe" >"$log" 2>&1 </dev/null || rc=$?
+    "$tm_wineserver" -k >/dev/null 2>&1 || true
     exit $rc
   ) || rc=$?
   if tr -d '\r' <"$log" | grep -qxF "$tm_wine32_marker"; then

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The probe of scripts/lib/machine.sh against a fake 32-bit Wine loader: one that runs the
 # program, one that fails at once as Wine does where it cannot map its shared user data,
-# and one that never ends. Also the cache (one probe per machine fingerprint) and how the
-# demo tells a host that ran no step from one whose step failed.
-set -uo pipefail
+# and one that never ends. Also the cache (one probe per machine fingerprint), what each
+# of the three cases runs, and when the demo takes the 64-bit build instead.
+set -euo pipefail  # as in the scripts that use the probe
 top=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -46,7 +46,7 @@ tm_wine32_case test 2>/dev/null
 check "the answer is kept: one start for two questions" [ "$(starts runs)" = 1 ]
 tm_i386_mode() { echo native; }
 tm_wine32_case test 2>/dev/null
-check "another path for 32-bit code probes again" [ "$tm_wine32" = native ] && [ "$(starts runs)" = 2 ]
+check "another path for 32-bit code probes again" [ "$tm_wine32/$(starts runs)" = native/2 ]
 said=$(tm_wine32_case test 2>&1)
 check "nothing is said when the answer is known" [ -z "$said" ]
 
@@ -62,8 +62,8 @@ check "the sentence names it" grep -q '^32-bit Windows programs cannot run here 
   <<<"$(tm_wine32_cannot_text)"
 export TALLYMARK_WINE32_LOADER=$work/silent
 tm_wine32_case test 2>/dev/null
-check "a loader that fails without a word" [ "$tm_wine32" = cannot ] &&
-  [ "$tm_wine32_reason" = "exit status 3 and not a word" ]
+check "a loader that fails without a word" \
+  [ "$tm_wine32: $tm_wine32_reason" = "cannot: exit status 3 and not a word" ]
 
 # Wine never ends: the probe gives up at its limit, and the stuck start is ended.
 export TALLYMARK_WINE32_LOADER=$work/hangs TALLYMARK_WINE32_PROBE_SECONDS=1
