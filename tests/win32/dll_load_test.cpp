@@ -8,6 +8,7 @@
 #include <string>
 
 #include "fake_host.h"
+#include "platform/local_time_win32.h"
 
 namespace {
 
@@ -41,7 +42,9 @@ const Dll& dll() {
 
 // The copy run as xp_dll_load_tests.exe is told by Wine that it runs on Windows XP, so that
 // the DLL takes XP's paths; the program under its own name is told Windows 10. A run that
-// did not get the Windows it asked for would prove nothing about that Windows.
+// did not get the Windows it asked for would prove nothing about that Windows. (This
+// program has the plug-in's code linked in too: the same choice of locale calls as the
+// DLL's, made on the same system.)
 TEST(DllLoad, RunsOnTheWindowsTheTestRunAsksFor) {
   OSVERSIONINFOW version{};
   version.dwOSVersionInfoSize = sizeof version;
@@ -49,8 +52,10 @@ TEST(DllLoad, RunsOnTheWindowsTheTestRunAsksFor) {
   if (std::getenv("TALLYMARK_EXPECT_WINDOWS_XP") != nullptr) {
     EXPECT_EQ(version.dwMajorVersion, 5u);  // 5.1, or 5.2 for the 64-bit XP
     EXPECT_GE(version.dwMinorVersion, 1u);
+    EXPECT_FALSE(tallymark::platform::namedLocaleCallsInUse()) << "XP's LCID calls";
   } else {
     EXPECT_GE(version.dwMajorVersion, 6u);
+    EXPECT_TRUE(tallymark::platform::namedLocaleCallsInUse());
   }
 }
 
