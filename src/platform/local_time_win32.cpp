@@ -72,9 +72,12 @@ NamedLocaleCalls lookUpNamedLocaleCalls() {
   return calls;
 }
 
+// Looked up as the module loads (kernel32 is loaded by then), so that no date written
+// later, on the host's thread or another, waits for a first lookup behind a lock.
+const NamedLocaleCalls systemCalls = lookUpNamedLocaleCalls();
+
 const NamedLocaleCalls& systemNamedLocaleCalls() {
-  static const NamedLocaleCalls calls = lookUpNamedLocaleCalls();
-  return calls;
+  return systemCalls;
 }
 
 std::atomic<bool> lcidCallsForced{false};
