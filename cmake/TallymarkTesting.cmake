@@ -73,3 +73,60 @@ function(tallymark_add_test name)
     set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${T_LOCKS}")
   endif()
 endfunction()
+
+# tallymark_dll_test(<test>...): labels each test "dll", the programs that prove the shipped
+# DLL itself (scripts/test runs just these in the 32-bit build where 32-bit code is only
+# emulated). In the Windows builds each such program, defined by tallymark_add_test in the
+# same folder, also runs as xp_<program>.exe, a copy that Wine tells it is Windows XP
+# (its per-program Version setting, written by the test wine_reports_xp), so that every
+# version check and fallback of the DLL runs as on XP without a second Wine prefix.
+function(tallymark_dll_test)
+  foreach(name IN LISTS ARGN)
+    set_property(TEST ${name} APPEND PROPERTY LABELS dll)
+    if(NOT WIN32)
+      continue()
+    endif()
+    set(copy $<TARGET_FILE_DIR:${name}>/xp_$<TARGET_FILE_NAME:${name}>)
+    add_custom_command(TARGET ${name} POST_BUILD
+                       COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${name}> ${copy} VERBATIM)
+    add_test(NAME xp_${name} COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} ${copy})
+    foreach(property ENVIRONMENT TIMEOUT WORKING_DIRECTORY RESOURCE_LOCK)
+      get_test_property(${name} ${property} value)
+      if(value)
+        set_tests_properties(xp_${name} PROPERTIES ${property} "${value}")
+      endif()
+    endforeach()
+    set_property(TEST xp_${name} APPEND PROPERTY ENVIRONMENT TALLYMARK_EXPECT_WINDOWS_XP=1)
+    set_tests_properties(xp_${name} PROPERTIES LABELS "dll;xp" FIXTURES_REQUIRED wine_reports_xp)
+    set_property(GLOBAL APPEND PROPERTY TALLYMARK_XP_PROGRAMS xp_${name}.exe)
+  endforeach()
+endfunction()
+
+# After every tallymark_dll_test: the test that writes the Version setting of each copy
+# into the prefix's registry (HKCU\Software\Wine\AppDefaults\<program>), once per run.
+function(tallymark_add_xp_registry)
+  get_property(programs GLOBAL PROPERTY TALLYMARK_XP_PROGRAMS)
+  if(NOT WIN32 OR NOT programs)
+    return()
+  endif()
+  set(reg "Windows Registry Editor Version 5.00\n")
+  foreach(program IN LISTS programs)
+    string(APPEND reg "\n[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\${program}]\n"
+                      "\"Version\"=\"winxp\"\n")
+  endforeach()
+  file(WRITE ${CMAKE_BINARY_DIR}/wine_reports_xp.reg "${reg}")
+  # The registry editor of the prefix's own architecture: in a 64-bit prefix the 64-bit
+  # one, which runs at full speed where 32-bit code is emulated.
+  set(wine ${CMAKE_CROSSCOMPILING_EMULATOR})
+  if(TALLYMARK_WINEARCH STREQUAL "win64")
+    find_program(TALLYMARK_WINE64_LOADER NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+    if(TALLYMARK_WINE64_LOADER)
+      set(wine ${TALLYMARK_WINE64_LOADER})
+    endif()
+  endif()
+  tallymark_test_environment(env)
+  add_test(NAME wine_reports_xp
+           COMMAND ${wine} regedit /S Z:${CMAKE_BINARY_DIR}/wine_reports_xp.reg)
+  set_tests_properties(wine_reports_xp PROPERTIES FIXTURES_SETUP wine_reports_xp
+                       ENVIRONMENT "${env}" TIMEOUT 300 LABELS "dll;xp")
+endfunction()

@@ -6,7 +6,8 @@ namespace tallymark::platform {
 
 // Puts every seam of this folder back to the system's own: real message boxes
 // (setMessageHook), no injected file faults (setFileFaultHook), the real wall clock
-// (setLocalClock). Not thread-safe: call it while no code under test runs.
+// (setLocalClock), on Windows the locale calls the system has (forceLcidLocaleCalls).
+// Not thread-safe: call it while no code under test runs.
 void resetForTests();
 
 }  // namespace tallymark::platform

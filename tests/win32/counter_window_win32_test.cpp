@@ -32,6 +32,7 @@
 #include "fake_host.h"
 #include "platform/local_time.h"
 #include "platform/local_time_win32.h"
+#include "platform/test_reset.h"
 #include "platform/win32_text.h"
 #include "plugin/exports.h"
 #include "plugin/menu.h"
@@ -664,6 +665,52 @@ TEST(LocalDates, PatternsGiveTheSystemsTextInEveryLocale) {
   EXPECT_EQ(platform::formatDateTimeIn(L"th-TH", {1899, 12, 30, 0, 0, 0, 0},
                                        platform::DateFormatting::Patterns),
             "");
+}
+
+// Windows XP has only the LCID calls. Forced onto them, every locale's text comes out as
+// the named calls write it, through the system and from the patterns alike, and the date
+// shown in the counter window too; the seam then gives the system's choice back.
+TEST(LocalDates, TheLcidCallsOfWindowsXpWriteWhatTheNamedCallsWrite) {
+  ASSERT_TRUE(platform::namedLocaleCallsInUse()) << "Wine reports Vista or later here";
+  const wchar_t* locales[] = {L"en-US", L"de-DE", L"ja-JP", L"ru-RU", L"th-TH"};
+  const platform::LocalDateTime dates[] = {{2026, 12, 8, 16, 5, 9, 0}, {1899, 12, 30, 0, 0, 0, 0}};
+  struct Written {
+    std::string system, patterns;
+  };
+  auto writeAll = [&] {
+    std::vector<Written> all;
+    for (const wchar_t* locale : locales) {
+      for (const platform::LocalDateTime& when : dates) {
+        all.push_back(
+            {platform::formatDateTimeIn(locale, when, platform::DateFormatting::System),
+             platform::formatDateTimeIn(locale, when, platform::DateFormatting::Patterns)});
+      }
+    }
+    return all;
+  };
+  const std::vector<Written> named = writeAll();
+  const std::string userNamed = platform::formatLocalDateTime({2026, 12, 8, 16, 5, 9, 0});
+  const std::string epochNamed = platform::formatLocalDateTime({1899, 12, 30, 0, 0, 0, 0});
+
+  platform::forceLcidLocaleCalls(true);
+  EXPECT_FALSE(platform::namedLocaleCallsInUse());
+  const std::vector<Written> lcid = writeAll();
+  const std::string userLcid = platform::formatLocalDateTime({2026, 12, 8, 16, 5, 9, 0});
+  const std::string epochLcid = platform::formatLocalDateTime({1899, 12, 30, 0, 0, 0, 0});
+  platform::resetForTests();
+
+  EXPECT_TRUE(platform::namedLocaleCallsInUse());
+  ASSERT_EQ(lcid.size(), named.size());
+  for (size_t i = 0; i < named.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(lcid[i].system, named[i].system);
+    EXPECT_EQ(lcid[i].patterns, named[i].patterns);
+  }
+  EXPECT_FALSE(named[0].system.empty());  // not two empty answers agreeing
+  EXPECT_FALSE(named[1].patterns.empty());
+  EXPECT_EQ(userLcid, userNamed);
+  EXPECT_EQ(epochLcid, epochNamed);
+  EXPECT_NE(epochLcid, "1899-12-30 00:00:00");  // from the locale's patterns, not the ISO form
 }
 
 // The system's own conversions, on whole seconds (they ignore milliseconds).

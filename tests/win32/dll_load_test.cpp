@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "fake_host.h"
+#include "platform/local_time_win32.h"
 
 namespace {
 
@@ -36,6 +38,25 @@ class Dll {
 const Dll& dll() {
   static Dll instance;
   return instance;
+}
+
+// The copy run as xp_dll_load_tests.exe is told by Wine that it runs on Windows XP, so that
+// the DLL takes XP's paths; the program under its own name is told Windows 10. A run that
+// did not get the Windows it asked for would prove nothing about that Windows. (This
+// program has the plug-in's code linked in too: the same choice of locale calls as the
+// DLL's, made on the same system.)
+TEST(DllLoad, RunsOnTheWindowsTheTestRunAsksFor) {
+  OSVERSIONINFOW version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  ASSERT_TRUE(GetVersionExW(&version));
+  if (std::getenv("TALLYMARK_EXPECT_WINDOWS_XP") != nullptr) {
+    EXPECT_EQ(version.dwMajorVersion, 5u);  // 5.1, or 5.2 for the 64-bit XP
+    EXPECT_GE(version.dwMinorVersion, 1u);
+    EXPECT_FALSE(tallymark::platform::namedLocaleCallsInUse()) << "XP's LCID calls";
+  } else {
+    EXPECT_GE(version.dwMajorVersion, 6u);
+    EXPECT_TRUE(tallymark::platform::namedLocaleCallsInUse());
+  }
 }
 
 TEST(DllLoad, EveryPluginExportResolvesByItsPlainName) {
