@@ -12,9 +12,9 @@ bool pinModule() {
   // GetModuleHandleExW exists from Windows XP on. A pinned module ignores FreeLibrary:
   // its code and data stay where the threads and windows it started expect them.
   HMODULE module = nullptr;
-  const BOOL ok = GetModuleHandleExW(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-      reinterpret_cast<LPCWSTR>(&pinModule), &module);
+  const BOOL ok =
+      GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                         reinterpret_cast<LPCWSTR>(&pinModule), &module);
   if (ok) pinned.store(true, std::memory_order_release);
   return ok != FALSE;
 }

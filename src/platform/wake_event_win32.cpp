@@ -21,7 +21,8 @@ void WakeEvent::signal() {
 
 bool WakeEvent::wait(std::chrono::milliseconds timeout) {
   const auto ms = timeout.count() <= 0 ? 0 : timeout.count();
-  const DWORD limit = ms >= static_cast<long long>(INFINITE) ? INFINITE - 1 : static_cast<DWORD>(ms);
+  const DWORD limit =
+      ms >= static_cast<long long>(INFINITE) ? INFINITE - 1 : static_cast<DWORD>(ms);
   return WaitForSingleObject(handle_, limit) == WAIT_OBJECT_0;
 }
 
