@@ -185,10 +185,10 @@ struct Plugin {
       exported<void(TM_CDECL*)(DoButtonFn)>(module, "SetDoButton"),
       exported<void(TM_CDECL*)(GetMenuRangeFn)>(module, "SetGetMenuRange"),
   };
-  const char*(TM_CDECL* setProName)(const char*) =
-      exported<decltype(setProName)>(module, "SetProName");
-  bool(TM_CDECL* initControl)(void*, void*, void*, void*) =
-      exported<decltype(initControl)>(module, "InitControl");
+  const char*(TM_CDECL* setProName)(const char*) = exported<decltype(setProName)>(module,
+                                                                                  "SetProName");
+  bool(TM_CDECL* initControl)(void*, void*, void*,
+                              void*) = exported<decltype(initControl)>(module, "InitControl");
   void(TM_CDECL* postInit)() = exported<decltype(postInit)>(module, "PostInitControl");
   void(TM_CDECL* update)() = exported<decltype(update)>(module, "Update");
   void(TM_CDECL* notify)(int) = exported<decltype(notify)>(module, "Notify");
@@ -210,11 +210,12 @@ TEST(Unload, FreeLibraryAfterStopPlugWithEverythingRunningTwentyTimesInOneProces
   const std::string folder = tempFolder();
   const std::string profile = folder + "\\Mill.xml";
   const std::string log = folder + "\\runs.csv";
-  writeText(profile, "<?xml version=\"1.0\"?>\n<profile>\n<Dazada_Ruvazidu><RunLog>1</RunLog>"
-                     "<RunLogPath>" + log + "</RunLogPath><MTConnectPort>" +
-                         std::to_string(kAgentPort) +
-                         "</MTConnectPort><MTConnectAddress>127.0.0.1</MTConnectAddress>"
-                         "</Dazada_Ruvazidu>\n</profile>\n");
+  writeText(profile,
+            "<?xml version=\"1.0\"?>\n<profile>\n<Dazada_Ruvazidu><RunLog>1</RunLog>"
+            "<RunLogPath>" +
+                log + "</RunLogPath><MTConnectPort>" + std::to_string(kAgentPort) +
+                "</MTConnectPort><MTConnectAddress>127.0.0.1</MTConnectAddress>"
+                "</Dazada_Ruvazidu>\n</profile>\n");
   DeleteFileA(log.c_str());
 
   NetworkPeers peers;
