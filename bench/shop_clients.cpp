@@ -100,7 +100,8 @@ int main(int argc, char** argv) {
   for (int i = 0; i < kAgents; ++i) peers.emplace_back(agent, agentPort);
   std::thread timer([seconds] {
     const Clock::time_point end = Clock::now() + std::chrono::seconds(seconds);
-    while (!gStop && Clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    while (!gStop && Clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
     gStop = true;
   });
   for (std::thread& peer : peers) peer.join();
