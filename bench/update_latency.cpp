@@ -15,7 +15,13 @@
 // linker's --wrap of pthread_mutex_lock) and operator new calls. Update must take no lock
 // at all, so none that a network thread holds can make it wait.
 //
+// The shop-floor measurement (--shop) loads it as a shop does instead, from a process of
+// its own (shop_clients, started by scripts/bench once this program says it is ready): 16
+// clients each sending 10 lines a second, 4 MTConnect agents on the plug-in's adapter,
+// and here one thread sending the link's frame at the host's rate (ten a second).
+//
 // Usage: update_latency [bursts per phase]   (default 1,000: 100,000 unchanged ticks)
+//        update_latency --shop [bursts per phase]   (prints the two ports shop_clients needs)
 #include <pthread.h>
 
 #include <algorithm>
@@ -29,8 +35,10 @@
 
 #include "alloc_counter.h"
 #include "array_host.h"
+#include "mtconnect/adapter.h"
 #include "platform/socket.h"
 #include "plugin/controller_exports.h"
+#include "plugin/monitoring.h"
 #include "server/command_server.h"
 #include "server/protocol.h"
 
@@ -206,10 +214,84 @@ class Load {
   std::vector<std::thread> threads_;
 };
 
+// The shop's own load: the link's frames at the host's rate; the clients and agents are
+// in shop_clients.
+class HostRateFrames {
+ public:
+  HostRateFrames()
+      : thread_([this] {
+          Clock::time_point next = Clock::now();
+          while (!stop_) {
+            my_SendOut();
+            next += std::chrono::milliseconds(100);
+            std::this_thread::sleep_until(next);
+          }
+        }) {}
+  ~HostRateFrames() {
+    stop_ = true;
+    thread_.join();
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+constexpr size_t kShopClients = 16;
+constexpr size_t kShopAgents = 4;
+
+// The loaded phase of --shop, and its report.
+int shopPhase(Figures& alone, int bursts, tallymark::server::CommandServer& commandServer) {
+  std::printf("ready for the shop's clients: %u %u\n", unsigned{commandServer.port()},
+              unsigned{tallymark::plugin::monitoringPort()});
+  std::fflush(stdout);
+  const Clock::time_point deadline = Clock::now() + std::chrono::minutes(3);
+  while (commandServer.activeConnections() < kShopClients ||
+         tallymark::plugin::monitoringAdapter->agentCount() < kShopAgents) {
+    if (Clock::now() > deadline) {
+      std::fprintf(stderr, "the shop's clients did not come\n");
+      return 1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  Figures loaded;
+  {
+    HostRateFrames frames;
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    loaded = runPhase(bursts);
+  }
+  tallymark::plugin::stopMonitoring();
+  Cnc_Communication_Disable();
+  commandServer.stop();
+
+  std::printf("Update latency in ns            p50       p99     p99.9         max\n");
+  std::printf(" alone\n");
+  printRow("unchanged ticks", alone.unchanged);
+  printRow("run-end ticks", alone.runEnd);
+  std::printf(
+      " shop floor (16 clients x 10 lines/s, 4 agents: another process; link 10 frames/s)\n");
+  printRow("unchanged ticks", loaded.unchanged);
+  printRow("run-end ticks", loaded.runEnd);
+  std::printf("p99.9 shop floor / alone, unchanged ticks: %.2f (goal: at most 2)\n",
+              percentile(loaded.unchanged, 99.9) / percentile(alone.unchanged, 99.9));
+  std::printf("involuntary switches of the ticking thread: %ld alone, %ld shop floor\n",
+              alone.preemptions, loaded.preemptions);
+  std::printf(
+      "inside Update: %llu mutex acquisitions and %llu allocations alone, %llu and %llu "
+      "shop floor (goal: 0)\n",
+      static_cast<unsigned long long>(alone.locks),
+      static_cast<unsigned long long>(alone.allocations),
+      static_cast<unsigned long long>(loaded.locks),
+      static_cast<unsigned long long>(loaded.allocations));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  int bursts = argc > 1 ? std::atoi(argv[1]) : 1000;
+  const bool shop = argc > 1 && std::string(argv[1]) == "--shop";
+  const int burstArg = shop ? 2 : 1;
+  int bursts = argc > burstArg ? std::atoi(argv[burstArg]) : 1000;
   if (bursts <= 0) bursts = 1000;
 
   gTicker = pthread_self();
@@ -222,6 +304,18 @@ int main(int argc, char** argv) {
   platform::startSockets();
   parse_line("X0");  // the slot is taken: every flooded line is answered "#Invalid."
   tallymark::server::CommandServer commandServer;
+  if (shop) {
+    namespace plugin = tallymark::plugin;
+    platform::SocketHandle probe =
+        platform::openTcpListenerOn({platform::loopbackAddress(), 0}, 1);  // a free port
+    plugin::configureMonitoring(platform::localPort(probe), "127.0.0.1");
+    platform::closeSocket(probe);
+    plugin::startMonitoring();
+    if (plugin::monitoringPort() == 0) {
+      std::fprintf(stderr, "cannot start the MTConnect adapter\n");
+      return 1;
+    }
+  }
   if (!commandServer.start(0)) {
     std::fprintf(stderr, "cannot start the command server\n");
     return 1;
@@ -233,6 +327,8 @@ int main(int argc, char** argv) {
   }
 
   Figures alone = runPhase(bursts);
+
+  if (shop) return shopPhase(alone, bursts, commandServer);
 
   Load load;
   load.start(commandServer.port());

@@ -13,9 +13,10 @@ constexpr int kBacklog = 8;
 constexpr size_t kReceiveChunk = 4096;
 // The sender retries agents whose line is still in flight this often.
 constexpr int kRetryMs = 20;
-// Without work the sender still looks now and then: a publish that came between its
-// look at the version and its wait (the tick wakes it without a lock) waits this long.
+// Without work the sender still looks now and then (every change signals it).
 constexpr int kIdleWaitMs = 500;
+
+std::atomic<detail::LockedHook> lockedHook{nullptr};
 
 constexpr uint64_t kKnownPart = 1u << 16, kKnownTotal = 1u << 17, kKnownCycle = 1u << 18,
                    kKnownReset = 1u << 19;
@@ -33,6 +34,10 @@ double bitsDouble(uint64_t bits) {
 }
 
 }  // namespace
+
+void detail::setLockedHook(LockedHook hook) {
+  lockedHook = hook;
+}
 
 bool parseListenAddress(const std::string& text, uint32_t& networkOrder) {
   size_t begin = 0, end = text.size();
@@ -147,9 +152,7 @@ void Adapter::publish(const Observations& values) {
   published_ = words;
   words.word[kWords - 1] = static_cast<uint64_t>(platform::utcMillisNow());
   storeSnapshot(words);
-  // Without the lock: the sender may miss this wake-up in a window of a few instructions
-  // and then looks again after kIdleWaitMs.
-  wake_.notify_one();
+  wake_.signal();
 }
 
 bool Adapter::start(uint32_t address, uint16_t port) {
@@ -168,7 +171,7 @@ bool Adapter::start(uint32_t address, uint16_t port) {
     network_ = std::thread([this] { runNetwork(); });
   } catch (...) {
     stopping_ = true;
-    wake_.notify_all();
+    wake_.signal();
     if (sender_.joinable()) sender_.join();
     platform::closeSocket(listener_);
     listener_ = platform::kNoSocket;
@@ -189,7 +192,7 @@ void Adapter::stop() {
     std::lock_guard<std::mutex> guard(lock_);
     stopping_ = true;
   }
-  wake_.notify_all();
+  wake_.signal();
   sender_.join();  // its last pass hands the UNAVAILABLE line to every connection that takes it
   network_.join();
   for (Agent& agent : agents_) {
@@ -282,7 +285,7 @@ void Adapter::serveNetwork() {
         if (agent.failed || pingsStopped) drop(agent);
       }
     }
-    if (wakeSender) wake_.notify_one();
+    if (wakeSender) wake_.signal();
   }
 }
 
@@ -332,7 +335,12 @@ void Adapter::runSender() {
       auto due = [&] {
         return stopping_ || senderWork_ || version_.load(std::memory_order_acquire) != seen;
       };
-      wake_.wait_for(lock, std::chrono::milliseconds(pending ? kRetryMs : kIdleWaitMs), due);
+      if (!due()) {
+        lock.unlock();
+        wake_.wait(std::chrono::milliseconds(pending ? kRetryMs : kIdleWaitMs));
+        lock.lock();
+      }
+      if (detail::LockedHook hook = lockedHook.load()) hook();
       bool last = stopping_;
       senderWork_ = false;
       Words words;

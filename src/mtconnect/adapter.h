@@ -20,7 +20,6 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -30,6 +29,7 @@
 #include "mtconnect/observations.h"
 #include "mtconnect/shdr.h"
 #include "platform/socket.h"
+#include "platform/wake_event.h"
 
 namespace tallymark::mtconnect {
 
@@ -134,9 +134,18 @@ class Adapter {
   // Guards agents_ and senderWork_ between the two network threads; the publishing
   // thread never takes it.
   mutable std::mutex lock_;
-  std::condition_variable wake_;
+  // The sender waits here, without lock_; the tick signals it without waiting.
+  platform::WakeEvent wake_;
   bool senderWork_ = false;  // an agent came or owes a PONG
   Agent agents_[kMaxAgents];
 };
+
+namespace detail {
+// Test seam: called by the sender while it holds the agents' lock, once per pass. A hook
+// may block to hold the sender there. Null (the default): nothing is called. Not part of
+// the plug-in's interface.
+using LockedHook = void (*)();
+void setLockedHook(LockedHook hook);
+}  // namespace detail
 
 }  // namespace tallymark::mtconnect

@@ -3,6 +3,7 @@
 #include "plugin/controller_exports.h"
 
 #include "link/controller.h"
+#include "platform/module.h"
 #include "plugin/settings_globals.h"
 #include "server/shared_server.h"
 
@@ -16,9 +17,11 @@ tallymark::server::CameraSettings configuredCamera() {
 
 }  // namespace
 
+// The two calls that start threads pin the module first (see platform/module.h).
 extern "C" {
 
 int32_t TM_STDCALL Cnc_Init_Controller() {
+  tallymark::platform::pinModule();
   try {
     tallymark::link::prepareLinkState();
     namespace server = tallymark::server;
@@ -29,6 +32,7 @@ int32_t TM_STDCALL Cnc_Init_Controller() {
 }
 
 int32_t TM_STDCALL Cnc_Communication_Enable(const char* host) {
+  tallymark::platform::pinModule();
   try {
     return tallymark::link::enable(host);
   } catch (...) {

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "platform/module.h"
 #include "plugin/host.h"
 #include "plugin/plugin.h"
 
@@ -23,9 +24,12 @@ void storeProfileName(const char* name) {
 
 }  // namespace
 
+// The exports that start threads or make windows pin the module first (see
+// platform/module.h): what they leave behind outlives StopPlug and FreeLibrary.
 extern "C" {
 
 const char* TM_CDECL SetProName(const char* name) {
+  tallymark::platform::pinModule();
   try {
     storeProfileName(name);
     return piSetProName(name);
@@ -40,6 +44,7 @@ bool TM_CDECL InitControl(TrajBuffer* oEngine, setup_struct* oSetup, _Trajectory
   _setup = oSetup;
   MainPlanner = oPlanner;
   MachView = oView;
+  tallymark::platform::pinModule();
   try {
     return piInitControl();
   } catch (...) {
@@ -48,6 +53,7 @@ bool TM_CDECL InitControl(TrajBuffer* oEngine, setup_struct* oSetup, _Trajectory
 }
 
 void TM_CDECL PostInitControl() {
+  tallymark::platform::pinModule();
   try {
     piPostInitControl();
   } catch (...) {

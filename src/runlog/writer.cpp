@@ -9,6 +9,18 @@ namespace tallymark::runlog {
 namespace {
 
 constexpr size_t kBatch = 32;
+// With nothing to do the thread still looks now and then; every change signals it.
+constexpr std::chrono::minutes kIdleWait{1};
+
+std::atomic<detail::LockedHook> lockedHook{nullptr};
+
+// Waits for a signal or `timeout`, without the lock.
+void waitUnlocked(WriterState& s, std::unique_lock<std::mutex>& lock,
+                  std::chrono::milliseconds timeout) {
+  lock.unlock();
+  s.wake.wait(timeout);
+  lock.lock();
+}
 
 // Opens the log and appends `records` (each line in one write), after the header when
 // the file is empty or a line end when its last line was cut. On a failure `written`
@@ -49,6 +61,7 @@ void run(const std::shared_ptr<WriterState>& state) {
   auto retryAt = std::chrono::steady_clock::now();
   std::unique_lock<std::mutex> lock(s.mutex);
   for (;;) {
+    if (detail::LockedHook hook = lockedHook.load()) hook();
     if (s.pathChanged) {
       path = s.path;
       s.pathChanged = false;
@@ -58,11 +71,12 @@ void run(const std::shared_ptr<WriterState>& state) {
     const bool stopping = s.stopping;
     if (pending == 0) {
       if (stopping) break;
-      s.wake.wait(lock);
+      waitUnlocked(s, lock, kIdleWait);
       continue;
     }
-    if (failing && !stopping && std::chrono::steady_clock::now() < retryAt) {
-      s.wake.wait_until(lock, retryAt);
+    const auto now = std::chrono::steady_clock::now();
+    if (failing && !stopping && now < retryAt) {
+      waitUnlocked(s, lock, std::chrono::ceil<std::chrono::milliseconds>(retryAt - now));
       continue;
     }
 
@@ -90,6 +104,10 @@ void run(const std::shared_ptr<WriterState>& state) {
 }
 
 }  // namespace
+
+void detail::setLockedHook(LockedHook hook) {
+  lockedHook = hook;
+}
 
 WriterState::WriterState(std::unique_ptr<platform::AppendFile> file, std::string logPath,
                          const WriterOptions& writerOptions)
@@ -129,7 +147,7 @@ void Writer::push(const Record& record) {
 
 void Writer::handOver() {
   std::unique_lock<std::mutex> lock(state_->mutex, std::try_to_lock);
-  if (lock.owns_lock() && moveHandOver(lock)) state_->wake.notify_one();
+  if (lock.owns_lock() && moveHandOver(lock)) state_->wake.signal();
 }
 
 // Moves the held records into the queue under `lock`, which it releases; true when
@@ -150,7 +168,7 @@ void Writer::setPath(std::string path) {
     state_->path = std::move(path);
     state_->pathChanged = true;
   }
-  state_->wake.notify_one();
+  state_->wake.signal();
 }
 
 bool Writer::stop(std::chrono::milliseconds limit) {
@@ -159,7 +177,7 @@ bool Writer::stop(std::chrono::milliseconds limit) {
   moveHandOver(lock);
   lock.lock();
   state_->stopping = true;
-  state_->wake.notify_one();
+  state_->wake.signal();
   const bool ended = state_->ended.wait_for(lock, limit, [this] { return state_->finished; });
   lock.unlock();
   if (ended) {

@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "platform/file_io.h"
+#include "platform/wake_event.h"
 #include "runlog/record.h"
 #include "runlog/record_queue.h"
 
@@ -40,7 +41,9 @@ struct WriterState {
               const WriterOptions& options);
 
   std::mutex mutex;
-  std::condition_variable wake;   // the thread waits here for records or stop
+  // The thread waits here, without the lock, for records, a new path or stop: the host's
+  // thread signals it without waiting (a condition variable's notify may wait).
+  platform::WakeEvent wake;
   std::condition_variable ended;  // stop() waits here for the thread
   RecordQueue queue;
   std::string path;
@@ -95,5 +98,13 @@ class Writer {
   size_t handOverCount_ = 0;
   uint32_t handOverDropped_ = 0;
 };
+
+namespace detail {
+// Test seam: called by the writer's thread while it holds the queue's lock, once per
+// look at its work. A hook may block to hold the thread there. Null (the default):
+// nothing is called. Not part of the plug-in's interface.
+using LockedHook = void (*)();
+void setLockedHook(LockedHook hook);
+}  // namespace detail
 
 }  // namespace tallymark::runlog
