@@ -57,7 +57,7 @@ std::optional<size_t> above(const std::vector<ControlInfo>& controls, size_t anc
   return best;
 }
 
-// The status line: the label whose top lies below the RESET button and above "Total:",
+// The status line: the label whose top lies just below the RESET button, above "Total:",
 // overlapping the button horizontally. It is there, empty and hidden, while all is well.
 std::optional<size_t> statusLine(const std::vector<ControlInfo>& controls, std::string& why) {
   auto reset = findByText(controls, "RESET", true);
@@ -67,9 +67,11 @@ std::optional<size_t> statusLine(const std::vector<ControlInfo>& controls, std::
     return std::nullopt;
   }
   const ControlInfo& r = controls[*reset];
+  // The upper half of the gap: the total's figure starts a pixel above its caption.
+  const int lowest = (r.bottom + controls[*total].top) / 2;
   for (size_t i = 0; i < controls.size(); ++i) {
     const ControlInfo& c = controls[i];
-    if (!isLabel(c) || c.top < r.bottom || c.top >= controls[*total].top) continue;
+    if (!isLabel(c) || c.top < r.bottom || c.top >= lowest) continue;
     if (c.right > r.left && c.left < r.right) return i;
   }
   why = "no label between RESET and \"Total:\"";
