@@ -149,11 +149,6 @@ TEST_F(StatusThroughThePlugin, Port7000TakenShowsUntilAStartGetsIt) {
   EXPECT_EQ(Cnc_Init_Controller(), -1);
   ASSERT_TRUE(ticksUntil("Commands: port 7000 is in use by another program")) << label();
 
-  // Two problems at once: the run log's first.
-  tallymark::plugin::showStatus(tallymark::counter::StatusSource::RunLog, "Run log: held");
-  EXPECT_EQ(label(), "Run log: held\nCommands: port 7000 is in use by another program");
-  tallymark::plugin::showStatus(tallymark::counter::StatusSource::RunLog, "");
-
   platform::closeSocket(holder);
   EXPECT_EQ(Cnc_Init_Controller(), 0);
   ASSERT_TRUE(ticksUntil("")) << label();
