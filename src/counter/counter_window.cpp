@@ -16,7 +16,7 @@ DAZADA_RUVAZIDU::Label DAZADA_RUVAZIDU::*const DAZADA_RUVAZIDU::kLabels[] = {
     &DAZADA_RUVAZIDU::label6,        &DAZADA_RUVAZIDU::lblLastTimeReset,
     &DAZADA_RUVAZIDU::lblTotalCount, &DAZADA_RUVAZIDU::lblCountVal,
     &DAZADA_RUVAZIDU::label7,        &DAZADA_RUVAZIDU::label8,
-    &DAZADA_RUVAZIDU::lblLastRun,
+    &DAZADA_RUVAZIDU::lblLastRun,    &DAZADA_RUVAZIDU::lblStatus,
 };
 
 DAZADA_RUVAZIDU::DAZADA_RUVAZIDU() {

@@ -92,6 +92,9 @@ class DAZADA_RUVAZIDU {
   Label label8{"BỘ ĐẾM SẢN PHẨM"};
   // The duration of the last counted run, beside the figures; not a designer control.
   Label lblLastRun{kNoLastRunText};
+  // What is wrong just now (the run log cannot be written, a port is taken), one problem
+  // a line; empty, and not shown at all, while all is well.
+  Label lblStatus;
 
   // RESET: asks "Are you sure to reset?"; on Yes raises ResetCounter with the current
   // local time in dtValue. The DROs are left to the next update tick.

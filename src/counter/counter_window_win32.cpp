@@ -78,6 +78,12 @@ const LabelLayout kLabels[] = {
 };
 constexpr size_t kLabelCount = sizeof kLabels / sizeof kLabels[0];
 
+// The status line, in the free band between RESET and "Total:" across the page: hidden
+// while empty, so that the window looks as designed while all is well. Its text wraps at
+// the page's width and it grows downwards with it.
+constexpr int kStatusX = 7, kStatusY = 172, kStatusWidth = 362, kStatusHeight = 30;
+constexpr double kStatusPoints = ui::kDefaultPoints;
+
 class Win32CounterView final : public CounterView {
  public:
   explicit Win32CounterView(DAZADA_RUVAZIDU& model);
@@ -108,6 +114,8 @@ class Win32CounterView final : public CounterView {
   void moveSplitter(int headerHeight);
   bool inSplitter(int y) const { return y >= splitter_ && y < splitter_ + ids::kSplitterWidth; }
   void fitLabel(size_t i);
+  void createStatusLine();
+  void showStatus();
   void drawButton(const DRAWITEMSTRUCT& item) const;
   void drawPicture(const DRAWITEMSTRUCT& item) const;
   void makeLogo();
@@ -123,6 +131,8 @@ class Win32CounterView final : public CounterView {
   HWND button_ = nullptr;
   HWND labels_[kLabelCount] = {};
   HFONT labelFonts_[kLabelCount] = {};
+  HWND status_ = nullptr;
+  HFONT statusFont_ = nullptr;
   HFONT defaultFont_ = nullptr;
   HBITMAP logo_ = nullptr;
   HBRUSH khaki_ = nullptr;
@@ -165,6 +175,7 @@ Win32CounterView::~Win32CounterView() {
     DestroyWindow(frame_);
   }
   for (HFONT font : labelFonts_) DeleteObject(font);
+  DeleteObject(statusFont_);
   DeleteObject(defaultFont_);
   DeleteObject(logo_);
   DeleteObject(khaki_);
@@ -210,14 +221,49 @@ void Win32CounterView::createControls() {
     fitLabel(i);
   }
 
+  createStatusLine();
+
   // Owner-drawn, so that the Khaki background shows under any visual style.
   button_ =
       child(L"BUTTON", widen(DAZADA_RUVAZIDU::kResetText).c_str(), WS_TABSTOP | BS_OWNERDRAW,
             scale_.x(68), scale_.y(124), scale_.x(82), scale_.y(46), page_, ids::kResetButton);
 }
 
+void Win32CounterView::createStatusLine() {
+  statusFont_ = ui::createFont(kStatusPoints, false);
+  status_ = child(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, scale_.x(kStatusX), scale_.y(kStatusY),
+                  scale_.x(kStatusWidth), scale_.y(kStatusHeight), page_, ids::kStatus);
+  SendMessageW(status_, WM_SETFONT, reinterpret_cast<WPARAM>(statusFont_), FALSE);
+  showStatus();
+}
+
+void Win32CounterView::showStatus() {
+  if (status_ == nullptr) return;
+  const std::string& text = model_.lblStatus.text();
+  if (text.empty()) {
+    ShowWindow(status_, SW_HIDE);
+    SetWindowTextW(status_, L"");
+    return;
+  }
+  const std::wstring wide = widen(text);
+  SetWindowTextW(status_, wide.c_str());
+  RECT bounds{0, 0, scale_.x(kStatusWidth), 0};
+  HDC dc = GetDC(status_);
+  HGDIOBJ old = SelectObject(dc, statusFont_);
+  DrawTextW(dc, wide.c_str(), -1, &bounds, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+  SelectObject(dc, old);
+  ReleaseDC(status_, dc);
+  const int height = std::max(scale_.y(kStatusHeight), static_cast<int>(bounds.bottom));
+  SetWindowPos(status_, HWND_TOP, 0, 0, scale_.x(kStatusWidth), height,
+               SWP_NOMOVE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+}
+
 // The model calls this only when the text really changed, and once per label on attaching.
 void Win32CounterView::showLabel(const Label& label) {
+  if (&label == &model_.lblStatus) {
+    showStatus();
+    return;
+  }
   for (size_t i = 0; i < kLabelCount; ++i) {
     if (&(model_.*kLabels[i].label) != &label) continue;
     if (labels_[i] == nullptr) return;
@@ -420,6 +466,7 @@ LRESULT Win32CounterView::onPanel(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
           colour = kLabels[i].colour;
         }
       }
+      if (status_ != nullptr && status_ == reinterpret_cast<HWND>(lp)) colour = kCrimson;
       SetTextColor(dc, colour);
       SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
       return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));

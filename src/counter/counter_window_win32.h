@@ -18,6 +18,7 @@ inline constexpr int kLastTimeReset = 31;
 inline constexpr int kTotalCount = 32;
 inline constexpr int kCountVal = 33;
 inline constexpr int kLastRun = 34;
+inline constexpr int kStatus = 35;  // hidden while it has no text
 inline constexpr int kResetButton = 100;
 inline constexpr unsigned kTimer2 = 2;
 inline constexpr int kSplitterWidth = 4;

@@ -1,5 +1,6 @@
 #include "mtconnect/adapter.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstring>
@@ -147,8 +148,13 @@ uint64_t Adapter::loadSnapshot(Words& words) const {
 }
 
 void Adapter::publish(const Observations& values) {
+  // One writer: a plain increment, no read-modify-write on the bus.
+  ticks_.store(ticks_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
   Words words = encode(values);
-  if (words == published_) return;
+  if (words == published_) {
+    if (stale_.load(std::memory_order_relaxed)) wake_.signal();
+    return;
+  }
   published_ = words;
   words.word[kWords - 1] = static_cast<uint64_t>(platform::utcMillisNow());
   storeSnapshot(words);
@@ -166,6 +172,7 @@ bool Adapter::start(uint32_t address, uint16_t port) {
   port_ = platform::localPort(listener_);
   socketsStarted_ = true;
   stopping_ = false;
+  stale_ = false;
   try {
     sender_ = std::thread([this] { runSender(); });
     network_ = std::thread([this] { runNetwork(); });
@@ -193,7 +200,7 @@ void Adapter::stop() {
     stopping_ = true;
   }
   wake_.signal();
-  sender_.join();  // its last pass hands the UNAVAILABLE line to every connection that takes it
+  sender_.join();  // it hands the UNAVAILABLE line to every agent, within the stop limit
   network_.join();
   for (Agent& agent : agents_) {
     if (agent.used) drop(agent);
@@ -293,6 +300,8 @@ void Adapter::admit(platform::SocketHandle socket, uint32_t time) {
   platform::setNonBlocking(socket);
   platform::setBufferSizes(socket, kSendBufferBytes, 0);
   platform::setKeepalive(socket, kKeepaliveIdleMs, kKeepaliveIntervalMs, kKeepaliveProbes);
+  // A PONG or a changed figure goes out at once, not after the agent's delayed ACK.
+  platform::setNoDelay(socket);
   std::lock_guard<std::mutex> guard(lock_);
   Agent* slot = nullptr;
   Agent* quietest = nullptr;
@@ -331,9 +340,14 @@ void Adapter::runSender() {
     std::unique_lock<std::mutex> lock(lock_);
     uint64_t seen = ~uint64_t{0};
     bool pending = false;
+    uint64_t seenTicks = ticks_.load(std::memory_order_relaxed);
+    uint32_t lastTickAt = now();
+    bool stale = false;
+    int64_t staleChangedMs = 0;
     for (;;) {
       auto due = [&] {
-        return stopping_ || senderWork_ || version_.load(std::memory_order_acquire) != seen;
+        return stopping_ || senderWork_ || version_.load(std::memory_order_acquire) != seen ||
+               (stale && ticks_.load(std::memory_order_relaxed) != seenTicks);
       };
       if (!due()) {
         lock.unlock();
@@ -345,18 +359,62 @@ void Adapter::runSender() {
       senderWork_ = false;
       Words words;
       seen = loadSnapshot(words);
-      sendPass(decode(words), static_cast<int64_t>(words.word[kWords - 1]), pending);
-      if (last) return;
+      Observations current = decode(words);
+      int64_t stampMs = static_cast<int64_t>(words.word[kWords - 1]);
+      if (last) {
+        finishAtStop(lock, current, stampMs);
+        return;
+      }
+
+      const uint64_t ticks = ticks_.load(std::memory_order_relaxed);
+      const uint32_t time = now();
+      bool nowStale = stale;
+      if (ticks != seenTicks) {
+        seenTicks = ticks;
+        lastTickAt = time;
+        nowStale = false;
+      } else if (options_.ticksStopAfterMs != 0 && time - lastTickAt >= options_.ticksStopAfterMs) {
+        nowStale = true;
+      }
+      if (nowStale != stale) {
+        stale = nowStale;
+        stale_.store(stale, std::memory_order_relaxed);
+        staleChangedMs = platform::utcMillisNow();
+      }
+      if (stale) {
+        current.available = false;
+        current.execution = Execution::Unavailable;
+      }
+      sendPass(current, std::max(stampMs, staleChangedMs), pending);
     }
   } catch (...) {
   }
 }
 
-void Adapter::sendPass(const Observations& current, int64_t stampMs, bool& pending) {
+// Passes until every agent has taken its UNAVAILABLE line or the stop limit is reached.
+// An agent with a line still in flight gets the rest of it first; only then is its last
+// line composed.
+void Adapter::finishAtStop(std::unique_lock<std::mutex>& lock, const Observations& last,
+                           int64_t stampMs) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.stopLimitMs);
+  bool pending = false;
+  while (!sendPass(last, stampMs, pending) && std::chrono::steady_clock::now() < deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    lock.unlock();
+    wake_.wait(std::clamp(left, std::chrono::milliseconds(0), std::chrono::milliseconds(kRetryMs)));
+    lock.lock();
+  }
+}
+
+bool Adapter::sendPass(const Observations& current, int64_t stampMs, bool& pending) {
   pending = false;
+  bool allTold = true;
   for (Agent& agent : agents_) {
     if (!agent.used || agent.failed) continue;
-    if (agent.outStart == agent.outEnd) {
+    const bool composed = agent.outStart == agent.outEnd;
+    if (composed) {
       agent.outStart = agent.outEnd = 0;
       if (agent.fresh) {
         agent.outEnd = shdr::composeLine(platform::utcMillisNow(), current, nullptr, agent.out);
@@ -379,7 +437,10 @@ void Adapter::sendPass(const Observations& current, int64_t stampMs, bool& pendi
     }
     agent.outStart += static_cast<size_t>(sent);
     if (agent.outStart != agent.outEnd) pending = true;
+    // A line composed before this pass holds older figures: `current` is still to come.
+    if (agent.outStart != agent.outEnd || !composed) allTold = false;
   }
+  return allTold;
 }
 
 }  // namespace tallymark::mtconnect

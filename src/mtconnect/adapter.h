@@ -13,6 +13,16 @@
 // newest figures, so a slow agent gets the latest values late instead of every value,
 // never grows memory, and never holds up the tick or another agent.
 //
+// A host that stops ticking (frozen, or busy for long) leaves figures that no longer say
+// anything: when no publish() has come for Options::ticksStopAfterMs, the sender tells
+// every agent avail and execution UNAVAILABLE, keeping the other items, and the next
+// publish() brings the figures back. PINGs are still answered meanwhile: the adapter is
+// alive, the machine's data is not.
+//
+// At stop() every agent is told avail and execution UNAVAILABLE: a line still in flight
+// goes out first, then that one, for up to Options::stopLimitMs in all before the
+// connections are closed.
+//
 // Dead peers: keepalive on every agent; an agent that has pinged and then stops for twice
 // the heartbeat is closed. When all slots are taken, a newcomer takes the slot of the
 // agent silent longest if it has been silent for kEvictAfterMs, else it is closed at once.
@@ -48,11 +58,18 @@ class Adapter {
   // The system's send buffer per agent. An agent needs a few lines a second; without a
   // limit Linux lets the buffer of an agent that stopped reading grow to megabytes.
   static constexpr int kSendBufferBytes = 32 * 1024;
+  static constexpr uint32_t kTicksStopAfterMs = 5000;
+  static constexpr int kStopLimitMs = 500;
 
   struct Options {
     // Milliseconds, wrapping at 2^32, for agents' silence and heartbeats; null: the
     // system's monotonic clock. Tests pass their own.
     uint32_t (*clock)() = nullptr;
+    // On that clock: how long without a publish() before the figures are withdrawn (0:
+    // never).
+    uint32_t ticksStopAfterMs = kTicksStopAfterMs;
+    // Real time that stop() gives the agents to take their last line.
+    int stopLimitMs = kStopLimitMs;
   };
 
   Adapter();
@@ -66,9 +83,10 @@ class Adapter {
   // socket cannot be set up or a thread cannot start, or when the adapter runs already.
   bool start(uint32_t address, uint16_t port);
 
-  // Tells every agent avail and execution UNAVAILABLE (as far as its connection takes it
-  // without waiting), closes every connection and the listener, and ends the threads.
-  // Returns within about kPollMs. Call it from the thread that publishes.
+  // Tells every agent avail and execution UNAVAILABLE (waiting for a slow one up to
+  // Options::stopLimitMs), closes every connection and the listener, and ends the
+  // threads. Returns within about stopLimitMs + kPollMs. Call it from the thread that
+  // publishes.
   void stop();
 
   // The tick's call: see the top of this file. One thread only (the host's); allowed
@@ -116,7 +134,10 @@ class Adapter {
   void admit(platform::SocketHandle socket, uint32_t now);
   void drop(Agent& agent);  // caller holds lock_
   void runSender();
-  void sendPass(const Observations& current, int64_t stampMs, bool& pending);  // holds lock_
+  // One round of sends; true when every agent has been told `current` in full. `pending`:
+  // some agent's line is still in flight. Holds lock_.
+  bool sendPass(const Observations& current, int64_t stampMs, bool& pending);
+  void finishAtStop(std::unique_lock<std::mutex>& lock, const Observations& last, int64_t stampMs);
 
   Options options_;
   platform::SocketHandle listener_ = platform::kNoSocket;
@@ -130,6 +151,10 @@ class Adapter {
   Words published_;
   std::atomic<uint64_t> version_{0};
   std::atomic<uint64_t> snapshot_[kWords] = {};
+  // Counts publish() calls, so that the sender can tell the ticks go on; stale_ is true
+  // while the sender has withdrawn the figures, so that the next tick wakes it.
+  std::atomic<uint64_t> ticks_{0};
+  std::atomic<bool> stale_{false};
 
   // Guards agents_ and senderWork_ between the two network threads; the publishing
   // thread never takes it.

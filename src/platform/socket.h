@@ -77,6 +77,12 @@ void closeGracefully(SocketHandle socket);
 // receive reports the failure. Windows sends ten probes whatever `probes` says.
 bool setKeepalive(SocketHandle socket, int idleMs, int intervalMs, int probes);
 
+// Sends each small write at once instead of holding it until the peer acknowledges the
+// one before (Nagle's algorithm), which with the peer's delayed acknowledgement can hold
+// a reply back by up to 200 ms.
+bool setNoDelay(SocketHandle socket);
+bool getNoDelay(SocketHandle socket, bool& on);
+
 // Whether keepalive is on, and its idle time and probe interval where the system tells
 // them (-1 where it does not: Windows cannot read them back).
 bool getKeepalive(SocketHandle socket, bool& on, int& idleMs, int& intervalMs);

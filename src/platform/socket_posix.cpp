@@ -127,6 +127,19 @@ bool setKeepalive(SocketHandle socket, int idleMs, int intervalMs, int probes) {
          ::setsockopt(fd(socket), IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes) == 0;
 }
 
+bool setNoDelay(SocketHandle socket) {
+  int on = 1;
+  return ::setsockopt(fd(socket), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0;
+}
+
+bool getNoDelay(SocketHandle socket, bool& on) {
+  int value = 0;
+  socklen_t size = sizeof value;
+  if (::getsockopt(fd(socket), IPPROTO_TCP, TCP_NODELAY, &value, &size) != 0) return false;
+  on = value != 0;
+  return true;
+}
+
 bool getKeepalive(SocketHandle socket, bool& on, int& idleMs, int& intervalMs) {
   int enabled = 0, idle = 0, interval = 0;
   socklen_t size = sizeof enabled;

@@ -111,6 +111,23 @@ bool setKeepalive(SocketHandle socket, int idleMs, int intervalMs, int /*probes*
                   nullptr, nullptr) == 0;
 }
 
+bool setNoDelay(SocketHandle socket) {
+  BOOL on = TRUE;
+  return setsockopt(native(socket), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+                    sizeof on) == 0;
+}
+
+bool getNoDelay(SocketHandle socket, bool& on) {
+  BOOL value = FALSE;
+  int size = sizeof value;
+  if (getsockopt(native(socket), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<char*>(&value),
+                 &size) != 0) {
+    return false;
+  }
+  on = value != FALSE;
+  return true;
+}
+
 bool getKeepalive(SocketHandle socket, bool& on, int& idleMs, int& intervalMs) {
   BOOL enabled = FALSE;
   int size = sizeof enabled;

@@ -13,6 +13,7 @@
 #include "plugin/device.h"
 #include "plugin/host.h"
 #include "plugin/mg.h"
+#include "plugin/operator_status.h"
 #include "plugin/plugin.h"
 
 namespace tallymark::plugin {
@@ -23,6 +24,9 @@ namespace {
 
 // The console row of the adapter's problems, below the diagnostic dump.
 constexpr int kConsoleRow = 10;
+// While the port cannot be bound the tick tries again this often: the program holding
+// it may go away.
+constexpr uint32_t kRetryStartMs = 5000;
 
 struct Monitoring {
   int32_t port = 0;
@@ -35,6 +39,10 @@ struct Monitoring {
   // DRO 1502 as last converted, and what it gave.
   double lastResetDro = 0.0;
   std::optional<int64_t> lastResetUtcMs;
+  // The adapter is wanted but could not listen; tried again from the tick.
+  bool retrying = false;
+  uint32_t triedAtMs = 0;
+  bool failureShown = false;  // the console has this start's failure already
 };
 
 Monitoring& monitoring() {
@@ -60,6 +68,40 @@ void configureMonitoring(int32_t port, const std::string& address) {
   monitoring().address = address;
 }
 
+namespace {
+
+void showMonitoringStatus(const char* text) {
+  showStatus(counter::StatusSource::Monitoring, text);
+}
+
+// Starts the adapter; on failure the console and the status line say so and the tick
+// tries again.
+void tryStart(uint32_t address) {
+  Monitoring& m = monitoring();
+  if (monitoringAdapter == nullptr) monitoringAdapter = new (std::nothrow) mtconnect::Adapter();
+  if (monitoringAdapter != nullptr &&
+      monitoringAdapter->start(address, static_cast<uint16_t>(m.port))) {
+    m.retrying = false;
+    showMonitoringStatus("");
+    return;
+  }
+  m.retrying = monitoringAdapter != nullptr;
+  m.triedAtMs = now();
+  if (!m.failureShown) printOnConsole("the adapter cannot listen on MTConnectPort");
+  m.failureShown = true;
+  char text[96];
+  if (address == 0) {
+    std::snprintf(text, sizeof text, "MTConnect: port %d is in use by another program",
+                  static_cast<int>(m.port));
+  } else {
+    std::snprintf(text, sizeof text, "MTConnect: cannot listen on %s port %d", m.address.c_str(),
+                  static_cast<int>(m.port));
+  }
+  showMonitoringStatus(text);
+}
+
+}  // namespace
+
 void startMonitoring() {
   Monitoring& m = monitoring();
   if (m.port <= 0 || m.port > 65535) return;
@@ -67,13 +109,11 @@ void startMonitoring() {
   uint32_t address = 0;
   if (!mtconnect::parseListenAddress(m.address, address)) {
     printOnConsole("MTConnectAddress is no IPv4 address; the adapter is off");
+    showMonitoringStatus("MTConnect: MTConnectAddress is no IPv4 address");
     return;
   }
-  if (monitoringAdapter == nullptr) monitoringAdapter = new (std::nothrow) mtconnect::Adapter();
-  if (monitoringAdapter == nullptr ||
-      !monitoringAdapter->start(address, static_cast<uint16_t>(m.port))) {
-    printOnConsole("the adapter cannot listen on MTConnectPort");
-  }
+  m.failureShown = false;
+  tryStart(address);
 }
 
 std::optional<int64_t> lastResetFromDro(double oleDate) {
@@ -101,7 +141,15 @@ mtconnect::Observations monitoringFigures(const TickFigures& tick,
 
 void publishToRunningAdapter(const counter::TickOutcome& outcome) {
   Monitoring& m = monitoring();
-  if (monitoringAdapter == nullptr || !monitoringAdapter->running()) return;
+  if (monitoringAdapter == nullptr) return;
+  if (!monitoringAdapter->running()) {
+    uint32_t address = 0;
+    if (m.retrying && now() - m.triedAtMs >= kRetryStartMs &&
+        mtconnect::parseListenAddress(m.address, address)) {
+      tryStart(address);
+    }
+    return;
+  }
   TickFigures tick;
   tick.ran = outcome.ran;
   if (tick.ran) {
@@ -126,6 +174,8 @@ void publishToRunningAdapter(const counter::TickOutcome& outcome) {
 }
 
 void stopMonitoring() {
+  monitoring().retrying = false;
+  showMonitoringStatus("");  // off on purpose: nothing to be told
   if (monitoringAdapter != nullptr) monitoringAdapter->stop();
 }
 

@@ -12,6 +12,7 @@
 #include "plugin/menu.h"
 #include "plugin/mg.h"
 #include "plugin/monitoring.h"
+#include "plugin/operator_status.h"
 #include "plugin/run_record.h"
 
 namespace counter = tallymark::counter;
@@ -51,6 +52,7 @@ void piPostInitControl() {
     auto window = std::make_unique<DAZADA_RUVAZIDU>();
     window->attachView(counter::createCounterView(*window));
     MG::dazada_ruvaziduDlg = window.release();
+    plugin::showStatusInWindow();
   }
   plugin::startMonitoring();
 }
@@ -67,6 +69,7 @@ void piUpdate() {
   if (outcome.eventful()) plugin::followTick(outcome);
   if (plugin::runLogNeedsService()) plugin::serviceRunLog();
   plugin::publishMonitoring(outcome);
+  plugin::pollStatus();
   if (MyDevice != nullptr) MyDevice->Update();
 }
 
@@ -74,6 +77,7 @@ void tallymark::plugin::resetForTests() {
   detail::resetRunRecordForTests();
   detail::resetMonitoringForTests();
   detail::resetSettingsForTests();
+  detail::resetStatusForTests();
   delete MG::dazada_ruvaziduDlg;
   MG::dazada_ruvaziduDlg = nullptr;
   delete MyDevice;

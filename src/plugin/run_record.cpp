@@ -9,6 +9,7 @@
 #include "platform/ansi_text.h"
 #include "plugin/device.h"
 #include "plugin/mg.h"
+#include "plugin/operator_status.h"
 #include "plugin/plugin.h"
 #include "runlog/log_path.h"
 
@@ -60,8 +61,15 @@ void printOnConsole(const std::string& text) {
   MyDevice->console->ConsolePrint(0, kRunLogConsoleRow, line);
 }
 
+// The writer's text (empty: the problem is gone) in the counter window's status line.
+void showRunLogStatus(const std::string& problem) {
+  showStatus(counter::StatusSource::RunLog,
+             problem.empty() ? std::string() : "Run log: " + problem);
+}
+
 // Lets the writer go without waiting: it finishes what it has on its own.
 void dropWriter() {
+  showRunLogStatus(std::string());  // the log is off: nothing of it is wrong
   if (runLogWriter == nullptr) return;
   runLogWriter->stop(std::chrono::milliseconds(0));
   delete runLogWriter;
@@ -87,6 +95,7 @@ void configureRunLog(const char* profileName, bool enabled, const std::string& p
   } catch (...) {
     // No thread (or no memory) for the writer: the counter goes on without the log.
     printOnConsole("cannot be started");
+    showRunLogStatus("cannot be started - runs are not recorded");
   }
 }
 
@@ -105,7 +114,9 @@ void serviceRunLog() {
   if (runLogWriter == nullptr) return;
   if (runLogWriter->holdsRecords()) runLogWriter->handOver();
   std::string problem;
-  if (runLogWriter->takeProblem(problem)) printOnConsole(problem);
+  if (!runLogWriter->takeProblem(problem)) return;
+  if (!problem.empty()) printOnConsole(problem);
+  showRunLogStatus(problem);
 }
 
 void stopRunLog() {

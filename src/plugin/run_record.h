@@ -24,7 +24,8 @@ void configureRunLog(const char* profileName, bool enabled, const std::string& p
 void followTick(const tallymark::counter::TickOutcome& outcome);
 
 // Hands over records the writer could not take at once, and shows a problem of the run
-// log, once, in the console's line area. Call when runLogNeedsService().
+// log once in the console's line area and, while it lasts, in the counter window's
+// status line. Call when runLogNeedsService().
 void serviceRunLog();
 inline bool runLogNeedsService() {
   return runLogWriter != nullptr &&

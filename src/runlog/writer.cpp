@@ -58,6 +58,7 @@ void run(const std::shared_ptr<WriterState>& state) {
   size_t pending = 0;  // the first `pending` records of batch, oldest first
   std::string path;
   bool failing = false;
+  bool reported = false;  // a problem was published and no write has succeeded since
   auto retryAt = std::chrono::steady_clock::now();
   std::unique_lock<std::mutex> lock(s.mutex);
   for (;;) {
@@ -89,11 +90,17 @@ void run(const std::shared_ptr<WriterState>& state) {
     lock.lock();
     if (ok) {
       failing = false;
+      if (reported) {
+        s.problem.clear();  // the problem is gone
+        s.problemPending.store(true, std::memory_order_relaxed);
+        reported = false;
+      }
       continue;
     }
     if (!failing) {
       s.problem = error;
       s.problemPending.store(true, std::memory_order_relaxed);
+      reported = true;
     }
     failing = true;
     retryAt = std::chrono::steady_clock::now() + s.options.retryAfter;

@@ -11,7 +11,7 @@
 // When the disk fails the records wait, and the writer tries again after a pause; up to
 // the queue's capacity are kept, past that the oldest are dropped and the next written
 // line says how many. A failure is reported once (takeProblem) until a write succeeds
-// again.
+// again, which is reported too, with an empty text.
 #pragma once
 
 #include <atomic>
@@ -83,9 +83,10 @@ class Writer {
   // that hangs) and is left to finish on its own.
   bool stop(std::chrono::milliseconds limit);
 
-  // True while a problem waits to be taken; cheap enough for every tick.
+  // True while a change of the log's state waits to be taken; cheap enough for every tick.
   bool problemPending() const { return state_->problemPending.load(std::memory_order_relaxed); }
-  // The problem's text, once; false also while the thread holds the lock (ask again).
+  // The problem's text as it stands, once per change: empty when the problem is gone.
+  // False when nothing changed, and also while the thread holds the lock (ask again).
   bool takeProblem(std::string& text);
 
  private:

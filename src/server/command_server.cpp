@@ -214,6 +214,8 @@ void CommandServer::converse(Connection& connection) {
   platform::SocketHandle socket = connection.socket;
   platform::setSocketTimeouts(socket, options_.sendTimeoutMs, 0);
   platform::setKeepalive(socket, kKeepaliveIdleMs, kKeepaliveIntervalMs, kKeepaliveProbes);
+  // Each reply goes out at once; the client waits for it before its next line.
+  platform::setNoDelay(socket);
 
   throwIfFaultAt(FaultPoint::Greeting);
   CameraSettings camera = options_.camera != nullptr ? options_.camera() : CameraSettings{};

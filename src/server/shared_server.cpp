@@ -1,5 +1,6 @@
 #include "server/shared_server.h"
 
+#include <atomic>
 #include <mutex>
 
 #include "server/command_server.h"
@@ -16,6 +17,8 @@ std::mutex& sharedLock() {
 // and the DLL may be unloaded with its threads still running.
 CommandServer* shared = nullptr;
 
+std::atomic<SharedServerStart> lastStart{SharedServerStart::None};
+
 }  // namespace
 
 bool startSharedServer(uint16_t port, CameraSource camera) {
@@ -26,8 +29,14 @@ bool startSharedServer(uint16_t port, CameraSource camera) {
     shared = new CommandServer(options);
   }
   // A listener that ended (its socket failed for good) is started again here.
-  if (shared->listening()) return true;
-  return shared->start(port);
+  const bool listening = shared->listening() || shared->start(port);
+  lastStart.store(listening ? SharedServerStart::Listening : SharedServerStart::Failed,
+                  std::memory_order_relaxed);
+  return listening;
+}
+
+SharedServerStart lastSharedServerStart() {
+  return lastStart.load(std::memory_order_relaxed);
 }
 
 void resetForTests() {
@@ -39,6 +48,7 @@ void detail::stopSharedServer() {
   std::lock_guard<std::mutex> guard(sharedLock());
   delete shared;
   shared = nullptr;
+  lastStart.store(SharedServerStart::None, std::memory_order_relaxed);
 }
 
 }  // namespace tallymark::server

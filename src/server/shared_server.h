@@ -20,6 +20,11 @@ inline constexpr uint16_t kCommandPort = 7000;
 // threads run one after another. Throws only what locking and allocation throw.
 bool startSharedServer(uint16_t port, CameraSource camera);
 
+// What the latest start of the shared server gave, for the operator's status line. Never
+// waits: any thread may ask at any time.
+enum class SharedServerStart { None, Listening, Failed };
+SharedServerStart lastSharedServerStart();
+
 // For test programs: stops the shared server (as detail::stopSharedServer) and removes
 // the command server's fault hook, so that the next case starts as the module loads.
 void resetForTests();

@@ -193,9 +193,11 @@ TEST_F(CounterWindowTest, AViewAttachedLaterShowsTheCurrentTextsThenOnlyChanges)
   host.setDro(1501, 345);
   tick();
   window.showLastRun(12345);
+  window.lblStatus.setText("Run log: held");
   attach(view);
   EXPECT_NE(window.view(), nullptr);
-  EXPECT_EQ(view.shown.size(), 9u) << "every label once";
+  EXPECT_EQ(view.shown.size(), 10u) << "every label once";
+  EXPECT_EQ(view.shown[&window.lblStatus], "Run log: held");
   EXPECT_EQ(view.shown[&window.lblCountVal], "12");
   EXPECT_EQ(view.shown[&window.lblTotalCount], "345");
   EXPECT_EQ(view.shown[&window.lblLastRun], "Last run: 12.3 s");

@@ -485,6 +485,43 @@ TEST_F(HostSimAsOutsideProgram, ControllerLinkAnnouncesItselfOnUdp8000) {
 
 // The MTConnect adapter enabled in the profile: an agent on 127.0.0.1, as an MTConnect
 // agent connects to a machine, reads the figures, each run and the host's close.
+// The operator's status line in the real DLL: the adapter's port is held by another
+// program (this test), so the counter window says so, and the count goes on.
+TEST_F(HostSimAsOutsideProgram, TheStatusLineNamesAnMTConnectPortInUse) {
+  SOCKET holder = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in taken = loopback_;
+  int size = sizeof taken;
+  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&taken), sizeof taken), 0);
+  ASSERT_EQ(listen(holder, 1), 0);
+  getsockname(holder, reinterpret_cast<sockaddr*>(&taken), &size);
+  const std::string port = std::to_string(ntohs(taken.sin_port));
+  writeFile(profile(),
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<profile>\n"
+            "  <Dazada_Ruvazidu>\n    <MTConnectPort>" +
+                port +
+                "</MTConnectPort>\n    <MTConnectAddress>127.0.0.1</MTConnectAddress>\n"
+                "  </Dazada_Ruvazidu>\n</profile>\n");
+  writeFile(state(), "dro 1500 2\ndro 1501 100\n");
+  // Kept beside the build's other pictures of the window.
+  const std::string picture = exeFolder() + "..\\hostsim_counter_status.png";
+  DeleteFileA(picture.c_str());
+  Outcome run = hostsim(
+      "menu Tally_Mark\n"
+      "expect label lblStatus MTConnect: cannot listen on 127.0.0.1 port " +
+      port +
+      "\n"
+      "runs 1 seconds 0.4 pause 0.4 qualifier 1\n"
+      "expect dro 1500 3\n"
+      "screenshot COUNTER " +
+      picture +
+      "\n"
+      "quit\n");
+  closesocket(holder);
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  const std::string png = readFile(picture);
+  EXPECT_EQ(png.substr(0, 4), "\x89PNG");
+}
+
 TEST_F(HostSimAsOutsideProgram, AnMTConnectAgentReadsEachRunAndTheClose) {
   SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   sockaddr_in adapter = loopback_;

@@ -28,6 +28,7 @@ std::vector<ControlInfo> counterWindow() {
       control("Static", "12/8/2026 4:30:00 PM", px + 123, py + 237, 77, 25),
       control("Static", "DROs used: 1500,1501,1502", px + 18, py + 278, 146, 13),
       control("Static", "Last run: 12.3 s", px + 166, py + 136, 190, 22),  // right of RESET
+      control("Static", "Run log: held", px + 7, py + 172, 362, 30),       // lblStatus
   };
 }
 
@@ -43,6 +44,11 @@ TEST(LabelLocator, FindsEachFigureByItsFixedNeighbour) {
   EXPECT_EQ(textOf(controls, "lblTotalCount"), "1042");
   EXPECT_EQ(textOf(controls, "lblLastTimeReset"), "12/8/2026 4:30:00 PM");
   EXPECT_EQ(textOf(controls, "lblLastRun"), "Last run: 12.3 s");
+  EXPECT_EQ(textOf(controls, "lblStatus"), "Run log: held");
+  controls.back().text.clear();  // all is well: there, empty
+  EXPECT_EQ(textOf(controls, "lblStatus"), "");
+  controls.pop_back();
+  EXPECT_EQ(textOf(controls, "lblStatus"), "<no label between RESET and \"Total:\">");
 }
 
 TEST(LabelLocator, AWidenedFigureAndAnotherOrderOfControlsChangeNothing) {

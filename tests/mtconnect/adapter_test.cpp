@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "loopback.h"
@@ -37,6 +39,7 @@ class AdapterTest : public ::testing::Test {
     gClock = 1000;
     Adapter::Options options;
     options.clock = testClock;
+    options.ticksStopAfterMs = 0;  // these tests move the clock for other reasons
     adapter_ = std::make_unique<Adapter>(options);
     uint32_t loopbackOnly = 0;
     ASSERT_TRUE(parseListenAddress("127.0.0.1", loopbackOnly));
@@ -217,6 +220,114 @@ TEST_F(AdapterTest, GarbageAndAMegabyteWithoutLineEndAreIgnored) {
   EXPECT_EQ(pong, "* PONG 10000");
   EXPECT_TRUE(noisy->commands.empty());
   EXPECT_EQ(adapter_->agentCount(), 2u);
+}
+
+// An adapter on loopback with the test clock and `options` otherwise.
+std::unique_ptr<Adapter> startedAdapter(Adapter::Options options) {
+  gClock = 1000;
+  options.clock = testClock;
+  auto adapter = std::make_unique<Adapter>(options);
+  uint32_t loopbackOnly = 0;
+  EXPECT_TRUE(parseListenAddress("127.0.0.1", loopbackOnly));
+  EXPECT_TRUE(adapter->start(loopbackOnly, 0));
+  return adapter;
+}
+
+TEST(AdapterTicks, AFrozenHostIsReportedUnavailableAndItsFiguresComeBackWithTheTicks) {
+  loopback::SocketLibrary sockets;
+  auto adapter = startedAdapter({});
+  Observations values = running(5, 120);
+  values.execution = Execution::Active;
+  adapter->publish(values);
+  TestAgent agent(adapter->port());
+  ASSERT_TRUE(agent.waitFor("execution", "ACTIVE"));
+
+  // Four seconds without a tick are nothing yet; the next tick starts the count again.
+  gClock += 4000;
+  adapter->publish(values);
+  gClock += 4000;
+  adapter->publish(running(6, 121));
+  ASSERT_TRUE(agent.waitFor("part_count", "6"));
+  EXPECT_EQ(agent.values["avail"], "AVAILABLE");
+  adapter->publish(values);
+  ASSERT_TRUE(agent.waitFor("part_count", "5"));
+
+  // The host freezes: six seconds without a tick.
+  gClock += 6000;
+  ASSERT_TRUE(agent.waitFor("avail", "UNAVAILABLE"));
+  EXPECT_EQ(agent.lastLineItems, 2u);
+  EXPECT_EQ(agent.values["execution"], "UNAVAILABLE");
+  EXPECT_EQ(agent.values["part_count"], "5");
+  EXPECT_EQ(agent.values["total_part_count"], "120");
+  // The adapter itself is alive.
+  ASSERT_TRUE(agent.send("* PING\n"));
+  std::string pong;
+  ASSERT_TRUE(agent.readLine(pong));
+  EXPECT_EQ(pong, "* PONG 10000");
+  // An agent that comes now learns the same.
+  TestAgent newcomer(adapter->port());
+  ASSERT_TRUE(newcomer.waitFor("part_count", "5"));
+  EXPECT_EQ(newcomer.values["avail"], "UNAVAILABLE");
+  EXPECT_EQ(newcomer.values["execution"], "UNAVAILABLE");
+
+  // The ticks come back with the very figures the host had.
+  adapter->publish(values);
+  ASSERT_TRUE(agent.waitFor("avail", "AVAILABLE"));
+  EXPECT_EQ(agent.lastLineItems, 2u);
+  EXPECT_EQ(agent.values["execution"], "ACTIVE");
+  ASSERT_TRUE(newcomer.waitFor("execution", "ACTIVE"));
+  adapter->stop();
+}
+
+// Publishes until `slow`, which never reads, has a line in flight: far more than its
+// socket buffers hold, each value seen by `fast` before the next.
+void fillSlowAgent(Adapter& adapter, TestAgent& fast) {
+  for (int32_t run = 1; run <= 5000; ++run) {
+    adapter.publish(running(run, run));
+    ASSERT_TRUE(fast.waitFor("part_count", std::to_string(run))) << run;
+  }
+}
+
+TEST(AdapterStop, ASlowAgentGetsTheRestOfItsLineThenUnavailable) {
+  loopback::SocketLibrary sockets;
+  Adapter::Options options;
+  options.stopLimitMs = loopback::kPatienceMs;  // the agent reads long before
+  auto adapter = startedAdapter(options);
+  adapter->publish(running(0, 0));
+  TestAgent slow(adapter->port());
+  slow.shrinkReceiveBuffer();
+  TestAgent fast(adapter->port());
+  ASSERT_TRUE(fast.waitFor("part_count", "0"));
+  fillSlowAgent(*adapter, fast);
+
+  std::thread stopper([&] { adapter->stop(); });
+  // Only orders the events: the stop has begun with the agent's buffers full. Whenever
+  // the agent starts reading, within the limit, its last line must reach it.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_TRUE(slow.waitFor("avail", "UNAVAILABLE"));
+  EXPECT_EQ(slow.values["execution"], "UNAVAILABLE");
+  EXPECT_EQ(slow.values["part_count"], "5000");
+  EXPECT_TRUE(slow.endsNormally());
+  EXPECT_TRUE(fast.waitFor("avail", "UNAVAILABLE"));
+  EXPECT_TRUE(fast.endsNormally());
+  stopper.join();
+}
+
+TEST(AdapterStop, AnAgentThatNeverReadsIsClosedAtTheStopLimit) {
+  loopback::SocketLibrary sockets;
+  Adapter::Options options;
+  options.stopLimitMs = 50;
+  auto adapter = startedAdapter(options);
+  adapter->publish(running(0, 0));
+  TestAgent slow(adapter->port());
+  slow.shrinkReceiveBuffer();
+  TestAgent fast(adapter->port());
+  ASSERT_TRUE(fast.waitFor("part_count", "0"));
+  fillSlowAgent(*adapter, fast);
+  adapter->stop();  // returns although the slow agent has read nothing
+  EXPECT_FALSE(adapter->running());
+  EXPECT_TRUE(fast.waitFor("avail", "UNAVAILABLE"));
+  EXPECT_TRUE(slow.endsNormally());
 }
 
 TEST(AdapterLifecycle, StartsOncePerStopAndNotOnAPortInUse) {

@@ -120,6 +120,10 @@ TEST_F(WriterTest, AFailingDiskIsReportedOnceAndTheRecordsWaitForItToComeBack) {
   disk->waitForAppends(3);
   EXPECT_EQ(disk->file(kPath),
             std::string(tallymark::runlog::fileHeader()) + resetLine(1) + resetLine(2));
+  while (!writer.problemPending()) std::this_thread::yield();
+  ASSERT_TRUE(problemOf(writer, problem));
+  EXPECT_EQ(problem, "") << "the problem is gone, once";
+  EXPECT_FALSE(writer.problemPending());
 
   disk->setFailing(true);
   give(writer, reset(3));

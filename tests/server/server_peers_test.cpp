@@ -193,4 +193,27 @@ TEST(Keepalive, OnWithTheIntervalsAskedFor) {
   platform::closeSocket(listener);
 }
 
+TEST(NoDelay, OffUntilAskedForOnBothEnds) {
+  loopback::SocketLibrary sockets;
+  platform::SocketHandle listener = platform::openTcpListener(0, 1);
+  ASSERT_NE(listener, platform::kNoSocket);
+  platform::SocketHandle client =
+      platform::connectTcp({platform::loopbackAddress(), platform::localPort(listener)});
+  platform::SocketHandle accepted = platform::acceptConnection(listener);
+  ASSERT_NE(accepted, platform::kNoSocket);
+  for (platform::SocketHandle end : {accepted, client}) {
+    bool on = true;
+    ASSERT_TRUE(platform::getNoDelay(end, on));
+    EXPECT_FALSE(on);
+    ASSERT_TRUE(platform::setNoDelay(end));
+    ASSERT_TRUE(platform::getNoDelay(end, on));
+    EXPECT_TRUE(on);
+  }
+  bool on = false;
+  EXPECT_FALSE(platform::getNoDelay(platform::kNoSocket, on));
+  platform::closeSocket(client);
+  platform::closeSocket(accepted);
+  platform::closeSocket(listener);
+}
+
 }  // namespace

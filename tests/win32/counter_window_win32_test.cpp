@@ -37,6 +37,7 @@
 #include "plugin/exports.h"
 #include "plugin/menu.h"
 #include "plugin/mg.h"
+#include "plugin/operator_status.h"
 #include "plugin/plugin.h"
 
 namespace {
@@ -483,15 +484,10 @@ TEST_F(CounterWindowWin32, LastResetLabelShowsThePlaceholderAndRecovers) {
 
 // Saves the counter window as it is on the screen into a BMP that the build turns into
 // a PNG (see CMakeLists.txt); the path comes from TALLYMARK_SCREENSHOT.
-TEST_F(CounterWindowWin32, ScreenshotOfTheCounterWindow) {
-  const char* path = std::getenv("TALLYMARK_SCREENSHOT");
-  if (path == nullptr) GTEST_SKIP() << "TALLYMARK_SCREENSHOT not set";
-  host().setDro(1500, 1234);
-  host().setDro(1501, 98765);
-  host().setDro(1502, counter::oleDateFromDateTime({2026, 12, 8, 16, 20, 1, 0}));
-  Update();
-  HWND frame = counterFrame();
-  Notify(static_cast<int>(menuId_));
+// Shows the counter window where nothing covers it and saves what the screen shows of it
+// as a 24-bit BMP at `path` (the build turns it into a PNG).
+void saveScreenshot(HWND frame, const char* path, UINT menuId) {
+  Notify(static_cast<int>(menuId));
   SetWindowPos(frame, HWND_TOPMOST, 20, 20, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
   RedrawWindow(frame, nullptr, nullptr,
                RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
@@ -530,6 +526,56 @@ TEST_F(CounterWindowWin32, ScreenshotOfTheCounterWindow) {
   DeleteObject(shot);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
+}
+
+TEST_F(CounterWindowWin32, ScreenshotOfTheCounterWindow) {
+  const char* path = std::getenv("TALLYMARK_SCREENSHOT");
+  if (path == nullptr) GTEST_SKIP() << "TALLYMARK_SCREENSHOT not set";
+  host().setDro(1500, 1234);
+  host().setDro(1501, 98765);
+  host().setDro(1502, counter::oleDateFromDateTime({2026, 12, 8, 16, 20, 1, 0}));
+  Update();
+  saveScreenshot(counterFrame(), path, menuId_);
+}
+
+bool shownAsVisible(HWND control) {
+  return (GetWindowLongPtrW(control, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+RECT rectOnPage(HWND control) {
+  RECT r;
+  GetWindowRect(control, &r);
+  MapWindowPoints(nullptr, page(), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+TEST_F(CounterWindowWin32, TheStatusLineShowsEachProblemInFreeSpaceWhileItLasts) {
+  using tallymark::counter::StatusSource;
+  HWND status = onPage(ids::kStatus);
+  ASSERT_NE(status, nullptr);
+  EXPECT_FALSE(shownAsVisible(status)) << "all is well: the window looks as designed";
+
+  const char* runLog = "Run log: Mill.runs.csv is in use by another program - 12 runs waiting";
+  const char* port = "MTConnect: port 7878 is in use by another program";
+  tallymark::plugin::showStatus(StatusSource::RunLog, runLog);
+  tallymark::plugin::showStatus(StatusSource::Monitoring, port);
+  EXPECT_TRUE(shownAsVisible(status));
+  EXPECT_EQ(textOf(status), platform::widen(std::string(runLog) + "\n" + port));
+  // Two problems fit between RESET, "Last run" and the total, covering none of them.
+  RECT line = rectOnPage(status);
+  for (int id : {ids::kResetButton, ids::kLastRun, ids::kLabel6, ids::kTotalCount}) {
+    RECT other = rectOnPage(onPage(id));
+    RECT overlap;
+    EXPECT_FALSE(IntersectRect(&overlap, &line, &other)) << id;
+  }
+  if (const char* path = std::getenv("TALLYMARK_STATUS_SCREENSHOT"))
+    saveScreenshot(counterFrame(), path, menuId_);
+
+  tallymark::plugin::showStatus(StatusSource::RunLog, "");
+  EXPECT_EQ(textOf(status), platform::widen(port));
+  tallymark::plugin::showStatus(StatusSource::Monitoring, "");
+  EXPECT_FALSE(shownAsVisible(status));
+  EXPECT_EQ(textOf(status), L"");
 }
 
 // A model of its own with real views, beside the plug-in's window: what changed before a

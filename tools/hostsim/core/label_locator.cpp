@@ -57,11 +57,32 @@ std::optional<size_t> above(const std::vector<ControlInfo>& controls, size_t anc
   return best;
 }
 
+// The status line: the label whose top lies just below the RESET button, above "Total:",
+// overlapping the button horizontally. It is there, empty and hidden, while all is well.
+std::optional<size_t> statusLine(const std::vector<ControlInfo>& controls, std::string& why) {
+  auto reset = findByText(controls, "RESET", true);
+  auto total = findByText(controls, "Total:", false);
+  if (!reset || !total) {
+    why = reset ? "no label \"Total:\"" : "no button \"RESET\"";
+    return std::nullopt;
+  }
+  const ControlInfo& r = controls[*reset];
+  // The upper half of the gap: the total's figure starts a pixel above its caption.
+  const int lowest = (r.bottom + controls[*total].top) / 2;
+  for (size_t i = 0; i < controls.size(); ++i) {
+    const ControlInfo& c = controls[i];
+    if (!isLabel(c) || c.top < r.bottom || c.top >= lowest) continue;
+    if (c.right > r.left && c.left < r.right) return i;
+  }
+  why = "no label between RESET and \"Total:\"";
+  return std::nullopt;
+}
+
 }  // namespace
 
 const std::vector<std::string>& figureLabelNames() {
   static const std::vector<std::string> names = {"lblCountVal", "lblTotalCount", "lblLastTimeReset",
-                                                 "lblLastRun"};
+                                                 "lblLastRun", "lblStatus"};
   return names;
 }
 
@@ -83,9 +104,11 @@ std::optional<size_t> locateLabel(const std::vector<ControlInfo>& controls, std:
       if (isLabel(controls[i]) && controls[i].text.rfind("Last run:", 0) == 0) return i;
     why = "no label \"Last run: ...\"";
     return std::nullopt;
+  } else if (name == "lblStatus") {
+    return statusLine(controls, why);
   } else {
     why = "unknown label " + std::string(name) +
-          " (known: lblCountVal, lblTotalCount, lblLastTimeReset, lblLastRun)";
+          " (known: lblCountVal, lblTotalCount, lblLastTimeReset, lblLastRun, lblStatus)";
     return std::nullopt;
   }
   anchor = findByText(controls, anchorText, anchorIsButton);
