@@ -104,8 +104,13 @@ void followTick(const counter::TickOutcome& outcome) {
 void serviceRunLog() {
   if (runLogWriter == nullptr) return;
   if (runLogWriter->holdsRecords()) runLogWriter->handOver();
-  std::string problem;
-  if (runLogWriter->takeProblem(problem)) printOnConsole(problem);
+  // The status line's text is short, for the operator; the console, for whoever
+  // looks closer, has the system's words.
+  std::string status;
+  std::string detail;
+  if (runLogWriter->takeProblem(status, &detail)) {
+    printOnConsole(status.empty() ? "every row is written" : detail.empty() ? status : detail);
+  }
 }
 
 void stopRunLog() {

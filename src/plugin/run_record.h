@@ -23,8 +23,8 @@ void configureRunLog(const char* profileName, bool enabled, const std::string& p
 // After a tick whose outcome is eventful().
 void followTick(const tallymark::counter::TickOutcome& outcome);
 
-// Hands over records the writer could not take at once, and shows a problem of the run
-// log, once, in the console's line area. Call when runLogNeedsService().
+// Hands over records the writer could not take at once, and shows a change of the run
+// log's status in the console's line area. Call when runLogNeedsService().
 void serviceRunLog();
 inline bool runLogNeedsService() {
   return runLogWriter != nullptr &&

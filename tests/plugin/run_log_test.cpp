@@ -128,15 +128,22 @@ TEST_F(RunLogThroughThePlugin, RunLogZeroWritesNothingAndRunLogPathIsTakenFromTh
   EXPECT_NE(log.find("\r\ncounted,"), std::string::npos) << log;
 }
 
-TEST_F(RunLogThroughThePlugin, APathThatCannotBeWrittenLeavesTheCountingAloneAndShowsNoBox) {
+TEST_F(RunLogThroughThePlugin, AMissingFolderIsMadeAndAnUnwritablePathLeavesTheCountingAlone) {
   start("<RunLogPath>no such folder/runs.csv</RunLogPath>");
+  run(1, 0, 1, 1000);
+  StopPlug();
+  EXPECT_NE(readFile(folder.file("no such folder/runs.csv")).find("\r\ncounted,"),
+            std::string::npos);
+
+  // A file where the folder should be: neither the log nor its side file can be made.
+  start("<RunLogPath>Mill.xml/runs.csv</RunLogPath>");
   host.setDro(1500, 0);
   run(1, 0, 1, 1000);
   run(1, 0, 2, 2000);
   StopPlug();
   EXPECT_EQ(host.dro(1500), 2);
   EXPECT_TRUE(boxes.shown.empty());
-  EXPECT_EQ(folder.entries(), std::vector<std::string>{"Mill.xml"});
+  EXPECT_EQ(folder.entries(), (std::vector<std::string>{"Mill.xml", "no such folder"}));
 }
 
 TEST_F(RunLogThroughThePlugin, StopPlugReturnsWhileTheDiskHangs) {
