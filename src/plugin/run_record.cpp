@@ -6,7 +6,7 @@
 
 #include "counter/counter_window.h"
 #include "diag/console.h"
-#include "platform/ansi_text.h"
+#include "platform/file_io.h"
 #include "plugin/device.h"
 #include "plugin/mg.h"
 #include "plugin/plugin.h"
@@ -70,20 +70,39 @@ void dropWriter() {
 
 }  // namespace
 
-void configureRunLog(const char* profileName, bool enabled, const std::string& pathSetting) {
-  if (!enabled || profileName == nullptr) {
+std::string runLogFileFor(const std::string& profilePath, const std::string& pathSetting) {
+  std::string path = runlog::runLogPath(profilePath, pathSetting);
+  const bool namesFolder =
+      !pathSetting.empty() &&
+      (pathSetting.back() == '\\' || pathSetting.back() == '/' || platform::isFolder(path));
+  if (namesFolder) {
+    while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+    path += '/' + runlog::fileNameOf(runlog::runLogPath(profilePath, ""));
+  }
+  // A rooted setting without a drive ("\\logs\\x.csv") still depends on the working
+  // folder's drive: fixed now, once.
+  return platform::absolutePath(path);
+}
+
+void configureRunLog(const std::string& profilePath, bool enabled, const std::string& pathSetting,
+                     char separator) {
+  if (!enabled || profilePath.empty()) {
     dropWriter();
     return;
   }
-  std::string path = runlog::runLogPath(profileName, platform::toAnsiCodePage(pathSetting));
-  if (runLogWriter != nullptr) {
+  std::string path = runLogFileFor(profilePath, pathSetting);
+  if (runLogWriter != nullptr && runLogWriter->separator() == separator) {
     runLogWriter->setPath(std::move(path));
     return;
   }
+  // A log's rows all have one separator: another one starts a writer of its own.
+  dropWriter();
   std::unique_ptr<platform::AppendFile> disk =
       diskMaker() ? diskMaker()() : std::make_unique<platform::AppendFile>();
   try {
-    runLogWriter = new runlog::Writer(std::move(path), std::move(disk));
+    runlog::WriterOptions options;
+    options.separator = separator;
+    runLogWriter = new runlog::Writer(std::move(path), std::move(disk), options);
   } catch (...) {
     // No thread (or no memory) for the writer: the counter goes on without the log.
     printOnConsole("cannot be started");

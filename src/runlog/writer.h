@@ -91,6 +91,7 @@ class Writer {
   bool holdsRecords() const { return handOverCount_ > 0; }
   // Later records go to `path`.
   void setPath(std::string path);
+  char separator() const { return state_->options.separator; }
   // Writes what is waiting (one try, no pause on a failure) and ends the thread. The
   // records still held here are handed over first, waiting for the lock if need be.
   // Waits at most `limit`; returns false when the thread had not ended by then (a disk
