@@ -287,12 +287,15 @@ void run(const std::shared_ptr<WriterState>& state) {
   auto retryAt = std::chrono::steady_clock::now();
   std::unique_lock<std::mutex> lock(s.mutex);
   for (;;) {
+    // A new log first gets what its side file already holds, before any new record.
+    bool recovering = false;
     if (s.pathChanged) {
       mover.setLog(s.path);
       s.pathChanged = false;
       retryNow = true;
+      recovering = true;
     }
-    if (pending < kBatch) pending += s.queue.take(batch + pending, kBatch - pending);
+    if (pending == 0 && !recovering) pending = s.queue.take(batch, kBatch);
     const bool stopping = s.stopping;
     // New records go to the side file at once, even while the log is failing; the log
     // alone is tried again only after a pause.
@@ -323,7 +326,9 @@ void run(const std::shared_ptr<WriterState>& state) {
       s.detail = mover.detail();
       s.problemPending.store(true, std::memory_order_relaxed);
     }
-    if (stopping) break;  // one last try only: the host is waiting
+    // Stopping: one last try only, the host is waiting; but while the side file takes
+    // the records, all of them go there.
+    if (stopping && !done && (pending > 0 || s.queue.empty())) break;
   }
   s.finished = true;
   s.ended.notify_all();
