@@ -6,8 +6,9 @@
 namespace bench {
 
 FileHolder::FileHolder(std::string path) : path_(std::move(path)) {
-  HANDLE file = CreateFileW(tallymark::platform::widen(path_).c_str(), GENERIC_READ,
-                            FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileW(tallymark::platform::widen(path_).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   held_ = file != INVALID_HANDLE_VALUE;
   if (held_) handle_ = static_cast<long long>(reinterpret_cast<intptr_t>(file));
 }

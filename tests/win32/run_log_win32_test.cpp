@@ -1,9 +1,8 @@
 // The run log against what a shop PC does to it: a spreadsheet holding the file, and a
 // host whose thread runs with another locale than the system's. The plug-in is linked
 // in and driven through its exports, as the host drives it.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 
@@ -108,7 +107,8 @@ TEST_F(RunLogWin32, RunsCountedWhileASpreadsheetHoldsTheLogReachItAfterTheNextSt
   EXPECT_EQ(countOf(text, "\r\ncounted,"), 21u) << text;
   EXPECT_EQ(countOf(text, "Event,"), 1u) << "one header";
   for (int total = 101; total <= 121; ++total) {
-    const std::string row = "," + std::to_string(total - 100) + "," + std::to_string(total) + ",,\r\n";
+    const std::string row =
+        "," + std::to_string(total - 100) + "," + std::to_string(total) + ",,\r\n";
     const size_t at = text.find(row);
     EXPECT_NE(at, std::string::npos) << row;
     EXPECT_EQ(text.find(row, at + 1), std::string::npos) << "once: " << row;
@@ -143,6 +143,25 @@ TEST_F(RunLogWin32, ACyrillicRunLogPathAndTheProfileNameSurviveAThreadLocaleOfAn
                     "\r\ncounted,"),
             1u);
   EXPECT_TRUE(boxes.shown.empty()) << "the profile was read and written back";
+}
+
+// In the double-byte code pages of East Asia the second byte of a character may be 0x5C,
+// the byte of "\\": 表 is 0x95 0x5C in code page 932. A profile named so must not be
+// taken for a folder. Runs where the process's code page is 932 (under Wine:
+// LC_ALL=ja_JP.UTF-8).
+TEST_F(RunLogWin32, ATrailByteOf0x5CIsNoFolderSeparator) {
+  if (GetACP() != 932) GTEST_SKIP() << "code page " << GetACP();
+  const std::string profile = folder.file("\xE8\xA1\xA8.xml");  // 表.xml
+  writeWide(profile,
+            "<profile><Dazada_Ruvazidu><RunLogPath>runs.csv</RunLogPath>"
+            "</Dazada_Ruvazidu></profile>");
+  const std::string ansiProfile = tallymark::platform::toAnsiCodePage(profile);
+  ASSERT_NE(ansiProfile.find("\x5C.xml"), std::string::npos) << "a trail byte 0x5C";
+  SetProName(ansiProfile.c_str());
+  countOneRun(host);
+  StopPlug();
+  EXPECT_EQ(countOf(readWide(folder.file("runs.csv")), "\r\ncounted,"), 1u);
+  EXPECT_TRUE(boxes.shown.empty());
 }
 
 }  // namespace
