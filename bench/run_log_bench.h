@@ -17,13 +17,20 @@ namespace bench {
 class DiscardingFile final : public tallymark::platform::AppendFile {
  public:
   bool open(const std::string&, std::string&) override { return true; }
-  bool tail(unsigned long long& size, char&, std::string&) override {
+  bool tail(size_t, unsigned long long& size, std::string& last, std::string&) override {
     size = 0;
+    last.clear();
     return true;
   }
   bool append(const char*, size_t, std::string&) override { return true; }
   bool flush(std::string&) override { return true; }
   void close() override {}
+  bool read(const std::string&, std::string& contents, std::string&) override {
+    contents.clear();
+    return true;
+  }
+  bool replace(const std::string&, const std::string&, std::string&) override { return true; }
+  bool remove(const std::string&, std::string&) override { return true; }
 };
 
 // Once per program; the log stays on from then on.

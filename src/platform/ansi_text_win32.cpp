@@ -8,7 +8,7 @@ namespace tallymark::platform {
 std::string toAnsiCodePage(std::string_view utf8) {
   std::wstring wide = widen(utf8);
   if (wide.empty()) return {};
-  UINT codePage = CP_THREAD_ACP;
+  UINT codePage = CP_ACP;
   // WC_NO_BEST_FIT_CHARS is refused (ERROR_INVALID_FLAGS) by UTF-8 and some other
   // code pages; with UTF-8 as the ANSI code page nothing needs substituting anyway.
   DWORD flags = WC_NO_BEST_FIT_CHARS;
@@ -26,6 +26,16 @@ std::string toAnsiCodePage(std::string_view utf8) {
   WideCharToMultiByte(codePage, flags, wide.data(), static_cast<int>(wide.size()), out.data(), n,
                       defaultArg, nullptr);
   return out;
+}
+
+std::string fromAnsiCodePage(std::string_view ansi) {
+  if (ansi.empty()) return {};
+  const int size = static_cast<int>(ansi.size());
+  const int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, nullptr, 0);
+  if (n <= 0) return {};
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, wide.data(), n);
+  return narrow(wide);
 }
 
 }  // namespace tallymark::platform

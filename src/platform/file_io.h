@@ -1,14 +1,22 @@
 // Whole-file reads and crash-safe whole-file replacement.
 //
-// Paths are narrow strings in the platform's own file-name encoding: the ANSI code page
-// on Windows (the host hands its profile name over that way), plain bytes on Linux.
-// Error texts are UTF-8, ready for a message box, and name the file.
+// Paths are UTF-8 on Windows (widened to UTF-16 for the system, so that no name depends
+// on a code page; the host's 8-bit profile name is converted once, where it arrives),
+// plain bytes on Linux. Error texts are UTF-8, ready for a message box, and name the
+// file.
 #pragma once
 
 #include <functional>
 #include <string>
 
 namespace tallymark::platform {
+
+// `path` made absolute against the working folder as it is now; an empty path stays
+// empty. Nothing is looked up on the disk.
+std::string absolutePath(const std::string& path);
+
+// True when `path` names an existing folder.
+bool isFolder(const std::string& path);
 
 // Reads the whole file into `contents`. On failure returns false and describes why in
 // `error`; `contents` is then unspecified.
@@ -34,11 +42,22 @@ void setFileFaultHook(FileFaultHook hook);
 // The size of the chunks in which replaceFileAtomically writes.
 inline constexpr size_t kFileWriteChunk = 64 * 1024;
 
+// What kept a file operation from succeeding, in the words an operator needs.
+enum class FileFault {
+  None,
+  InUse,     // another program holds the file and lets nobody else write it
+  Denied,    // no permission, or a read-only file or medium
+  NoFolder,  // the folder is missing and could not be made
+  IsFolder,  // the path names a folder
+  Full,      // the disk is full
+  Other,
+};
+
 // A file opened for appending, for a log that several processes may share. Every write
-// lands at the file's end at the moment of writing, so one append(), holding a whole
-// line, is never interleaved with another process's appends. Paths and error texts as
+// lands at the file's end at the moment of writing, so one append(), holding whole
+// lines, is never interleaved with another process's appends. Paths and error texts as
 // above. One thread at a time. Virtual so that tests can stand in a disk that fails,
-// comes back or hangs.
+// comes back, hangs or stops dead in the middle of a write.
 class AppendFile {
  public:
   AppendFile() = default;
@@ -46,16 +65,28 @@ class AppendFile {
   AppendFile(const AppendFile&) = delete;
   AppendFile& operator=(const AppendFile&) = delete;
 
-  // Opens `path`, creating an empty file when there is none; closes any file open
-  // before.
+  // Opens `path`, creating an empty file when there is none, and its folder too when
+  // that is missing; closes any file open before.
   virtual bool open(const std::string& path, std::string& error);
-  // The file's size, and its last byte when the size is not 0.
-  virtual bool tail(unsigned long long& size, char& lastByte, std::string& error);
+  // The open file's size, and its last `want` bytes (all of it when it is shorter).
+  virtual bool tail(size_t want, unsigned long long& size, std::string& last, std::string& error);
   // Appends `size` bytes in one write.
   virtual bool append(const char* data, size_t size, std::string& error);
   // Makes the appended data durable (on Windows every write already goes through).
   virtual bool flush(std::string& error);
   virtual void close();
+
+  // Whole files by name, whether or not one is open. A missing file reads as empty
+  // and is removed without complaint; replace() is replaceFileAtomically().
+  virtual bool read(const std::string& path, std::string& contents, std::string& error);
+  virtual bool replace(const std::string& path, const std::string& contents, std::string& error);
+  virtual bool remove(const std::string& path, std::string& error);
+
+  // Why the last call that failed did.
+  FileFault fault() const { return fault_; }
+
+ protected:
+  FileFault fault_ = FileFault::None;
 
  private:
   long long handle_ = -1;  // a file descriptor or a HANDLE

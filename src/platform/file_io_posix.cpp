@@ -17,6 +17,38 @@ std::string posixError(const char* what, const std::string& path, int code) {
   return std::string(what) + " '" + path + "': " + std::strerror(code);
 }
 
+FileFault faultOf(int code) {
+  switch (code) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return FileFault::Denied;
+    case ENOENT:
+    case ENOTDIR:
+      return FileFault::NoFolder;
+    case EISDIR:
+      return FileFault::IsFolder;
+    case ENOSPC:
+    case EDQUOT:
+      return FileFault::Full;
+    case ETXTBSY:
+    case EBUSY:
+      return FileFault::InUse;
+    default:
+      return FileFault::Other;
+  }
+}
+
+// Makes `folder` and the folders above it that are missing.
+void makeFolders(const std::string& folder) {
+  if (folder.empty() || folder == "/" || folder == ".") return;
+  struct stat info;
+  if (::stat(folder.c_str(), &info) == 0) return;
+  const size_t slash = folder.find_last_of('/');
+  if (slash != std::string::npos && slash > 0) makeFolders(folder.substr(0, slash));
+  ::mkdir(folder.c_str(), 0755);
+}
+
 std::string folderOf(const std::string& path) {
   size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
@@ -24,6 +56,19 @@ std::string folderOf(const std::string& path) {
 }
 
 }  // namespace
+
+std::string absolutePath(const std::string& path) {
+  if (path.empty() || path[0] == '/') return path;
+  char here[4096];
+  if (::getcwd(here, sizeof here) == nullptr) return path;
+  const std::string folder = here;
+  return folder + (folder.back() == '/' ? "" : "/") + path;
+}
+
+bool isFolder(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
 
 bool readWholeFile(const std::string& path, std::string& contents, std::string& error) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -53,8 +98,14 @@ bool readWholeFile(const std::string& path, std::string& contents, std::string& 
 
 bool AppendFile::open(const std::string& path, std::string& error) {
   close();
-  int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  const int flags = O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC;
+  int fd = ::open(path.c_str(), flags, 0644);
+  if (fd < 0 && errno == ENOENT) {
+    makeFolders(folderOf(path));
+    fd = ::open(path.c_str(), flags, 0644);
+  }
   if (fd < 0) {
+    fault_ = faultOf(errno);
     error = posixError("Cannot open", path, errno);
     return false;
   }
@@ -63,17 +114,28 @@ bool AppendFile::open(const std::string& path, std::string& error) {
   return true;
 }
 
-bool AppendFile::tail(unsigned long long& size, char& lastByte, std::string& error) {
+bool AppendFile::tail(size_t want, unsigned long long& size, std::string& last,
+                      std::string& error) {
   struct stat info;
   if (::fstat(static_cast<int>(handle_), &info) != 0) {
+    fault_ = faultOf(errno);
     error = posixError("Cannot read the size of", path_, errno);
     return false;
   }
   size = static_cast<unsigned long long>(info.st_size);
-  if (size == 0) return true;
-  if (::pread(static_cast<int>(handle_), &lastByte, 1, info.st_size - 1) != 1) {
-    error = posixError("Cannot read", path_, errno);
-    return false;
+  const size_t n = size < want ? static_cast<size_t>(size) : want;
+  last.resize(n);
+  size_t got = 0;
+  while (got < n) {
+    const ssize_t r = ::pread(static_cast<int>(handle_), last.data() + got, n - got,
+                              static_cast<off_t>(size - n + got));
+    if (r <= 0) {
+      if (r < 0 && errno == EINTR) continue;
+      fault_ = r < 0 ? faultOf(errno) : FileFault::Other;
+      error = posixError("Cannot read", path_, r < 0 ? errno : EIO);
+      return false;
+    }
+    got += static_cast<size_t>(r);
   }
   return true;
 }
@@ -85,6 +147,7 @@ bool AppendFile::append(const char* data, size_t size, std::string& error) {
     ssize_t n = ::write(static_cast<int>(handle_), data, size);
     if (n < 0) {
       if (errno == EINTR) continue;
+      fault_ = faultOf(errno);
       error = posixError("Cannot write", path_, errno);
       return false;
     }
@@ -96,6 +159,7 @@ bool AppendFile::append(const char* data, size_t size, std::string& error) {
 
 bool AppendFile::flush(std::string& error) {
   if (::fdatasync(static_cast<int>(handle_)) != 0) {
+    fault_ = faultOf(errno);
     error = posixError("Cannot flush", path_, errno);
     return false;
   }
@@ -105,6 +169,28 @@ bool AppendFile::flush(std::string& error) {
 void AppendFile::close() {
   if (handle_ >= 0) ::close(static_cast<int>(handle_));
   handle_ = -1;
+}
+
+bool AppendFile::read(const std::string& path, std::string& contents, std::string& error) {
+  contents.clear();
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR)) return true;
+  if (readWholeFile(path, contents, error)) return true;
+  fault_ = faultOf(errno);
+  return false;
+}
+
+bool AppendFile::replace(const std::string& path, const std::string& contents, std::string& error) {
+  if (replaceFileAtomically(path, contents, error)) return true;
+  fault_ = faultOf(errno);
+  return false;
+}
+
+bool AppendFile::remove(const std::string& path, std::string& error) {
+  if (::unlink(path.c_str()) == 0 || errno == ENOENT || errno == ENOTDIR) return true;
+  fault_ = faultOf(errno);
+  error = posixError("Cannot remove", path, errno);
+  return false;
 }
 
 namespace detail {

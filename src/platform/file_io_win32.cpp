@@ -9,15 +9,8 @@
 namespace tallymark::platform {
 namespace {
 
-// Narrow paths are decoded the way the system's own ...A file functions decode them:
-// the ANSI code page, or the OEM one after SetFileApisToOEM.
 std::wstring widePath(const std::string& path) {
-  if (path.empty()) return {};
-  UINT codePage = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
-  int n = MultiByteToWideChar(codePage, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(codePage, 0, path.data(), static_cast<int>(path.size()), out.data(), n);
-  return out;
+  return widen(path);
 }
 
 // The one place where a Win32 error code becomes text.
@@ -40,11 +33,62 @@ std::string windowsError(const char* what, const std::string& path, DWORD code) 
   return std::string(what) + " '" + detail::displayPath(path) + "': " + systemMessage(code);
 }
 
+FileFault faultOf(DWORD code) {
+  switch (code) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_USER_MAPPED_FILE:
+      return FileFault::InUse;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+      return FileFault::Denied;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+      return FileFault::NoFolder;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return FileFault::Full;
+    default:
+      return FileFault::Other;
+  }
+}
+
+// Makes the folder holding `file` and the folders above it that are missing.
+void makeFoldersFor(const std::wstring& file) {
+  const size_t slash = file.find_last_of(L"\\/");
+  if (slash == std::wstring::npos || slash == 0) return;
+  const std::wstring folder = file.substr(0, slash);
+  if (folder.back() == L':' || GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    return;
+  }
+  makeFoldersFor(folder);
+  CreateDirectoryW(folder.c_str(), nullptr);
+}
+
 HANDLE asHandle(long long handle) {
   return reinterpret_cast<HANDLE>(static_cast<intptr_t>(handle));
 }
 
 }  // namespace
+
+std::string absolutePath(const std::string& path) {
+  if (path.empty()) return path;
+  const std::wstring wide = widePath(path);
+  const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return path;
+  std::wstring full(n, L'\0');
+  const DWORD length = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+  if (length == 0 || length >= n) return path;
+  full.resize(length);
+  return narrow(full);
+}
+
+bool isFolder(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(widePath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
 
 bool readWholeFile(const std::string& path, std::string& contents, std::string& error) {
   HANDLE file = CreateFileW(widePath(path).c_str(), GENERIC_READ,
@@ -77,11 +121,24 @@ bool AppendFile::open(const std::string& path, std::string& error) {
   // Append access without write access makes every write go to the end of the file,
   // atomically with respect to other writers. Write-through instead of a flush: a flush
   // needs write access, which would give that up.
-  HANDLE file = CreateFileW(widePath(path).c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
+  const std::wstring wide = widePath(path);
+  auto create = [&] {
+    return CreateFileW(wide.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
+  };
+  HANDLE file = create();
+  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND) {
+    makeFoldersFor(wide);
+    file = create();
+  }
   if (file == INVALID_HANDLE_VALUE) {
-    error = windowsError("Cannot open", path, GetLastError());
+    const DWORD code = GetLastError();
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    fault_ = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)
+                 ? FileFault::IsFolder
+                 : faultOf(code);
+    error = windowsError("Cannot open", path, code);
     return false;
   }
   handle_ = static_cast<long long>(reinterpret_cast<intptr_t>(file));
@@ -89,21 +146,32 @@ bool AppendFile::open(const std::string& path, std::string& error) {
   return true;
 }
 
-bool AppendFile::tail(unsigned long long& size, char& lastByte, std::string& error) {
+bool AppendFile::tail(size_t want, unsigned long long& size, std::string& last,
+                      std::string& error) {
   LARGE_INTEGER length;
   if (!GetFileSizeEx(asHandle(handle_), &length)) {
+    fault_ = faultOf(GetLastError());
     error = windowsError("Cannot read the size of", path_, GetLastError());
     return false;
   }
   size = static_cast<unsigned long long>(length.QuadPart);
-  if (size == 0) return true;
-  OVERLAPPED at{};
-  at.Offset = static_cast<DWORD>((size - 1) & 0xFFFFFFFFu);
-  at.OffsetHigh = static_cast<DWORD>((size - 1) >> 32);
-  DWORD got = 0;
-  if (!ReadFile(asHandle(handle_), &lastByte, 1, &got, &at) || got != 1) {
-    error = windowsError("Cannot read", path_, GetLastError());
-    return false;
+  const size_t n = size < want ? static_cast<size_t>(size) : want;
+  last.resize(n);
+  size_t got = 0;
+  while (got < n) {
+    const unsigned long long at = size - n + got;
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
+    where.OffsetHigh = static_cast<DWORD>(at >> 32);
+    DWORD read = 0;
+    const DWORD chunk = n - got > 0x100000 ? 0x100000 : static_cast<DWORD>(n - got);
+    if (!ReadFile(asHandle(handle_), last.data() + got, chunk, &read, &where) || read == 0) {
+      const DWORD code = read == 0 ? ERROR_HANDLE_EOF : GetLastError();
+      fault_ = faultOf(code);
+      error = windowsError("Cannot read", path_, code);
+      return false;
+    }
+    got += read;
   }
   return true;
 }
@@ -112,6 +180,7 @@ bool AppendFile::append(const char* data, size_t size, std::string& error) {
   while (size > 0) {
     DWORD n = 0;
     if (!WriteFile(asHandle(handle_), data, static_cast<DWORD>(size), &n, nullptr)) {
+      fault_ = faultOf(GetLastError());
       error = windowsError("Cannot write", path_, GetLastError());
       return false;
     }
@@ -128,6 +197,32 @@ bool AppendFile::flush(std::string&) {
 void AppendFile::close() {
   if (handle_ != -1) CloseHandle(asHandle(handle_));
   handle_ = -1;
+}
+
+bool AppendFile::read(const std::string& path, std::string& contents, std::string& error) {
+  contents.clear();
+  if (GetFileAttributesW(widePath(path).c_str()) == INVALID_FILE_ATTRIBUTES) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
+  }
+  if (readWholeFile(path, contents, error)) return true;
+  fault_ = faultOf(GetLastError());
+  return false;
+}
+
+bool AppendFile::replace(const std::string& path, const std::string& contents, std::string& error) {
+  if (replaceFileAtomically(path, contents, error)) return true;
+  fault_ = faultOf(GetLastError());
+  return false;
+}
+
+bool AppendFile::remove(const std::string& path, std::string& error) {
+  if (DeleteFileW(widePath(path).c_str())) return true;
+  const DWORD code = GetLastError();
+  if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
+  fault_ = faultOf(code);
+  error = windowsError("Cannot remove", path, code);
+  return false;
 }
 
 namespace detail {

@@ -3,6 +3,8 @@
 #include <deque>
 #include <string>
 
+#include "platform/ansi_text.h"
+#include "platform/file_io.h"
 #include "plugin/device.h"
 #include "plugin/host.h"
 #include "plugin/menu.h"
@@ -25,6 +27,14 @@ std::deque<XYZDemoConfig>& allRecords() {
   return records;
 }
 
+// The profile's absolute path in the file functions' encoding, fixed at SetProName: the
+// host's file dialogs move its working folder, and a relative name would then name
+// another file at StopPlug.
+std::string& profilePath() {
+  static std::string path;
+  return path;
+}
+
 void applyToGlobals(const settings::PluginSettings& s) {
   for (int i = 0; i < settings::kCamPositions; ++i) {
     const tcp_data& pos = s.camPositions[i];
@@ -42,26 +52,32 @@ const char* piSetProName(const char*) {
   // Without a profile name there is no file to read; the settings keep their values.
   if (ProfileName == nullptr) return plugin::kPluginName;
 
+  // One code page for the host's 8-bit name, the process's, as the host's own file
+  // functions read it.
+  profilePath() =
+      tallymark::platform::absolutePath(tallymark::platform::fromAnsiCodePage(ProfileName));
   XYZDemoConfig* config = &allRecords().emplace_back();
   // The boxes belong to the host's frame, so that they stay in front of it and the frame
   // waits while the host's thread does.
   void* frame = plugin::findHostFrame();
   // A failed load has been reported; the values are then every key's default.
-  const settings::LoadedSettings loaded = settings::loadPluginSettings(ProfileName, frame);
+  const settings::LoadedSettings loaded = settings::loadPluginSettings(profilePath(), frame);
   *config = loaded.values.record;
   applyToGlobals(loaded.values);
   MG::xyzDemoConfig = config;
   // Unless the profile was read, the operator's RunLog setting is unknown: no log.
-  plugin::configureRunLog(ProfileName, loaded.loaded && config->runLog, config->runLogPath);
+  plugin::configureRunLog(profilePath(), loaded.loaded && config->runLog, config->runLogPath,
+                          config->runLogSeparator);
   plugin::configureMonitoring(config->mtconnectPort, config->mtconnectAddress);
 
-  settings::registerPlugin(ProfileName, plugin::kPluginName, frame);
+  settings::registerPlugin(profilePath(), plugin::kPluginName, frame);
   return plugin::kPluginName;
 }
 
 void plugin::detail::resetSettingsForTests() {
   MG::xyzDemoConfig = nullptr;
   allRecords().clear();
+  profilePath().clear();
   CamType = 0;
   IPCamPath.set(std::string());
   AutoStart = false;
@@ -77,6 +93,6 @@ void plugin::detail::resetSettingsForTests() {
 void piStopPlug() {
   plugin::stopRunLog();
   plugin::stopMonitoring();
-  if (ProfileName == nullptr) return;
-  settings::writeBackProfile(ProfileName, plugin::findHostFrame());
+  if (ProfileName == nullptr || profilePath().empty()) return;
+  settings::writeBackProfile(profilePath(), plugin::findHostFrame());
 }

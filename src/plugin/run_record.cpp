@@ -6,7 +6,7 @@
 
 #include "counter/counter_window.h"
 #include "diag/console.h"
-#include "platform/ansi_text.h"
+#include "platform/file_io.h"
 #include "plugin/device.h"
 #include "plugin/mg.h"
 #include "plugin/operator_status.h"
@@ -54,17 +54,18 @@ runlog::Record toRecord(const counter::RunEvent& event) {
   return record;
 }
 
+constexpr char kRunLogPrefix[] = "Run log: ";
+
 void printOnConsole(const std::string& text) {
   if (MyDevice == nullptr || MyDevice->console == nullptr) return;
   char line[256];
-  std::snprintf(line, sizeof line, "Run log: %s", text.c_str());
+  std::snprintf(line, sizeof line, "%s%s", kRunLogPrefix, text.c_str());
   MyDevice->console->ConsolePrint(0, kRunLogConsoleRow, line);
 }
 
-// The writer's text (empty: the problem is gone) in the counter window's status line.
-void showRunLogStatus(const std::string& problem) {
-  showStatus(counter::StatusSource::RunLog,
-             problem.empty() ? std::string() : "Run log: " + problem);
+// The writer's status line (empty: the problem is gone) in the counter window.
+void showRunLogStatus(const std::string& status) {
+  showStatus(counter::StatusSource::RunLog, status);
 }
 
 // Lets the writer go without waiting: it finishes what it has on its own.
@@ -78,24 +79,43 @@ void dropWriter() {
 
 }  // namespace
 
-void configureRunLog(const char* profileName, bool enabled, const std::string& pathSetting) {
-  if (!enabled || profileName == nullptr) {
+std::string runLogFileFor(const std::string& profilePath, const std::string& pathSetting) {
+  std::string path = runlog::runLogPath(profilePath, pathSetting);
+  const bool namesFolder =
+      !pathSetting.empty() &&
+      (pathSetting.back() == '\\' || pathSetting.back() == '/' || platform::isFolder(path));
+  if (namesFolder) {
+    while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+    path += '/' + runlog::fileNameOf(runlog::runLogPath(profilePath, ""));
+  }
+  // A rooted setting without a drive ("\\logs\\x.csv") still depends on the working
+  // folder's drive: fixed now, once.
+  return platform::absolutePath(path);
+}
+
+void configureRunLog(const std::string& profilePath, bool enabled, const std::string& pathSetting,
+                     char separator) {
+  if (!enabled || profilePath.empty()) {
     dropWriter();
     return;
   }
-  std::string path = runlog::runLogPath(profileName, platform::toAnsiCodePage(pathSetting));
-  if (runLogWriter != nullptr) {
+  std::string path = runLogFileFor(profilePath, pathSetting);
+  if (runLogWriter != nullptr && runLogWriter->separator() == separator) {
     runLogWriter->setPath(std::move(path));
     return;
   }
+  // A log's rows all have one separator: another one starts a writer of its own.
+  dropWriter();
   std::unique_ptr<platform::AppendFile> disk =
       diskMaker() ? diskMaker()() : std::make_unique<platform::AppendFile>();
   try {
-    runLogWriter = new runlog::Writer(std::move(path), std::move(disk));
+    runlog::WriterOptions options;
+    options.separator = separator;
+    runLogWriter = new runlog::Writer(std::move(path), std::move(disk), options);
   } catch (...) {
     // No thread (or no memory) for the writer: the counter goes on without the log.
     printOnConsole("cannot be started");
-    showRunLogStatus("cannot be started - runs are not recorded");
+    showRunLogStatus(std::string(kRunLogPrefix) + "cannot be started - runs are not recorded");
   }
 }
 
@@ -113,10 +133,20 @@ void followTick(const counter::TickOutcome& outcome) {
 void serviceRunLog() {
   if (runLogWriter == nullptr) return;
   if (runLogWriter->holdsRecords()) runLogWriter->handOver();
-  std::string problem;
-  if (!runLogWriter->takeProblem(problem)) return;
-  if (!problem.empty()) printOnConsole(problem);
-  showRunLogStatus(problem);
+  // The status line's text is short, for the operator; the console, for whoever
+  // looks closer, has the system's words.
+  std::string status;
+  std::string detail;
+  if (!runLogWriter->takeProblem(status, &detail)) return;
+  if (status.empty()) {
+    printOnConsole("every row is written");
+  } else if (!detail.empty()) {
+    printOnConsole(detail);
+  } else {
+    printOnConsole(status.rfind(kRunLogPrefix, 0) == 0 ? status.substr(sizeof kRunLogPrefix - 1)
+                                                       : status);
+  }
+  showRunLogStatus(status);
 }
 
 void stopRunLog() {

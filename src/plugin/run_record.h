@@ -15,17 +15,23 @@ namespace tallymark::plugin {
 // The running writer of the run log, or null when the log is off.
 extern tallymark::runlog::Writer* runLogWriter;
 
-// Starts, moves or stops the run log of the profile `profileName` (a path in the ANSI
-// code page). `pathSetting` is the profile's RunLogPath, UTF-8, empty for the default.
-// Never waits for the disk.
-void configureRunLog(const char* profileName, bool enabled, const std::string& pathSetting);
+// Starts, moves or stops the run log of the profile at `profilePath` (absolute, in the
+// file functions' encoding). `pathSetting` is the profile's RunLogPath, UTF-8, empty for
+// the default; a folder (one that exists, or any path ending in a separator) gets the
+// default name inside it. `separator` is the log's field separator (',' or ';'). Never
+// waits for the disk.
+void configureRunLog(const std::string& profilePath, bool enabled, const std::string& pathSetting,
+                     char separator = ',');
+
+// Where configureRunLog puts the log; the same rules, without starting anything.
+std::string runLogFileFor(const std::string& profilePath, const std::string& pathSetting);
 
 // After a tick whose outcome is eventful().
 void followTick(const tallymark::counter::TickOutcome& outcome);
 
-// Hands over records the writer could not take at once, and shows a problem of the run
-// log once in the console's line area and, while it lasts, in the counter window's
-// status line. Call when runLogNeedsService().
+// Hands over records the writer could not take at once, and shows a change of the run
+// log's status in the console's line area and, while a problem lasts, in the counter
+// window's status line. Call when runLogNeedsService().
 void serviceRunLog();
 inline bool runLogNeedsService() {
   return runLogWriter != nullptr &&

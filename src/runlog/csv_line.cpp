@@ -5,23 +5,23 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace tallymark::runlog {
 namespace {
 
-constexpr char kHeader[] =
-    "\xEF\xBB\xBF"
-    "Event,Time,Run started,Run seconds,DRO 22,Count,Total,Count before reset,Note\r\n";
+constexpr const char* kColumns[] = {"Event", "Time",  "Run started",        "Run seconds", "DRO 22",
+                                    "Count", "Total", "Count before reset", "Note"};
 
 // Fields in order, each after a comma but the first; the line's end is always kept
 // free (two bytes) so that a line can never lose its CR LF.
 class LineBuilder {
  public:
-  explicit LineBuilder(char* out) : out_(out) {}
+  LineBuilder(char* out, char separator) : out_(out), separator_(separator) {}
 
   void text(std::string_view field) {
     separate();
-    size_ = appendField(field, out_, size_, kLimit);
+    size_ = appendField(field, out_, size_, kLimit, separator_);
   }
   void none() { separate(); }
   void number(int32_t value) {
@@ -55,16 +55,17 @@ class LineBuilder {
  private:
   static constexpr size_t kLimit = kMaxLineSize - 2;
   void separate() {
-    if (fields_++ > 0 && size_ < kLimit) out_[size_++] = ',';
+    if (fields_++ > 0 && size_ < kLimit) out_[size_++] = separator_;
   }
   // A field that never needs quotes.
   void raw(const char* begin, const char* end) {
     separate();
-    size_ =
-        appendField(std::string_view(begin, static_cast<size_t>(end - begin)), out_, size_, kLimit);
+    size_ = appendField(std::string_view(begin, static_cast<size_t>(end - begin)), out_, size_,
+                        kLimit, separator_);
   }
 
   char* out_;
+  char separator_;
   size_t size_ = 0;
   int fields_ = 0;
 };
@@ -83,12 +84,23 @@ const char* eventName(Event event) {
 
 }  // namespace
 
-std::string_view fileHeader() {
-  return {kHeader, sizeof kHeader - 1};
+char logSeparator(char wanted) {
+  return wanted == ';' ? ';' : ',';
 }
 
-size_t appendField(std::string_view field, char* out, size_t size, size_t capacity) {
-  const bool quoted = field.find_first_of(",\"\r\n") != std::string_view::npos;
+std::string fileHeader(char separator) {
+  std::string header = "\xEF\xBB\xBF";
+  for (const char* column : kColumns) {
+    if (header.size() > 3) header += logSeparator(separator);
+    header += column;
+  }
+  return header + "\r\n";
+}
+
+size_t appendField(std::string_view field, char* out, size_t size, size_t capacity,
+                   char separator) {
+  const char special[] = {logSeparator(separator), '"', '\r', '\n', '\0'};
+  const bool quoted = field.find_first_of(special) != std::string_view::npos;
   if (!quoted) {
     const size_t n = std::min(field.size(), capacity - size);
     std::memcpy(out + size, field.data(), n);
@@ -119,8 +131,8 @@ size_t formatTimestamp(const platform::ZonedDateTime& when, char* out) {
   return length;
 }
 
-size_t formatLine(const Record& record, char* out) {
-  LineBuilder line(out);
+size_t formatLine(const Record& record, char* out, char separator) {
+  LineBuilder line(out, logSeparator(separator));
   line.text(eventName(record.event));
   line.time(record.at);
   if (record.event == Event::Reset) {

@@ -27,4 +27,19 @@ std::string runLogPath(const std::string& profilePath, const std::string& settin
   return profilePath.substr(0, hasExtension ? dot : profilePath.size()) + ".runs.csv";
 }
 
+std::string waitingFilePath(const std::string& logPath) {
+  const size_t nameStart = logPath.size() - fileNameOf(logPath).size();
+  if (logPath.size() - nameStart > 4) {
+    std::string extension = logPath.substr(logPath.size() - 4);
+    for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (extension == ".csv") return logPath.substr(0, logPath.size() - 4) + ".waiting.csv";
+  }
+  return logPath + ".waiting.csv";
+}
+
+std::string fileNameOf(const std::string& path) {
+  const size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 }  // namespace tallymark::runlog

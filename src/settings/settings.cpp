@@ -17,6 +17,7 @@ PluginSettings readPluginSettings(const XMLNetProfile& profile) {
   r.IPCamPath = profile.ReadString("IPCamPath", "");
   r.runLog = profile.ReadInt("RunLog", 1) != 0;
   r.runLogPath = profile.ReadString("RunLogPath", "");
+  r.runLogSeparator = profile.ReadString("RunLogSeparator", ",") == ";" ? ';' : ',';
   r.mtconnectPort = profile.ReadInt("MTConnectPort", 0);
   r.mtconnectAddress = profile.ReadString("MTConnectAddress", "");
 

@@ -29,6 +29,9 @@ struct XYZDemoConfig {
   // for the file beside the profile).
   bool runLog = true;
   std::string runLogPath;
+  // "RunLogSeparator": the run log's field separator, ',' or ';'; any other text
+  // (missing, empty, longer, another character) gives ','.
+  char runLogSeparator = ',';
   // The MTConnect adapter: "MTConnectPort" (0 or missing: off) and "MTConnectAddress"
   // (a dotted IPv4 address; empty: all addresses).
   int32_t mtconnectPort = 0;
@@ -52,7 +55,8 @@ inline constexpr int kCamPositions = 5;
 // section's defaults; readPluginSettings gives those.
 struct PluginSettings {
   // "Dlg", "Axis/X", "Axis/Y", "Axis/Z", "AutoStart", "AutoScan", "CamType",
-  // "IPCamPath", "RunLog", "RunLogPath", "MTConnectPort", "MTConnectAddress".
+  // "IPCamPath", "RunLog", "RunLogPath", "RunLogSeparator", "MTConnectPort",
+  // "MTConnectAddress".
   XYZDemoConfig record;
   // "Pos1X" .. "Pos5Z".
   tcp_data camPositions[kCamPositions];

@@ -3,6 +3,7 @@
 // in a host; each test names its own profile, and StopPlug ends each test's writer.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +18,17 @@
 #include "settings/test_files.h"
 
 namespace {
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = text.find("\r\n", at);
+    if (end == std::string::npos) break;
+    out.push_back(text.substr(at, end - at));
+    at = end + 2;
+  }
+  return out;
+}
 
 std::string profileWith(const std::string& section) {
   return "<?xml version=\"1.0\"?>\n<profile>\n<Dazada_Ruvazidu>" + section +
@@ -128,15 +140,60 @@ TEST_F(RunLogThroughThePlugin, RunLogZeroWritesNothingAndRunLogPathIsTakenFromTh
   EXPECT_NE(log.find("\r\ncounted,"), std::string::npos) << log;
 }
 
-TEST_F(RunLogThroughThePlugin, APathThatCannotBeWrittenLeavesTheCountingAloneAndShowsNoBox) {
+TEST_F(RunLogThroughThePlugin, AMissingFolderIsMadeAndAnUnwritablePathLeavesTheCountingAlone) {
   start("<RunLogPath>no such folder/runs.csv</RunLogPath>");
+  run(1, 0, 1, 1000);
+  StopPlug();
+  EXPECT_NE(readFile(folder.file("no such folder/runs.csv")).find("\r\ncounted,"),
+            std::string::npos);
+
+  // A file where the folder should be: neither the log nor its side file can be made.
+  start("<RunLogPath>Mill.xml/runs.csv</RunLogPath>");
   host.setDro(1500, 0);
   run(1, 0, 1, 1000);
   run(1, 0, 2, 2000);
   StopPlug();
   EXPECT_EQ(host.dro(1500), 2);
   EXPECT_TRUE(boxes.shown.empty());
-  EXPECT_EQ(folder.entries(), std::vector<std::string>{"Mill.xml"});
+  EXPECT_EQ(folder.entries(), (std::vector<std::string>{"Mill.xml", "no such folder"}));
+}
+
+TEST_F(RunLogThroughThePlugin, AFolderSettingGetsTheDefaultNameInsideAndASemicolonIsKept) {
+  std::filesystem::create_directories(folder.file("logs"));
+  start("<RunLogPath>logs</RunLogPath><RunLogSeparator>;</RunLogSeparator>");
+  run(1, 0, 1, 1000);
+  StopPlug();
+  EXPECT_EQ(readFile(folder.file("logs/Mill.runs.csv")).substr(0, 17),
+            "\xEF\xBB\xBF"
+            "Event;Time;Run");
+
+  start("<RunLogPath>new logs/</RunLogPath>");  // a folder still to be made
+  run(1, 0, 2, 2000);
+  StopPlug();
+  EXPECT_EQ(readFile(folder.file("new logs/Mill.runs.csv")).substr(0, 17),
+            "\xEF\xBB\xBF"
+            "Event,Time,Run");
+}
+
+// The host's file dialogs move the working folder while it runs; the profile's name
+// stays as the host gave it.
+TEST_F(RunLogThroughThePlugin, ARelativeProfileNameKeepsOneLogBesideTheProfile) {
+  const std::string elsewhere = folder.file("elsewhere");
+  std::filesystem::create_directories(elsewhere);
+  const auto home = std::filesystem::current_path();
+  writeFile(profile, profileWith(""));
+  std::filesystem::current_path(folder.file(""));
+  SetProName("Mill.xml");
+  run(1, 0, 1, 1000);
+  std::filesystem::current_path(elsewhere);
+  run(1, 0, 2, 2000);
+  StopPlug();
+  std::filesystem::current_path(home);
+  EXPECT_EQ(lines(readFile(folder.file("Mill.runs.csv"))).size(), 3u) << "header and two runs";
+  EXPECT_TRUE(std::filesystem::is_empty(elsewhere));
+  EXPECT_TRUE(boxes.shown.empty()) << "the profile was found again at StopPlug: "
+                                   << (boxes.shown.empty() ? "" : boxes.shown[0].text);
+  EXPECT_NE(readFile(profile).find("<Tallymark_v1.0>1</Tallymark_v1.0>"), std::string::npos);
 }
 
 TEST_F(RunLogThroughThePlugin, StopPlugReturnsWhileTheDiskHangs) {

@@ -115,6 +115,23 @@ TEST(PluginSettingsValues, RunLogIsOffOnlyForZero) {
   }
 }
 
+TEST(PluginSettingsValues, RunLogSeparatorIsASemicolonOnlyWhenItSaysExactlyThat) {
+  struct Case {
+    const char* section;
+    char separator;
+  } cases[] = {
+      {"", ','},
+      {"<RunLogSeparator>;</RunLogSeparator>", ';'},
+      {"<RunLogSeparator>,</RunLogSeparator>", ','},
+      {"<RunLogSeparator>\t</RunLogSeparator>", ','},
+      {"<RunLogSeparator>;;</RunLogSeparator>", ','},
+      {"<RunLogSeparator></RunLogSeparator>", ','},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(readFrom(profileWith(c.section)).record.runLogSeparator, c.separator) << c.section;
+  }
+}
+
 TEST(PluginSettingsValues, LoadReportsAFailureAndGivesDefaults) {
   TempFolder folder;
   MessageCatcher boxes;
