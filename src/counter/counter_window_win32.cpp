@@ -34,6 +34,9 @@ constexpr COLORREF kBlue = RGB(0, 0, 255);
 constexpr COLORREF kRoyalBlue = RGB(65, 105, 225);
 constexpr COLORREF kKhaki = RGB(240, 230, 140);
 constexpr COLORREF kSystemText = CLR_INVALID;
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+// "Batch complete": white on green, unlike anything else in the window.
+constexpr COLORREF kBatchGreen = RGB(0, 128, 0);
 
 constexpr int kClientWidth = 380;
 constexpr int kClientHeight = 424;
@@ -54,6 +57,7 @@ struct LabelLayout {
   double points;
   bool bold;
   COLORREF colour;
+  COLORREF background = kSystemText;  // the page's own unless given
 };
 
 const LabelLayout kLabels[] = {
@@ -75,6 +79,12 @@ const LabelLayout kLabels[] = {
     // In the free space right of RESET, so that no designed control moves.
     {&DAZADA_RUVAZIDU::lblLastRun, ids::kLastRun, Parent::Page, 166, 136, 190, 22, 12.0, true,
      kRoyalBlue},
+    // The batch target, in the free band between RESET and the total: shown only while
+    // the target is on (an empty label is hidden).
+    {&DAZADA_RUVAZIDU::lblRequired, ids::kRequired, Parent::Page, 15, 180, 300, 20, 11.0, true,
+     kBlue},
+    {&DAZADA_RUVAZIDU::lblBatchComplete, ids::kBatchComplete, Parent::Page, 166, 159, 120, 20, 11.0,
+     true, kWhite, kBatchGreen},
 };
 constexpr size_t kLabelCount = sizeof kLabels / sizeof kLabels[0];
 
@@ -126,6 +136,7 @@ class Win32CounterView final : public CounterView {
   HFONT defaultFont_ = nullptr;
   HBITMAP logo_ = nullptr;
   HBRUSH khaki_ = nullptr;
+  HBRUSH labelBackgrounds_[kLabelCount] = {};
   int splitter_ = 0;  // header band height, in pixels
   bool dragging_ = false;
   int grabOffset_ = 0;
@@ -165,6 +176,7 @@ Win32CounterView::~Win32CounterView() {
     DestroyWindow(frame_);
   }
   for (HFONT font : labelFonts_) DeleteObject(font);
+  for (HBRUSH brush : labelBackgrounds_) DeleteObject(brush);
   DeleteObject(defaultFont_);
   DeleteObject(logo_);
   DeleteObject(khaki_);
@@ -207,6 +219,7 @@ void Win32CounterView::createControls() {
               scale_.x(entry.x), scale_.y(entry.y), scale_.x(entry.width), scale_.y(entry.height),
               entry.parent == Parent::Header ? header_ : page_, entry.id);
     SendMessageW(labels_[i], WM_SETFONT, reinterpret_cast<WPARAM>(labelFonts_[i]), FALSE);
+    if (entry.background != kSystemText) labelBackgrounds_[i] = CreateSolidBrush(entry.background);
     fitLabel(i);
   }
 
@@ -234,6 +247,11 @@ void Win32CounterView::fitLabel(size_t i) {
   const LabelLayout& entry = kLabels[i];
   wchar_t text[256];
   GetWindowTextW(labels_[i], text, 256);
+  // An empty label is hidden, so that a coloured background never shows on its own.
+  const bool shown = text[0] != L'\0';
+  if (((GetWindowLongW(labels_[i], GWL_STYLE) & WS_VISIBLE) != 0) != shown) {
+    ShowWindow(labels_[i], shown ? SW_SHOWNA : SW_HIDE);
+  }
   SIZE size = ui::measureText(labelFonts_[i], text, false);
   const int width = std::max(scale_.x(entry.width), static_cast<int>(size.cx) + 3);
   const int height = std::max(scale_.y(entry.height), static_cast<int>(size.cy));
@@ -416,8 +434,12 @@ LRESULT Win32CounterView::onPanel(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       HDC dc = reinterpret_cast<HDC>(wp);
       COLORREF colour = GetSysColor(COLOR_WINDOWTEXT);
       for (size_t i = 0; i < kLabelCount; ++i) {
-        if (labels_[i] == reinterpret_cast<HWND>(lp) && kLabels[i].colour != kSystemText) {
-          colour = kLabels[i].colour;
+        if (labels_[i] != reinterpret_cast<HWND>(lp)) continue;
+        if (kLabels[i].colour != kSystemText) colour = kLabels[i].colour;
+        if (labelBackgrounds_[i] != nullptr) {
+          SetTextColor(dc, colour);
+          SetBkColor(dc, kLabels[i].background);
+          return reinterpret_cast<LRESULT>(labelBackgrounds_[i]);
         }
       }
       SetTextColor(dc, colour);

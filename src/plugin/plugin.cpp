@@ -12,6 +12,7 @@
 #include "plugin/menu.h"
 #include "plugin/mg.h"
 #include "plugin/monitoring.h"
+#include "plugin/required_parts.h"
 #include "plugin/run_record.h"
 
 namespace counter = tallymark::counter;
@@ -65,6 +66,7 @@ void piUpdate() {
   const counter::HostAccess host{GetDRO, SetDRO, GetLED};
   const counter::TickOutcome outcome = counter::counterTick(MG::dazada_ruvaziduDlg, host);
   if (outcome.eventful()) plugin::followTick(outcome);
+  plugin::followRequiredParts(outcome);
   if (plugin::runLogNeedsService()) plugin::serviceRunLog();
   plugin::publishMonitoring(outcome);
   if (MyDevice != nullptr) MyDevice->Update();
@@ -73,6 +75,7 @@ void piUpdate() {
 void tallymark::plugin::resetForTests() {
   detail::resetRunRecordForTests();
   detail::resetMonitoringForTests();
+  detail::resetRequiredPartsForTests();
   detail::resetSettingsForTests();
   delete MG::dazada_ruvaziduDlg;
   MG::dazada_ruvaziduDlg = nullptr;

@@ -9,6 +9,7 @@
 #include "plugin/mg.h"
 #include "plugin/monitoring.h"
 #include "plugin/plugin.h"
+#include "plugin/required_parts.h"
 #include "plugin/run_record.h"
 #include "plugin/settings_globals.h"
 #include "settings/settings.h"
@@ -54,6 +55,8 @@ const char* piSetProName(const char*) {
   // Unless the profile was read, the operator's RunLog setting is unknown: no log.
   plugin::configureRunLog(ProfileName, loaded.loaded && config->runLog, config->runLogPath);
   plugin::configureMonitoring(config->mtconnectPort, config->mtconnectAddress);
+  plugin::configureRequiredParts(config->requiredParts, config->requiredPartsLed,
+                                 config->requiredPartsCode);
 
   settings::registerPlugin(ProfileName, plugin::kPluginName, frame);
   return plugin::kPluginName;

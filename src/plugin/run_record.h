@@ -23,6 +23,9 @@ void configureRunLog(const char* profileName, bool enabled, const std::string& p
 // After a tick whose outcome is eventful().
 void followTick(const tallymark::counter::TickOutcome& outcome);
 
+// A "batch complete" line after the counted run of `outcome`, with that run's time.
+void recordBatchComplete(const tallymark::counter::TickOutcome& outcome);
+
 // Hands over records the writer could not take at once, and shows a problem of the run
 // log, once, in the console's line area. Call when runLogNeedsService().
 void serviceRunLog();

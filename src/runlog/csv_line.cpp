@@ -77,6 +77,8 @@ const char* eventName(Event event) {
       return "not counted";
     case Event::Reset:
       return "reset";
+    case Event::BatchComplete:
+      return "batch complete";
   }
   return "";
 }
@@ -123,7 +125,7 @@ size_t formatLine(const Record& record, char* out) {
   LineBuilder line(out);
   line.text(eventName(record.event));
   line.time(record.at);
-  if (record.event == Event::Reset) {
+  if (record.event == Event::Reset || record.event == Event::BatchComplete) {
     line.none();
     line.none();
     line.none();

@@ -195,7 +195,7 @@ TEST_F(CounterWindowTest, AViewAttachedLaterShowsTheCurrentTextsThenOnlyChanges)
   window.showLastRun(12345);
   attach(view);
   EXPECT_NE(window.view(), nullptr);
-  EXPECT_EQ(view.shown.size(), 9u) << "every label once";
+  EXPECT_EQ(view.shown.size(), 11u) << "every label once, the two batch labels empty";
   EXPECT_EQ(view.shown[&window.lblCountVal], "12");
   EXPECT_EQ(view.shown[&window.lblTotalCount], "345");
   EXPECT_EQ(view.shown[&window.lblLastRun], "Last run: 12.3 s");
