@@ -60,8 +60,9 @@ std::optional<size_t> above(const std::vector<ControlInfo>& controls, size_t anc
 }  // namespace
 
 const std::vector<std::string>& figureLabelNames() {
-  static const std::vector<std::string> names = {"lblCountVal", "lblTotalCount", "lblLastTimeReset",
-                                                 "lblLastRun"};
+  static const std::vector<std::string> names = {"lblCountVal",      "lblTotalCount",
+                                                 "lblLastTimeReset", "lblLastRun",
+                                                 "lblRequired",      "lblBatchComplete"};
   return names;
 }
 
@@ -77,15 +78,20 @@ std::optional<size_t> locateLabel(const std::vector<ControlInfo>& controls, std:
     anchorText = "Total:";
   } else if (name == "lblLastTimeReset") {
     anchorText = "Last Reset:";
-  } else if (name == "lblLastRun") {
-    // Caption and figure in one label.
+  } else if (name == "lblLastRun" || name == "lblRequired" || name == "lblBatchComplete") {
+    // Caption and figure in one label; the batch labels are shown only while they hold
+    // text.
+    const std::string prefix = name == "lblLastRun"    ? "Last run:"
+                               : name == "lblRequired" ? "Required:"
+                                                       : "Batch complete";
     for (size_t i = 0; i < controls.size(); ++i)
-      if (isLabel(controls[i]) && controls[i].text.rfind("Last run:", 0) == 0) return i;
-    why = "no label \"Last run: ...\"";
+      if (isLabel(controls[i]) && controls[i].text.rfind(prefix, 0) == 0) return i;
+    why = "no label \"" + prefix + " ...\"";
     return std::nullopt;
   } else {
     why = "unknown label " + std::string(name) +
-          " (known: lblCountVal, lblTotalCount, lblLastTimeReset, lblLastRun)";
+          " (known: lblCountVal, lblTotalCount, lblLastTimeReset, lblLastRun, lblRequired, "
+          "lblBatchComplete)";
     return std::nullopt;
   }
   anchor = findByText(controls, anchorText, anchorIsButton);
