@@ -17,7 +17,7 @@ namespace tallymark::counter {
 
 // What one tick asks of the host beside the count.
 struct BatchStep {
-  bool setLed = false;     // set the batch LED to `ledLit`
+  bool setLed = false;  // set the batch LED to `ledLit`
   bool ledLit = false;
   bool completed = false;  // this tick's counted run completed the batch: the code line
 };

@@ -1,5 +1,7 @@
 #include "plugin/required_parts.h"
 
+#include <cstdint>
+
 #include "counter/counter_window.h"
 #include "platform/ansi_text.h"
 #include "plugin/host.h"
@@ -9,7 +11,12 @@
 
 namespace tallymark::plugin {
 
+namespace {
+constexpr int64_t kNoCountSeen = INT64_MIN;
+}  // namespace
+
 bool requiredPartsOn = false;
+int64_t requiredPartsSeenCount = kNoCountSeen;
 
 namespace {
 
@@ -40,6 +47,7 @@ void configureRequiredParts(int32_t requiredParts, int32_t led, const std::strin
   s.led = led > 0 && led <= 32767 ? static_cast<short>(led) : 0;
   s.code = platform::toAnsiCodePage(code);
   requiredPartsOn = s.rule.on();
+  requiredPartsSeenCount = kNoCountSeen;
   if (MG::dazada_ruvaziduDlg != nullptr && !requiredPartsOn) {
     MG::dazada_ruvaziduDlg->showBatch(s.rule, 0);
   }
@@ -47,6 +55,7 @@ void configureRequiredParts(int32_t requiredParts, int32_t led, const std::strin
 
 void followRequiredPartsTick(const counter::TickOutcome& outcome) {
   if (!outcome.ran) return;
+  requiredPartsSeenCount = outcome.count;
   RequiredParts& s = state();
   const counter::BatchStep step = s.rule.follow(outcome);
   if (step.setLed) setBatchLed(s.led, step.ledLit);
@@ -64,6 +73,7 @@ const counter::BatchRule& batchRule() {
 void detail::resetRequiredPartsForTests() {
   state() = RequiredParts();
   requiredPartsOn = false;
+  requiredPartsSeenCount = kNoCountSeen;
 }
 
 }  // namespace tallymark::plugin

@@ -19,10 +19,18 @@ void configureRequiredParts(int32_t requiredParts, int32_t led, const std::strin
 
 // True while RequiredParts is on; what every tick tests first.
 extern bool requiredPartsOn;
+// The count the last tick that ran left, or a value no count can have (the next tick is
+// then looked at whatever it holds).
+extern int64_t requiredPartsSeenCount;
 void followRequiredPartsTick(const tallymark::counter::TickOutcome& outcome);
-// After every tick of the counter rule, after the run record. Off, it costs one test.
+// After every tick of the counter rule, after the run record. Off, it costs one test;
+// on, a tick that changed nothing (the same count, no run ended, no reset) costs two
+// more: nothing of the batch can have changed then.
 inline void followRequiredParts(const tallymark::counter::TickOutcome& outcome) {
-  if (requiredPartsOn) followRequiredPartsTick(outcome);
+  if (requiredPartsOn &&
+      (outcome.count != requiredPartsSeenCount || outcome.eventful() || !outcome.ran)) {
+    followRequiredPartsTick(outcome);
+  }
 }
 
 // The rule as the latest tick left it, for the monitoring.
