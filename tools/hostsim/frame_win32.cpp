@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -124,7 +125,7 @@ void buildPanel(HWND f) {
 }
 
 void loadBatchSettings(const Host& h) {
-  std::ifstream in(widen(h.profilePath), std::ios::binary);
+  std::ifstream in(std::filesystem::u8path(h.profilePath), std::ios::binary);
   const std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   gBatch = readBatchSettings(xml);
 }

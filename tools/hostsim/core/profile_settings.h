@@ -9,7 +9,7 @@
 namespace tallymark::hostsim {
 
 struct BatchSettings {
-  bool found = false;  // the section is there
+  bool found = false;                    // the section is there
   std::string requiredParts, led, code;  // empty when missing
 };
 
