@@ -19,7 +19,8 @@ namespace {
 }
 
 [[gnu::noinline]] void countRun(const HostAccess& host, TickOutcome& outcome) {
-  outcome.count = nextCount(countFromDro(host.getDro(kDroCount)));
+  outcome.countBeforeRun = countFromDro(host.getDro(kDroCount));
+  outcome.count = nextCount(outcome.countBeforeRun);
   outcome.total = nextCount(countFromDro(host.getDro(kDroTotal)));
   host.setDro(kDroCount, outcome.count);
   host.setDro(kDroTotal, outcome.total);
@@ -34,8 +35,6 @@ TickOutcome counterTick(DAZADA_RUVAZIDU* window, const HostAccess& host) {
   TickOutcome outcome;
   if (window == nullptr || host.getDro == nullptr || host.setDro == nullptr ||
       host.getLed == nullptr) {
-    outcome.count = outcome.total = outcome.countBeforeReset = 0;
-    outcome.qualifier = outcome.lastReset = 0.0;
     return outcome;
   }
   DAZADA_RUVAZIDU& w = *window;

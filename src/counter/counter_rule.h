@@ -53,23 +53,22 @@ struct HostAccess {
 };
 
 // What one tick did, for whatever follows the rule (the run record, a status display).
-// The figures are meaningful only when the rule ran, and `qualifier` and
-// `countBeforeReset` only on the tick their flag is set: the unchanged tick, ten times a
-// second, writes no more of the outcome than it must (a 32-bit build clears a whole
-// structure with a slow string instruction).
+// Every member starts at 0; the figures are meaningful only when the rule ran, and
+// `qualifier`, `countBeforeReset` and `countBeforeRun` only on the tick their flag is set.
 struct TickOutcome {
   bool ran = false;            // the window and the three callbacks were there
   bool ledLit = false;         // LED 804 on this tick: a run is in progress
   bool runStarted = false;     // the first tick of a lit period
   bool qualified = false;      // this tick armed the run; `qualifier` is DRO 22 as read
-  bool runCounted = false;     // a lit period ended and was counted
+  bool runCounted = false;     // a lit period ended and was counted; see countBeforeRun
   bool runNotCounted = false;  // a lit period ended without having qualified
   bool resetApplied = false;   // a reset was carried out; see countBeforeReset
-  int32_t count;               // DRO 1500 after the tick: as read, 0 after a reset,
-  int32_t total;               // and as written after a counted run (1501 likewise)
-  int32_t countBeforeReset;
-  double qualifier;
-  double lastReset;  // DRO 1502 after the tick (OLE Automation date)
+  int32_t count = 0;           // DRO 1500 after the tick: as read, 0 after a reset,
+  int32_t total = 0;           // and as written after a counted run (1501 likewise)
+  int32_t countBeforeReset = 0;
+  int32_t countBeforeRun = 0;  // DRO 1500 as the counted run read it, before adding 1
+  double qualifier = 0.0;
+  double lastReset = 0.0;  // DRO 1502 after the tick (OLE Automation date)
 
   // True when the tick did more than show the figures. Ten ticks a second are mostly
   // not eventful, so this is what callers test first.

@@ -12,11 +12,12 @@ namespace counter = tallymark::counter;
 namespace platform = tallymark::platform;
 
 DAZADA_RUVAZIDU::Label DAZADA_RUVAZIDU::*const DAZADA_RUVAZIDU::kLabels[] = {
-    &DAZADA_RUVAZIDU::label4,        &DAZADA_RUVAZIDU::label5,
-    &DAZADA_RUVAZIDU::label6,        &DAZADA_RUVAZIDU::lblLastTimeReset,
-    &DAZADA_RUVAZIDU::lblTotalCount, &DAZADA_RUVAZIDU::lblCountVal,
-    &DAZADA_RUVAZIDU::label7,        &DAZADA_RUVAZIDU::label8,
-    &DAZADA_RUVAZIDU::lblLastRun,    &DAZADA_RUVAZIDU::lblStatus,
+    &DAZADA_RUVAZIDU::label4,           &DAZADA_RUVAZIDU::label5,
+    &DAZADA_RUVAZIDU::label6,           &DAZADA_RUVAZIDU::lblLastTimeReset,
+    &DAZADA_RUVAZIDU::lblTotalCount,    &DAZADA_RUVAZIDU::lblCountVal,
+    &DAZADA_RUVAZIDU::label7,           &DAZADA_RUVAZIDU::label8,
+    &DAZADA_RUVAZIDU::lblLastRun,       &DAZADA_RUVAZIDU::lblRequired,
+    &DAZADA_RUVAZIDU::lblBatchComplete, &DAZADA_RUVAZIDU::lblStatus,
 };
 
 DAZADA_RUVAZIDU::DAZADA_RUVAZIDU() {
@@ -75,4 +76,20 @@ void DAZADA_RUVAZIDU::showLastRun(uint32_t milliseconds) {
   std::snprintf(text, sizeof text, "Last run: %lu.%lu s", static_cast<unsigned long>(tenths / 10),
                 static_cast<unsigned long>(tenths % 10));
   lblLastRun.setText(text);
+}
+
+void DAZADA_RUVAZIDU::updateBatch(const counter::BatchRule& rule, int32_t count) {
+  shownTarget_ = rule.target();
+  shownCount_ = count;
+  shownComplete_ = rule.complete();
+  if (!rule.on()) {
+    lblRequired.setText("");
+    lblBatchComplete.setText("");
+    return;
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "Required: %ld  Remaining: %ld",
+                static_cast<long>(rule.target()), static_cast<long>(rule.remaining(count)));
+  lblRequired.setText(text);
+  lblBatchComplete.setText(rule.complete() ? kBatchCompleteText : "");
 }

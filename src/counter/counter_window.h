@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "counter/batch_rule.h"
 #include "counter/label.h"
 
 class DAZADA_RUVAZIDU;
@@ -55,6 +56,7 @@ class DAZADA_RUVAZIDU {
   static constexpr char kNoDateText[] = "(invalid date)";
   static constexpr int kTimer2IntervalMs = 400;
   static constexpr char kNoLastRunText[] = "Last run: -";
+  static constexpr char kBatchCompleteText[] = "Batch complete";
 
   // The model alone, with no view; see attachView.
   DAZADA_RUVAZIDU();
@@ -92,6 +94,11 @@ class DAZADA_RUVAZIDU {
   Label label8{"BỘ ĐẾM SẢN PHẨM"};
   // The duration of the last counted run, beside the figures; not a designer control.
   Label lblLastRun{kNoLastRunText};
+  // The batch target (RequiredParts): "Required: 100  Remaining: 12", and "Batch
+  // complete" once the count has reached it. Both empty, and not shown, while the target
+  // is off.
+  Label lblRequired;
+  Label lblBatchComplete;
   // What is wrong just now (the run log cannot be written, a port is taken), one problem
   // a line; empty, and not shown at all, while all is well.
   Label lblStatus;
@@ -105,6 +112,15 @@ class DAZADA_RUVAZIDU {
   bool DAZADA_RUVAZIDU_FormClosing();
   // Shows a counted run's duration in lblLastRun ("Last run: 12.3 s").
   void showLastRun(uint32_t milliseconds);
+  // Shows the batch target of `rule` at `count`, or nothing while the rule is off. Cheap
+  // when nothing changed: the tick calls it ten times a second.
+  void showBatch(const tallymark::counter::BatchRule& rule, int32_t count) {
+    if (rule.target() == shownTarget_ && count == shownCount_ &&
+        rule.complete() == shownComplete_) {
+      return;
+    }
+    updateBatch(rule, count);
+  }
 
   // The menu item: visible, with the focus.
   void showAndFocus();
@@ -115,5 +131,11 @@ class DAZADA_RUVAZIDU {
   // The labels above, for the view.
   static Label DAZADA_RUVAZIDU::*const kLabels[];
 
+  void updateBatch(const tallymark::counter::BatchRule& rule, int32_t count);
+
   std::unique_ptr<CounterView> view_;
+  // What lblRequired and lblBatchComplete show (a target of 0: nothing).
+  int32_t shownTarget_ = 0;
+  int32_t shownCount_ = 0;
+  bool shownComplete_ = false;
 };

@@ -34,6 +34,9 @@ constexpr COLORREF kBlue = RGB(0, 0, 255);
 constexpr COLORREF kRoyalBlue = RGB(65, 105, 225);
 constexpr COLORREF kKhaki = RGB(240, 230, 140);
 constexpr COLORREF kSystemText = CLR_INVALID;
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+// "Batch complete": white on green, unlike anything else in the window.
+constexpr COLORREF kBatchGreen = RGB(0, 128, 0);
 
 constexpr int kClientWidth = 380;
 constexpr int kClientHeight = 424;
@@ -54,6 +57,7 @@ struct LabelLayout {
   double points;
   bool bold;
   COLORREF colour;
+  COLORREF background = kSystemText;  // the page's own unless given
 };
 
 const LabelLayout kLabels[] = {
@@ -75,13 +79,20 @@ const LabelLayout kLabels[] = {
     // In the free space right of RESET, so that no designed control moves.
     {&DAZADA_RUVAZIDU::lblLastRun, ids::kLastRun, Parent::Page, 166, 136, 190, 22, 12.0, true,
      kRoyalBlue},
+    // The batch target, right of RESET above "Last run", so that the band below RESET
+    // stays free for the status line: shown only while the target is on (an empty label
+    // is hidden).
+    {&DAZADA_RUVAZIDU::lblRequired, ids::kRequired, Parent::Page, 166, 114, 210, 20, 11.0, true,
+     kBlue},
+    {&DAZADA_RUVAZIDU::lblBatchComplete, ids::kBatchComplete, Parent::Page, 166, 159, 120, 20, 11.0,
+     true, kWhite, kBatchGreen},
 };
 constexpr size_t kLabelCount = sizeof kLabels / sizeof kLabels[0];
 
-// The status line, in the free band between RESET and "Total:" across the page: hidden
-// while empty, so that the window looks as designed while all is well. Its text wraps at
-// the page's width and it grows downwards with it.
-constexpr int kStatusX = 7, kStatusY = 172, kStatusWidth = 362, kStatusHeight = 30;
+// The status line, in the free band between RESET (and "Batch complete") and "Total:"
+// across the page: hidden while empty, so that the window looks as designed while all
+// is well. Its text wraps at the page's width and it grows downwards with it.
+constexpr int kStatusX = 7, kStatusY = 180, kStatusWidth = 362, kStatusHeight = 24;
 constexpr double kStatusPoints = ui::kDefaultPoints;
 
 class Win32CounterView final : public CounterView {
@@ -136,6 +147,7 @@ class Win32CounterView final : public CounterView {
   HFONT defaultFont_ = nullptr;
   HBITMAP logo_ = nullptr;
   HBRUSH khaki_ = nullptr;
+  HBRUSH labelBackgrounds_[kLabelCount] = {};
   int splitter_ = 0;  // header band height, in pixels
   bool dragging_ = false;
   int grabOffset_ = 0;
@@ -176,6 +188,7 @@ Win32CounterView::~Win32CounterView() {
   }
   for (HFONT font : labelFonts_) DeleteObject(font);
   DeleteObject(statusFont_);
+  for (HBRUSH brush : labelBackgrounds_) DeleteObject(brush);
   DeleteObject(defaultFont_);
   DeleteObject(logo_);
   DeleteObject(khaki_);
@@ -218,6 +231,7 @@ void Win32CounterView::createControls() {
               scale_.x(entry.x), scale_.y(entry.y), scale_.x(entry.width), scale_.y(entry.height),
               entry.parent == Parent::Header ? header_ : page_, entry.id);
     SendMessageW(labels_[i], WM_SETFONT, reinterpret_cast<WPARAM>(labelFonts_[i]), FALSE);
+    if (entry.background != kSystemText) labelBackgrounds_[i] = CreateSolidBrush(entry.background);
     fitLabel(i);
   }
 
@@ -280,6 +294,11 @@ void Win32CounterView::fitLabel(size_t i) {
   const LabelLayout& entry = kLabels[i];
   wchar_t text[256];
   GetWindowTextW(labels_[i], text, 256);
+  // An empty label is hidden, so that a coloured background never shows on its own.
+  const bool shown = text[0] != L'\0';
+  if (((GetWindowLongW(labels_[i], GWL_STYLE) & WS_VISIBLE) != 0) != shown) {
+    ShowWindow(labels_[i], shown ? SW_SHOWNA : SW_HIDE);
+  }
   SIZE size = ui::measureText(labelFonts_[i], text, false);
   const int width = std::max(scale_.x(entry.width), static_cast<int>(size.cx) + 3);
   const int height = std::max(scale_.y(entry.height), static_cast<int>(size.cy));
@@ -462,8 +481,12 @@ LRESULT Win32CounterView::onPanel(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       HDC dc = reinterpret_cast<HDC>(wp);
       COLORREF colour = GetSysColor(COLOR_WINDOWTEXT);
       for (size_t i = 0; i < kLabelCount; ++i) {
-        if (labels_[i] == reinterpret_cast<HWND>(lp) && kLabels[i].colour != kSystemText) {
-          colour = kLabels[i].colour;
+        if (labels_[i] != reinterpret_cast<HWND>(lp)) continue;
+        if (kLabels[i].colour != kSystemText) colour = kLabels[i].colour;
+        if (labelBackgrounds_[i] != nullptr) {
+          SetTextColor(dc, colour);
+          SetBkColor(dc, kLabels[i].background);
+          return reinterpret_cast<LRESULT>(labelBackgrounds_[i]);
         }
       }
       if (status_ != nullptr && status_ == reinterpret_cast<HWND>(lp)) colour = kCrimson;

@@ -20,7 +20,8 @@ constexpr int kIdleWaitMs = 500;
 std::atomic<detail::LockedHook> lockedHook{nullptr};
 
 constexpr uint64_t kKnownPart = 1u << 16, kKnownTotal = 1u << 17, kKnownCycle = 1u << 18,
-                   kKnownReset = 1u << 19;
+                   kKnownReset = 1u << 19, kBatchItems = 1u << 20, kKnownTarget = 1u << 21,
+                   kKnownRemaining = 1u << 22;
 
 uint64_t doubleBits(double value) {
   uint64_t bits;
@@ -96,6 +97,15 @@ Adapter::Words Adapter::encode(const Observations& values) {
     flags |= kKnownReset;
     words.word[3] = static_cast<uint64_t>(*values.lastResetUtcMs);
   }
+  if (values.batchItems) flags |= kBatchItems;
+  if (values.partCountTarget) {
+    flags |= kKnownTarget;
+    words.word[4] |= static_cast<uint32_t>(*values.partCountTarget);
+  }
+  if (values.partCountRemaining) {
+    flags |= kKnownRemaining;
+    words.word[4] |= static_cast<uint64_t>(static_cast<uint32_t>(*values.partCountRemaining)) << 32;
+  }
   words.word[0] = flags;
   return words;
 }
@@ -109,6 +119,11 @@ Observations Adapter::decode(const Words& words) {
   if (flags & kKnownTotal) values.totalPartCount = static_cast<int32_t>(words.word[1] >> 32);
   if (flags & kKnownCycle) values.cycleTimeSeconds = bitsDouble(words.word[2]);
   if (flags & kKnownReset) values.lastResetUtcMs = static_cast<int64_t>(words.word[3]);
+  values.batchItems = (flags & kBatchItems) != 0;
+  if (flags & kKnownTarget)
+    values.partCountTarget = static_cast<int32_t>(words.word[4] & 0xffffffffu);
+  if (flags & kKnownRemaining)
+    values.partCountRemaining = static_cast<int32_t>(words.word[4] >> 32);
   return values;
 }
 

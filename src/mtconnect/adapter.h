@@ -103,7 +103,7 @@ class Adapter {
  private:
   // The seqlock: a version that is odd while the one writer stores, and the figures as
   // words so that readers never race with it on plain memory.
-  static constexpr size_t kWords = 5;  // the figures, and when they were published
+  static constexpr size_t kWords = 6;  // the figures, and when they were published
   struct Words {
     uint64_t word[kWords] = {};
     bool operator==(const Words& other) const;

@@ -17,6 +17,11 @@ struct Observations {
   std::optional<int32_t> totalPartCount;   // never reset
   std::optional<double> cycleTimeSeconds;  // the last counted run's duration
   std::optional<int64_t> lastResetUtcMs;   // milliseconds since 1970-01-01T00:00:00Z
+  // The batch target (RequiredParts) and what remains of it. Sent only while
+  // `batchItems` is set; without it the agents never see the two keys.
+  bool batchItems = false;
+  std::optional<int32_t> partCountTarget;
+  std::optional<int32_t> partCountRemaining;
 };
 
 }  // namespace tallymark::mtconnect

@@ -37,7 +37,8 @@ size_t formatCount(const std::optional<int32_t>& count, char* out) {
 
 const char* itemKey(int item) {
   static const char* const kKeys[kItemCount] = {
-      "avail", "execution", "part_count", "total_part_count", "cycle_time", "last_reset"};
+      "avail",      "execution",  "part_count",        "total_part_count",
+      "cycle_time", "last_reset", "part_count_target", "part_count_remaining"};
   return kKeys[item];
 }
 
@@ -84,6 +85,10 @@ size_t formatValue(const Observations& values, int item, char* out) {
     case kLastReset:
       if (!values.lastResetUtcMs) return copyText(kUnavailable, out);
       return formatTimestamp(*values.lastResetUtcMs, out);
+    case kPartCountTarget:
+      return formatCount(values.batchItems ? values.partCountTarget : std::nullopt, out);
+    case kPartCountRemaining:
+      return formatCount(values.batchItems ? values.partCountRemaining : std::nullopt, out);
     default:
       out[0] = '\0';
       return 0;
@@ -95,6 +100,9 @@ size_t composeLine(int64_t timestampMs, const Observations& now, const Observati
   size_t length = formatTimestamp(timestampMs, out);
   bool any = false;
   for (int item = 0; item < kItemCount; ++item) {
+    const bool batchItem = item == kPartCountTarget || item == kPartCountRemaining;
+    // An agent that was never told of the batch items hears nothing of them.
+    if (batchItem && !now.batchItems && (before == nullptr || !before->batchItems)) continue;
     char value[kValueCapacity];
     size_t valueLength = formatValue(now, item, value);
     if (before) {

@@ -27,8 +27,19 @@
 namespace tallymark::mtconnect::shdr {
 
 // The items in the order they are sent, and their keys (the DataItem names of
-// docs/mtconnect/Devices.xml).
-enum Item { kAvail, kExecution, kPartCount, kTotalPartCount, kCycleTime, kLastReset, kItemCount };
+// docs/mtconnect/Devices.xml). The batch items go out only while Observations::batchItems
+// is set (or, once, as UNAVAILABLE when it has just been cleared).
+enum Item {
+  kAvail,
+  kExecution,
+  kPartCount,
+  kTotalPartCount,
+  kCycleTime,
+  kLastReset,
+  kPartCountTarget,
+  kPartCountRemaining,
+  kItemCount
+};
 const char* itemKey(int item);
 
 // Room for any value text, with its terminating NUL.

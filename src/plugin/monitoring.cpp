@@ -15,6 +15,7 @@
 #include "plugin/mg.h"
 #include "plugin/operator_status.h"
 #include "plugin/plugin.h"
+#include "plugin/required_parts.h"
 
 namespace tallymark::plugin {
 
@@ -170,7 +171,14 @@ void publishToRunningAdapter(const counter::TickOutcome& outcome) {
       m.lastResetUtcMs = lastResetFromDro(tick.lastReset);
     }
   }
-  monitoringAdapter->publish(monitoringFigures(tick, m.lastCycleMs, m.lastResetUtcMs));
+  mtconnect::Observations figures = monitoringFigures(tick, m.lastCycleMs, m.lastResetUtcMs);
+  const counter::BatchRule& batch = batchRule();
+  if (batch.on()) {
+    figures.batchItems = true;
+    figures.partCountTarget = batch.target();
+    if (tick.ran) figures.partCountRemaining = batch.remaining(tick.count);
+  }
+  monitoringAdapter->publish(figures);
 }
 
 void stopMonitoring() {

@@ -13,6 +13,7 @@
 #include "plugin/mg.h"
 #include "plugin/monitoring.h"
 #include "plugin/operator_status.h"
+#include "plugin/required_parts.h"
 #include "plugin/run_record.h"
 
 namespace counter = tallymark::counter;
@@ -67,6 +68,7 @@ void piUpdate() {
   const counter::HostAccess host{GetDRO, SetDRO, GetLED};
   const counter::TickOutcome outcome = counter::counterTick(MG::dazada_ruvaziduDlg, host);
   if (outcome.eventful()) plugin::followTick(outcome);
+  plugin::followRequiredParts(outcome);
   if (plugin::runLogNeedsService()) plugin::serviceRunLog();
   plugin::publishMonitoring(outcome);
   plugin::pollStatus();
@@ -76,6 +78,7 @@ void piUpdate() {
 void tallymark::plugin::resetForTests() {
   detail::resetRunRecordForTests();
   detail::resetMonitoringForTests();
+  detail::resetRequiredPartsForTests();
   detail::resetSettingsForTests();
   detail::resetStatusForTests();
   delete MG::dazada_ruvaziduDlg;

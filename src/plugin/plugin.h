@@ -20,6 +20,7 @@ namespace detail {
 void resetSettingsForTests();
 void resetRunRecordForTests();
 void resetMonitoringForTests();
+void resetRequiredPartsForTests();
 }  // namespace detail
 
 }  // namespace tallymark::plugin

@@ -11,6 +11,7 @@
 #include "plugin/mg.h"
 #include "plugin/monitoring.h"
 #include "plugin/plugin.h"
+#include "plugin/required_parts.h"
 #include "plugin/run_record.h"
 #include "plugin/settings_globals.h"
 #include "settings/settings.h"
@@ -69,6 +70,8 @@ const char* piSetProName(const char*) {
   plugin::configureRunLog(profilePath(), loaded.loaded && config->runLog, config->runLogPath,
                           config->runLogSeparator);
   plugin::configureMonitoring(config->mtconnectPort, config->mtconnectAddress);
+  plugin::configureRequiredParts(config->requiredParts, config->requiredPartsLed,
+                                 config->requiredPartsCode);
 
   settings::registerPlugin(profilePath(), plugin::kPluginName, frame);
   return plugin::kPluginName;

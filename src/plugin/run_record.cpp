@@ -26,6 +26,12 @@ counter::RunTracker& tracker() {
   return instance;
 }
 
+// When the latest counted run ended: a batch it completed is logged with its time.
+platform::ZonedDateTime& lastCountedAt() {
+  static platform::ZonedDateTime at;
+  return at;
+}
+
 std::function<std::unique_ptr<platform::AppendFile>()>& diskMaker() {
   static std::function<std::unique_ptr<platform::AppendFile>()> maker;
   return maker;
@@ -123,11 +129,22 @@ void followTick(const counter::TickOutcome& outcome) {
   const counter::RunTracker::Events events = tracker().follow(outcome);
   for (int i = 0; i < events.size; ++i) {
     const counter::RunEvent& event = events.event[i];
-    if (event.kind == counter::RunEvent::Kind::Counted && MG::dazada_ruvaziduDlg != nullptr) {
-      MG::dazada_ruvaziduDlg->showLastRun(event.durationMs);
+    if (event.kind == counter::RunEvent::Kind::Counted) {
+      lastCountedAt() = event.at;
+      if (MG::dazada_ruvaziduDlg != nullptr) MG::dazada_ruvaziduDlg->showLastRun(event.durationMs);
     }
     if (runLogWriter != nullptr) runLogWriter->push(toRecord(event));
   }
+}
+
+void recordBatchComplete(const counter::TickOutcome& outcome) {
+  if (runLogWriter == nullptr) return;
+  runlog::Record record;
+  record.event = runlog::Event::BatchComplete;
+  record.at = lastCountedAt();
+  record.count = outcome.count;
+  record.total = outcome.total;
+  runLogWriter->push(record);
 }
 
 void serviceRunLog() {
@@ -158,6 +175,7 @@ void stopRunLog() {
 
 void detail::resetRunRecordForTests() {
   stopRunLog();
+  lastCountedAt() = platform::ZonedDateTime();
   setRunClock(nullptr);
   setRunLogDisk(nullptr);
 }

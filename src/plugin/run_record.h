@@ -29,6 +29,9 @@ std::string runLogFileFor(const std::string& profilePath, const std::string& pat
 // After a tick whose outcome is eventful().
 void followTick(const tallymark::counter::TickOutcome& outcome);
 
+// A "batch complete" line after the counted run of `outcome`, with that run's time.
+void recordBatchComplete(const tallymark::counter::TickOutcome& outcome);
+
 // Hands over records the writer could not take at once, and shows a change of the run
 // log's status in the console's line area and, while a problem lasts, in the counter
 // window's status line. Call when runLogNeedsService().

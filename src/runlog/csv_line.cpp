@@ -78,6 +78,8 @@ const char* eventName(Event event) {
       return "not counted";
     case Event::Reset:
       return "reset";
+    case Event::BatchComplete:
+      return "batch complete";
   }
   return "";
 }
@@ -135,7 +137,7 @@ size_t formatLine(const Record& record, char* out, char separator) {
   LineBuilder line(out, logSeparator(separator));
   line.text(eventName(record.event));
   line.time(record.at);
-  if (record.event == Event::Reset) {
+  if (record.event == Event::Reset || record.event == Event::BatchComplete) {
     line.none();
     line.none();
     line.none();

@@ -1,8 +1,20 @@
 #include "settings/settings.h"
 
+#include <algorithm>
+
 #include "settings/xml_net_profile.h"
 
 namespace tallymark::settings {
+namespace {
+
+// The host takes one line of code at a time; a line break would hand it a second one.
+std::string firstLine(std::string text) {
+  const size_t end = text.find_first_of("\r\n");
+  if (end != std::string::npos) text.resize(end);
+  return text;
+}
+
+}  // namespace
 
 PluginSettings readPluginSettings(const XMLNetProfile& profile) {
   PluginSettings s;
@@ -20,6 +32,11 @@ PluginSettings readPluginSettings(const XMLNetProfile& profile) {
   r.runLogSeparator = profile.ReadString("RunLogSeparator", ",") == ";" ? ';' : ',';
   r.mtconnectPort = profile.ReadInt("MTConnectPort", 0);
   r.mtconnectAddress = profile.ReadString("MTConnectAddress", "");
+  // A malformed or out-of-range number reads as 0, which is off like a negative one.
+  r.requiredParts = std::max(profile.ReadInt("RequiredParts", 0), 0);
+  const int32_t led = profile.ReadInt("RequiredPartsLED", 0);
+  r.requiredPartsLed = led >= 1 && led <= kMaxLed ? led : 0;
+  r.requiredPartsCode = firstLine(profile.ReadString("RequiredPartsCode", ""));
 
   for (int i = 0; i < kCamPositions; ++i) {
     const std::string key = "Pos" + std::to_string(i + 1);

@@ -36,6 +36,13 @@ struct XYZDemoConfig {
   // (a dotted IPv4 address; empty: all addresses).
   int32_t mtconnectPort = 0;
   std::string mtconnectAddress;
+  // The batch target: "RequiredParts" (0, missing or anything but a positive whole
+  // number: off), "RequiredPartsLED" (the host LED lit while the batch is complete; 0,
+  // missing or outside 1..32767: none) and "RequiredPartsCode" (UTF-8, its first line
+  // only; empty: none).
+  int32_t requiredParts = 0;
+  int32_t requiredPartsLed = 0;
+  std::string requiredPartsCode;
 };
 
 // One camera position; nothing in the plug-in reads it back.
@@ -50,13 +57,15 @@ namespace tallymark::settings {
 inline constexpr char kSettingsSection[] = "Dazada_Ruvazidu";
 inline constexpr char kPluginsSection[] = "PlugIns";
 inline constexpr int kCamPositions = 5;
+// The host's LEDs are numbered by a 16-bit signed integer.
+inline constexpr int32_t kMaxLed = 32767;
 
 // Every key of the section "Dazada_Ruvazidu". A default-constructed value is not the
 // section's defaults; readPluginSettings gives those.
 struct PluginSettings {
   // "Dlg", "Axis/X", "Axis/Y", "Axis/Z", "AutoStart", "AutoScan", "CamType",
   // "IPCamPath", "RunLog", "RunLogPath", "RunLogSeparator", "MTConnectPort",
-  // "MTConnectAddress".
+  // "MTConnectAddress", "RequiredParts", "RequiredPartsLED", "RequiredPartsCode".
   XYZDemoConfig record;
   // "Pos1X" .. "Pos5Z".
   tcp_data camPositions[kCamPositions];

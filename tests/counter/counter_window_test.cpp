@@ -196,7 +196,7 @@ TEST_F(CounterWindowTest, AViewAttachedLaterShowsTheCurrentTextsThenOnlyChanges)
   window.lblStatus.setText("Run log: held");
   attach(view);
   EXPECT_NE(window.view(), nullptr);
-  EXPECT_EQ(view.shown.size(), 10u) << "every label once";
+  EXPECT_EQ(view.shown.size(), 12u) << "every label once, the two batch labels empty";
   EXPECT_EQ(view.shown[&window.lblStatus], "Run log: held");
   EXPECT_EQ(view.shown[&window.lblCountVal], "12");
   EXPECT_EQ(view.shown[&window.lblTotalCount], "345");

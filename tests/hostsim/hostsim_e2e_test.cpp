@@ -276,6 +276,54 @@ TEST_F(HostSim, DrivesAPluginAsTheHostDoes) {
   DeleteFileA((folder_ + "counter.png").c_str());
 }
 
+// The batch target through the real DLL: the window's batch figures, the LED and the
+// code line as the host receives them, the run log's row, and a picture of the window
+// (kept beside the test programs as counter-required.png).
+TEST_F(HostSim, ABatchOfThreeLightsTheLedSendsTheCodeOnceAndShowsInTheWindow) {
+  std::string profileText = kProfile;
+  profileText.replace(profileText.find("  </Dazada_Ruvazidu>"), 0,
+                      "    <RequiredParts>3</RequiredParts>\n"
+                      "    <RequiredPartsLED>1050</RequiredPartsLED>\n"
+                      "    <RequiredPartsCode>M1050</RequiredPartsCode>\n");
+  writeFile(profile(), profileText);
+  writeFile(state(), "dro 1500 1\ndro 1501 10\n");
+  const std::string picture = exeFolder() + "counter-required.png";
+  DeleteFileA(picture.c_str());
+  Outcome run = hostsim(
+      "menu Tally_Mark\n"
+      "expect led 1050 off\n"
+      "expect label lblRequired Required: 3  Remaining: 2\n"
+      "runs 1 seconds 0.4 pause 0.4 qualifier 1\n"
+      "expect label lblRequired Required: 3  Remaining: 1\n"
+      "expect led 1050 off\n"
+      "runs 1 seconds 0.4 pause 0.4 qualifier 1\n"
+      "expect dro 1500 3\n"
+      "expect led 1050 on\n"
+      "expect code M1050\n"
+      "expect label lblRequired Required: 3  Remaining: 0\n"
+      "expect label lblBatchComplete Batch complete\n"
+      "runs 1 seconds 0.4 pause 0.4 qualifier 1\n"
+      "expect dro 1500 4\n"
+      "wait 500\n"
+      "screenshot COUNTER " +
+      picture +
+      "\n"
+      "reset yes\n"
+      "expect led 1050 off\n"
+      "expect label lblRequired Required: 3  Remaining: 3\n"
+      "quit\n");
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  size_t codes = 0;
+  for (size_t at = 0; (at = run.output.find("G-code \"M1050\"", at)) != std::string::npos; ++at)
+    ++codes;
+  EXPECT_EQ(codes, 1u) << run.output;
+  const std::string log = readFile(folder_ + "Mach3Mill.runs.csv");
+  EXPECT_TRUE(contains(log, ",3,12,,\r\nbatch complete,")) << log;
+  const std::string png = readFile(picture);
+  EXPECT_EQ(png.substr(0, 4), "\x89PNG");
+  EXPECT_GT(png.size(), 10000u);
+}
+
 // The counter window, its menu item, its reset and the Config notice.
 // Local time as an OLE date, the form DRO 1502 holds.
 double localNow() {

@@ -51,6 +51,22 @@ TEST(LabelLocator, FindsEachFigureByItsFixedNeighbour) {
   EXPECT_EQ(textOf(controls, "lblStatus"), "<no label between RESET and \"Total:\">");
 }
 
+// The batch labels sit between RESET and the total; they must not be taken for the
+// figures next to them, and are found only while they show text.
+TEST(LabelLocator, TheBatchLabelsAreFoundByTheirTextAndDisturbNoOtherFigure) {
+  auto controls = counterWindow();
+  EXPECT_EQ(textOf(controls, "lblRequired"), "<no label \"Required: ...\">");
+  const int px = 104, py = 50 + 89 + 4 + 22;
+  controls.push_back(control("Static", "Required: 5  Remaining: 0", px + 15, py + 180, 300, 20));
+  controls.push_back(control("Static", "Batch complete", px + 166, py + 159, 120, 20));
+  controls.push_back(control("Static", "", px + 200, py + 205, 10, 10));  // a hidden, empty one
+  EXPECT_EQ(textOf(controls, "lblRequired"), "Required: 5  Remaining: 0");
+  EXPECT_EQ(textOf(controls, "lblBatchComplete"), "Batch complete");
+  EXPECT_EQ(textOf(controls, "lblCountVal"), "42");
+  EXPECT_EQ(textOf(controls, "lblTotalCount"), "1042");
+  EXPECT_EQ(textOf(controls, "lblLastTimeReset"), "12/8/2026 4:30:00 PM");
+}
+
 TEST(LabelLocator, AWidenedFigureAndAnotherOrderOfControlsChangeNothing) {
   auto controls = counterWindow();
   controls[7].right += 120;  // a six-digit total widens its label

@@ -98,15 +98,34 @@ TEST(Script, AnErrorNamesItsLineAndLeavesNoSteps) {
   }
 }
 
-TEST(Script, ShippedDemoScriptParses) {
-  std::ifstream in(std::filesystem::u8path(TALLYMARK_SOURCE_DIR "/examples/demo.script"));
-  ASSERT_TRUE(in);
-  std::ostringstream text;
-  text << in.rdbuf();
-  Script s = parseScript(text.str());
-  EXPECT_EQ(s.error, "");
-  ASSERT_FALSE(s.steps.empty());
-  EXPECT_EQ(s.steps.back().kind, StepKind::Quit);
+TEST(Script, ShippedDemoScriptsParse) {
+  for (const char* name : {"/examples/demo.script", "/examples/batch.script"}) {
+    SCOPED_TRACE(name);
+    std::ifstream in(std::filesystem::u8path(std::string(TALLYMARK_SOURCE_DIR) + name));
+    ASSERT_TRUE(in);
+    std::ostringstream text;
+    text << in.rdbuf();
+    Script s = parseScript(text.str());
+    EXPECT_EQ(s.error, "");
+    ASSERT_FALSE(s.steps.empty());
+    EXPECT_EQ(s.steps.back().kind, StepKind::Quit);
+  }
+}
+
+TEST(Script, ExpectLedAndExpectCode) {
+  Script s = parseScript("expect led 1050 on\nexpect led -3 off\nexpect code M98 P9000\n");
+  ASSERT_EQ(s.error, "");
+  ASSERT_EQ(s.steps.size(), 3u);
+  EXPECT_EQ(s.steps[0].kind, StepKind::ExpectLed);
+  EXPECT_EQ(s.steps[0].number, 1050);
+  EXPECT_TRUE(s.steps[0].yes);
+  EXPECT_FALSE(s.steps[1].yes);
+  EXPECT_EQ(s.steps[2].kind, StepKind::ExpectCode);
+  EXPECT_EQ(s.steps[2].file, "M98 P9000");
+  for (const char* bad :
+       {"expect led 1050", "expect led x on", "expect led 5 lit", "expect code"}) {
+    EXPECT_NE(parseScript(bad).error, "") << bad;
+  }
 }
 
 TEST(Script, ComparisonsToleratesRoundingOnlyForEquality) {

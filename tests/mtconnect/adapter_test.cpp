@@ -58,6 +58,26 @@ class AdapterTest : public ::testing::Test {
   std::unique_ptr<Adapter> adapter_;
 };
 
+// The batch items travel through the adapter's snapshot words like the other figures.
+TEST_F(AdapterTest, BatchTargetAndRemainingReachTheAgent) {
+  Observations values = running(5, 120);
+  values.batchItems = true;
+  values.partCountTarget = 2147483647;
+  values.partCountRemaining = 0;
+  adapter_->publish(values);
+  auto agent = connect();
+  std::string line;
+  ASSERT_TRUE(agent->readLine(line));
+  ASSERT_TRUE(agent->take(line));
+  EXPECT_EQ(agent->lastLineItems, 8u) << line;
+  EXPECT_EQ(agent->values["part_count_target"], "2147483647");
+  EXPECT_EQ(agent->values["part_count_remaining"], "0");
+  values.partCountRemaining = 7;
+  adapter_->publish(values);
+  ASSERT_TRUE(agent->waitFor("part_count_remaining", "7"));
+  EXPECT_EQ(agent->values["part_count_target"], "2147483647");
+}
+
 TEST_F(AdapterTest, AgentGetsTheSnapshotThenEachChangeThenUnavailableAtStop) {
   Observations values = running(5, 120);
   adapter_->publish(values);

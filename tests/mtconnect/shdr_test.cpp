@@ -104,6 +104,39 @@ TEST(ShdrLine, ValuesThatCannotBeTextAreUnavailable) {
   EXPECT_LT(line(INT64_MAX, values, nullptr).size(), shdr::kLineCapacity);
 }
 
+// The batch target's two items exist for an agent only while the target is on: off, not
+// even UNAVAILABLE is sent, so an agent's view of a plug-in without it is as before.
+TEST(ShdrLine, TheBatchItemsAreSentOnlyWhileTheTargetIsOn) {
+  Observations off = running();
+  off.partCountTarget = 100;  // ignored without batchItems
+  EXPECT_EQ(line(0, off, nullptr).find("part_count_target"), std::string::npos);
+
+  Observations on = running();
+  on.batchItems = true;
+  on.partCountTarget = 100;
+  on.partCountRemaining = 95;
+  EXPECT_EQ(line(0, on, nullptr),
+            "1970-01-01T00:00:00.000Z|avail|AVAILABLE|execution|READY|part_count|5"
+            "|total_part_count|120|cycle_time|12.300|last_reset|2026-12-08T14:23:07.000Z"
+            "|part_count_target|100|part_count_remaining|95\n");
+  EXPECT_EQ(line(0, on, &off),
+            "1970-01-01T00:00:00.000Z|part_count_target|100"
+            "|part_count_remaining|95\n");
+  Observations later = on;
+  later.partCount = 6;
+  later.partCountRemaining = 94;
+  EXPECT_EQ(line(0, later, &on), "1970-01-01T00:00:00.000Z|part_count|6|part_count_remaining|94\n");
+  // Switched off: the agent is told once that the values are gone, then nothing.
+  EXPECT_EQ(line(0, off, &later),
+            "1970-01-01T00:00:00.000Z|part_count|5|part_count_target|UNAVAILABLE"
+            "|part_count_remaining|UNAVAILABLE\n");
+  EXPECT_EQ(line(0, off, &off), "");
+  // A count the rule did not read leaves what remains unknown.
+  Observations unknown = on;
+  unknown.partCountRemaining.reset();
+  EXPECT_EQ(line(0, unknown, &on), "1970-01-01T00:00:00.000Z|part_count_remaining|UNAVAILABLE\n");
+}
+
 TEST(ShdrCommands, PingsAreCountedWhereverTheReceivesSplitThem) {
   shdr::CommandReader reader;
   EXPECT_EQ(reader.receive("* PING\n* PING\r\n", 15), 2u);

@@ -313,6 +313,50 @@ TEST_F(CounterWindowWin32, TicksWriteTheLabelsOnlyWhenTheFiguresChange) {
   SetWindowLongPtrW(count, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(countedProc));
 }
 
+// The batch labels exist in every window but show only while they hold text; "Batch
+// complete" then stands out, white on green, where every other label is on the page's
+// own colour.
+TEST_F(CounterWindowWin32, TheBatchLabelsShowOnlyWhileTheTargetIsOnAndStandOut) {
+  HWND required = onPage(ids::kRequired);
+  HWND complete = onPage(ids::kBatchComplete);
+  ASSERT_NE(required, nullptr);
+  ASSERT_NE(complete, nullptr);
+  EXPECT_FALSE(GetWindowLongW(required, GWL_STYLE) & WS_VISIBLE) << "off: not shown";
+  EXPECT_FALSE(GetWindowLongW(complete, GWL_STYLE) & WS_VISIBLE);
+
+  DAZADA_RUVAZIDU& window = *MG::dazada_ruvaziduDlg;
+  counter::BatchRule rule;
+  rule.configure(100);
+  counter::TickOutcome tick;
+  tick.ran = true;
+  tick.count = 88;
+  rule.follow(tick);
+  window.showBatch(rule, 88);
+  EXPECT_EQ(textOf(required), L"Required: 100  Remaining: 12");
+  EXPECT_TRUE(GetWindowLongW(required, GWL_STYLE) & WS_VISIBLE);
+  EXPECT_FALSE(GetWindowLongW(complete, GWL_STYLE) & WS_VISIBLE) << "not reached yet";
+
+  tick.count = 100;
+  rule.follow(tick);
+  window.showBatch(rule, 100);
+  EXPECT_EQ(textOf(complete), L"Batch complete");
+  EXPECT_TRUE(GetWindowLongW(complete, GWL_STYLE) & WS_VISIBLE);
+  HDC dc = CreateCompatibleDC(nullptr);
+  SendMessageW(page(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+               reinterpret_cast<LPARAM>(complete));
+  EXPECT_EQ(GetBkColor(dc), RGB(0, 128, 0));
+  EXPECT_EQ(GetTextColor(dc), RGB(255, 255, 255));
+  SendMessageW(page(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+               reinterpret_cast<LPARAM>(required));
+  EXPECT_EQ(GetBkColor(dc), GetSysColor(COLOR_BTNFACE));
+  DeleteDC(dc);
+
+  rule.configure(0);
+  window.showBatch(rule, 100);
+  EXPECT_FALSE(GetWindowLongW(required, GWL_STYLE) & WS_VISIBLE) << "switched off: gone";
+  EXPECT_FALSE(GetWindowLongW(complete, GWL_STYLE) & WS_VISIBLE);
+}
+
 TEST_F(CounterWindowWin32, LabelsGrowWithTheirFigures) {
   counter::ui::Scale scale;
   HWND count = onPage(ids::kCountVal);

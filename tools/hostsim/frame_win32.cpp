@@ -7,10 +7,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "host_win32.h"
 #include "ole_date.h"
 #include "platform/win32_text.h"
+#include "profile_settings.h"
 #include "run_log_view.h"
 #include "tallymark_version.h"
 
@@ -40,6 +44,7 @@ enum ControlId : int {
   kLastResetText,
   kStatusText,
   kRunLogText,
+  kBatchText,
 };
 
 // The run log's last lines shown in the panel.
@@ -47,6 +52,10 @@ constexpr size_t kRunLogLines = 4;
 constexpr long long kRunLogTailBytes = 4096;
 
 const wchar_t kFrameClass[] = L"TallymarkHostSimFrame";
+
+// The profile's batch settings, read when the panel is built (the plug-in reads them at
+// SetProName, before).
+BatchSettings gBatch;
 
 HWND item(HWND frame, int id) {
   return GetDlgItem(frame, id);
@@ -112,6 +121,13 @@ void buildPanel(HWND f) {
   addControl(f, L"STATIC", L"", label, kStatusText, 10, 226, 450, 16);
   addControl(f, L"STATIC", L"Run log (last lines):", label, 0, 10, 252, 450, 16);
   addControl(f, L"STATIC", L"", label | SS_NOPREFIX, kRunLogText, 10, 270, 620, 16 * kRunLogLines);
+  addControl(f, L"STATIC", L"", label | SS_NOPREFIX, kBatchText, 10, 340, 620, 16);
+}
+
+void loadBatchSettings(const Host& h) {
+  std::ifstream in(std::filesystem::u8path(h.profilePath), std::ios::binary);
+  const std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  gBatch = readBatchSettings(xml);
 }
 
 // Reads the end of the run log when its size changed. The plug-in writes whole lines,
@@ -165,6 +181,13 @@ void refreshPanel(Host& h) {
   swprintf(status, 512, L"Plug-in %ls; automation asked %d time(s)", widen(h.pluginName).c_str(),
            h.scriptDispatchRequests.load());
   setText(item(f, kStatusText), status);
+  const int led = std::atoi(gBatch.led.c_str());
+  std::string batch = "Profile: " + describeBatchSettings(gBatch, led > 0 && m.led(led));
+  if (!h.codeLines.empty()) {
+    batch += "; code received: \"" + h.codeLines.back() + "\"";
+    if (h.codeLines.size() > 1) batch += " (" + std::to_string(h.codeLines.size()) + " lines)";
+  }
+  setText(item(f, kBatchText), widen(batch));
 }
 
 void tick(Host& h) {
@@ -287,7 +310,7 @@ HWND createFrame(Host& h) {
   wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
   wc.lpszClassName = kFrameClass;
   RegisterClassExW(&wc);
-  RECT r{0, 0, 640, 344};
+  RECT r{0, 0, 640, 364};
   AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, TRUE);
   // Placed right of where new windows usually appear, so the counter window does not
   // cover the panel.
@@ -297,6 +320,7 @@ HWND createFrame(Host& h) {
                             nullptr, buildMenu(), wc.hInstance, nullptr);
   if (h.frame == nullptr) return nullptr;
   buildPanel(h.frame);
+  loadBatchSettings(h);
   refreshPanel(h);
   ShowWindow(h.frame, SW_SHOWNORMAL);
   UpdateWindow(h.frame);

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "dro_state.h"
 #include "plugin/host_types.h"
@@ -51,8 +52,9 @@ struct Host {
   std::string profilePath;
   std::string statePath;
   std::string pluginName;
-  std::string runLogPath;     // the plug-in's run log beside the profile
-  long long runLogSize = -1;  // its size when last shown
+  std::string runLogPath;              // the plug-in's run log beside the profile
+  long long runLogSize = -1;           // its size when last shown
+  std::vector<std::string> codeLines;  // every line of code the plug-in handed over
 
   HWND frame = nullptr;
   int firstPluginId = 1000;  // GetMenuRange hands out identifiers from here

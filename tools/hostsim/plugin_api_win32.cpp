@@ -30,6 +30,7 @@ void TM_CDECL setLed(short n, bool on) {
 }
 
 void TM_CDECL code(const char* text) {
+  host().codeLines.push_back(text ? text : "");
   std::printf("hostsim: plug-in ran G-code \"%s\" (not executed: no machine)\n", text ? text : "");
   std::fflush(stdout);
 }

@@ -1,5 +1,6 @@
 #include "script_runner_win32.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -116,6 +117,26 @@ std::string ScriptRunner::runStep(const Step& step) {
       return screenshot(step);
     case StepKind::ExpectDro:
       return expectDro(step);
+    case StepKind::ExpectLed: {
+      bool lit = !step.yes;
+      const bool held = waitFor(kSettleMs, [&] {
+        onUi(h, [&] { lit = h.machine.led(static_cast<short>(step.number)); });
+        return lit == step.yes;
+      });
+      if (held) return {};
+      return "expected LED " + std::to_string(step.number) + (step.yes ? " on" : " off") +
+             ", found it " + (lit ? "on" : "off");
+    }
+    case StepKind::ExpectCode: {
+      std::vector<std::string> lines;
+      const bool held = waitFor(kSettleMs, [&] {
+        onUi(h, [&] { lines = h.codeLines; });
+        return std::find(lines.begin(), lines.end(), step.file) != lines.end();
+      });
+      if (held) return {};
+      return "the plug-in never handed the host the code \"" + step.file + "\" (" +
+             std::to_string(lines.size()) + " line(s) of code received)";
+    }
     case StepKind::ExpectLabel:
       return expectLabel(step);
     case StepKind::ExpectAutomation:

@@ -81,8 +81,9 @@ std::optional<size_t> statusLine(const std::vector<ControlInfo>& controls, std::
 }  // namespace
 
 const std::vector<std::string>& figureLabelNames() {
-  static const std::vector<std::string> names = {"lblCountVal", "lblTotalCount", "lblLastTimeReset",
-                                                 "lblLastRun", "lblStatus"};
+  static const std::vector<std::string> names = {
+      "lblCountVal", "lblTotalCount",    "lblLastTimeReset", "lblLastRun",
+      "lblRequired", "lblBatchComplete", "lblStatus"};
   return names;
 }
 
@@ -98,17 +99,22 @@ std::optional<size_t> locateLabel(const std::vector<ControlInfo>& controls, std:
     anchorText = "Total:";
   } else if (name == "lblLastTimeReset") {
     anchorText = "Last Reset:";
-  } else if (name == "lblLastRun") {
-    // Caption and figure in one label.
+  } else if (name == "lblLastRun" || name == "lblRequired" || name == "lblBatchComplete") {
+    // Caption and figure in one label; the batch labels are shown only while they hold
+    // text.
+    const std::string prefix = name == "lblLastRun"    ? "Last run:"
+                               : name == "lblRequired" ? "Required:"
+                                                       : "Batch complete";
     for (size_t i = 0; i < controls.size(); ++i)
-      if (isLabel(controls[i]) && controls[i].text.rfind("Last run:", 0) == 0) return i;
-    why = "no label \"Last run: ...\"";
+      if (isLabel(controls[i]) && controls[i].text.rfind(prefix, 0) == 0) return i;
+    why = "no label \"" + prefix + " ...\"";
     return std::nullopt;
   } else if (name == "lblStatus") {
     return statusLine(controls, why);
   } else {
     why = "unknown label " + std::string(name) +
-          " (known: lblCountVal, lblTotalCount, lblLastTimeReset, lblLastRun, lblStatus)";
+          " (known: lblCountVal, lblTotalCount, lblLastTimeReset, lblLastRun, lblRequired, "
+          "lblBatchComplete, lblStatus)";
     return std::nullopt;
   }
   anchor = findByText(controls, anchorText, anchorIsButton);

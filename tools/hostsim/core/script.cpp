@@ -166,6 +166,20 @@ std::string parseLine(const std::string& line, const std::vector<Token>& t, Step
         return usage("expect dro N [OP] VALUE");
       return {};
     }
+    if (n >= 2 && t[1].text == "led") {
+      step.kind = StepKind::ExpectLed;
+      if (n != 4 || !toInt(t[2].text, SHRT_MIN, SHRT_MAX, step.number) ||
+          (t[3].text != "on" && t[3].text != "off"))
+        return usage("expect led N on|off");
+      step.yes = t[3].text == "on";
+      return {};
+    }
+    if (n >= 2 && t[1].text == "code") {
+      step.kind = StepKind::ExpectCode;
+      if (n < 3) return usage("expect code TEXT");
+      step.file = restOfLine(line, t, 2);
+      return {};
+    }
     if (n >= 2 && t[1].text == "label") {
       step.kind = StepKind::ExpectLabel;
       if (n < 4) return usage("expect label NAME [!=] TEXT");
@@ -178,7 +192,9 @@ std::string parseLine(const std::string& line, const std::vector<Token>& t, Step
       step.file = restOfLine(line, t, textAt);
       return {};
     }
-    return usage("expect dro ...") + ", \"expect label ...\" or \"expect automation\"";
+    return usage("expect dro ...") +
+           ", \"expect led ...\", \"expect code ...\", \"expect label ...\" or \"expect "
+           "automation\"";
   }
   return "unknown step \"" + word + "\"";
 }

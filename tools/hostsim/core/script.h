@@ -9,6 +9,8 @@
 //   wait MS                                      let the host run for MS milliseconds
 //   screenshot CAPTION FILE                      save the window CAPTION as a PNG
 //   expect dro N [OP] VALUE                      OP one of = != < <= > >= (default =)
+//   expect led N on|off                          an LED as the plug-in left it
+//   expect code TEXT                             the plug-in handed the host this line of code
 //   expect label NAME [!=] TEXT                  a figure label of the counter window
 //   expect automation                            the plug-in asked for "GetScriptDispatch"
 //   quit                                         stop the plug-in and end the host
@@ -32,6 +34,8 @@ enum class StepKind {
   Wait,
   Screenshot,
   ExpectDro,
+  ExpectLed,
+  ExpectCode,
   ExpectLabel,
   ExpectAutomation,
   Quit
@@ -51,7 +55,7 @@ struct Step {
   bool yes = false;  // reset: the answer; led: on
   Compare compare = Compare::Equal;
   std::string text;  // menu: item; screenshot: caption; expect label: name
-  std::string file;  // screenshot: file; expect label: the expected text
+  std::string file;  // screenshot: file; expect label, expect code: the expected text
 };
 
 struct Script {
