@@ -81,9 +81,9 @@ std::optional<size_t> statusLine(const std::vector<ControlInfo>& controls, std::
 }  // namespace
 
 const std::vector<std::string>& figureLabelNames() {
-  static const std::vector<std::string> names = {
-      "lblCountVal", "lblTotalCount",    "lblLastTimeReset", "lblLastRun",
-      "lblRequired", "lblBatchComplete", "lblStatus"};
+  static const std::vector<std::string> names = {"lblCountVal", "lblTotalCount", "lblLastTimeReset",
+                                                 "lblLastRun",  "lblRequired",   "lblBatchComplete",
+                                                 "lblStatus"};
   return names;
 }
 
