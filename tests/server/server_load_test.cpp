@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -57,9 +58,17 @@ class ServerLoad : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     // A first thread makes runtimes start their own helpers (ThreadSanitizer's background
-    // thread), so that the count below holds the program's threads alone.
-    std::thread([] {}).join();
-    threadsWithoutServer_ = process_stats::threadCount();
+    // thread), so that the count below holds the program's threads alone. A joined thread
+    // may still be listed for a moment (the kernel wakes the joiner before it removes the
+    // thread), so the count is taken while it runs and waited for without it.
+    std::promise<void> release;
+    std::thread helper([done = release.get_future()]() mutable { done.wait(); });
+    const size_t withHelper = process_stats::threadCount();
+    release.set_value();
+    helper.join();
+    threadsWithoutServer_ = withHelper - 1;
+    ASSERT_TRUE(waitUntil([] { return process_stats::threadCount() == threadsWithoutServer_; }))
+        << process_stats::threadCount() << " threads, " << withHelper << " with the helper";
     server_ = new CommandServer;
     ASSERT_TRUE(server_->start(0));
     expectServed();
