@@ -55,16 +55,8 @@ void give(Writer& writer, const Record& record) {
   }
 }
 
-// takeProblem() answers false while the thread holds the lock: ask until it answers.
-bool problemOf(Writer& writer, std::string& problem) {
-  while (writer.problemPending()) {
-    if (writer.takeProblem(problem)) return true;
-    std::this_thread::yield();
-  }
-  return false;
-}
-
-// The status once it reads `expected` (it passes through others on the way).
+// The status once it reads `expected` (it passes through others on the way); takeProblem()
+// answers false while the thread holds the lock, so it is asked until it answers.
 void waitForStatus(Writer& writer, const std::string& expected, std::string* detail = nullptr) {
   std::string status = "(none yet)";
   while (status != expected) {
