@@ -297,7 +297,9 @@ TEST_F(WriterTest, ACrashAtAnyWriteLosesNoRowThatReachedTheDiskAndDoublesNone) {
       ASSERT_TRUE(next.stop(std::chrono::hours(1)));
       EXPECT_EQ(d->file(kPath), whole.empty() && d->file(kPath).empty() ? "" : header() + whole);
       EXPECT_FALSE(d->exists(kSide));
-      if (at + 1 == changes) EXPECT_EQ(whole, all) << "the last change only removes the side file";
+      if (at + 1 == changes) {
+        EXPECT_EQ(whole, all) << "the last change only removes the side file";
+      }
     }
   }
 }
