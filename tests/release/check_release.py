@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """The release archive, made twice from the built DLL by scripts/release --package (the
 second time a second later and in another time zone), must come out byte-identical and
-hold what an integrator needs: the stripped DLL linked to its debug file, README.txt,
-the example profile, LICENSE when the sources have one, and SHA256SUMS over them. The
-version resources of the archive's DLL, the built DLL and hostsim.exe are read straight
-from the files (PE sections and resource tree, no Windows API) and must hold the
-project's version.
+hold what an integrator needs: the stripped DLL linked to its debug file, README.txt
+(docs/install.md with Windows line ends), the example profile, LICENSE when the sources
+have one, and SHA256SUMS over them. The version resources of the archive's DLL, the
+built DLL and hostsim.exe are read straight from the files (PE sections and resource
+tree, no Windows API) and must hold the project's version.
 
 --stage FOLDER TESTS...: afterwards the archive's DLL and debug file are unpacked into
 FOLDER with copies of the named test programs (stripped_<name>.exe), which ctest then
@@ -173,7 +173,11 @@ class Release(unittest.TestCase):
         self.assertTrue(readme.startswith(f"tallymark {ARGS.version} for 32-bit Windows\r\n"))
         self.assertIn("SHA256SUMS", readme)
         self.assertIn("addr2line", readme)
-        self.assertNotIn("\n## Builds", readme, "only the installation part")
+        # The rest is docs/install.md as it stands, with Windows line ends.
+        notes = (Path(ARGS.top) / "docs" / "install.md").read_text(encoding="utf-8")
+        body = readme.split("\r\n", 2)[2]
+        self.assertEqual(body, "\r\n".join(notes.splitlines()) + "\r\n")
+        self.assertNotIn("\n", body.replace("\r\n", ""), "only CR LF line ends")
         self.assertEqual(self.read("examples/Mach3Mill.xml"),
                          (Path(ARGS.top) / "examples" / "Mach3Mill.xml").read_bytes())
 
