@@ -52,8 +52,8 @@ class RegisteredProgId {
     }
   }
   ~RegisteredProgId() {
-    RegDeleteTreeW(HKEY_CURRENT_USER, keyFor(progId_.c_str()).c_str());
-    if (inClassRoot_) RegDeleteTreeW(HKEY_CLASSES_ROOT, progId_.c_str());
+    removeClsid(HKEY_CURRENT_USER, keyFor(progId_.c_str()));
+    if (inClassRoot_) removeClsid(HKEY_CLASSES_ROOT, progId_);
   }
   bool ok() const { return ok_; }
   static std::wstring keyFor(const wchar_t* progId) {
@@ -61,6 +61,11 @@ class RegisteredProgId {
   }
 
  private:
+  // The key and its one subkey, as writeClsid made them (RegDeleteTreeW is not on XP).
+  static void removeClsid(HKEY root, const std::wstring& progIdKey) {
+    RegDeleteKeyW(root, (progIdKey + L"\\CLSID").c_str());
+    RegDeleteKeyW(root, progIdKey.c_str());
+  }
   static bool writeClsid(HKEY root, const std::wstring& progIdKey, const wchar_t* clsid) {
     HKEY key = nullptr;
     std::wstring clsidKey = progIdKey + L"\\CLSID";
