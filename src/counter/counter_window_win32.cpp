@@ -84,15 +84,16 @@ const LabelLayout kLabels[] = {
     // is hidden).
     {&DAZADA_RUVAZIDU::lblRequired, ids::kRequired, Parent::Page, 166, 114, 210, 20, 11.0, true,
      kBlue},
-    {&DAZADA_RUVAZIDU::lblBatchComplete, ids::kBatchComplete, Parent::Page, 166, 159, 120, 20, 11.0,
+    {&DAZADA_RUVAZIDU::lblBatchComplete, ids::kBatchComplete, Parent::Page, 166, 157, 120, 18, 11.0,
      true, kWhite, kBatchGreen},
 };
 constexpr size_t kLabelCount = sizeof kLabels / sizeof kLabels[0];
 
 // The status line, in the free band between RESET (and "Batch complete") and "Total:"
 // across the page: hidden while empty, so that the window looks as designed while all
-// is well. Its text wraps at the page's width and it grows downwards with it.
-constexpr int kStatusX = 7, kStatusY = 180, kStatusWidth = 362, kStatusHeight = 24;
+// is well. Two lines (two problems at once) just fit above "Total:"; a longer text wraps
+// at the page's width and the line grows downwards with it.
+constexpr int kStatusX = 7, kStatusY = 177, kStatusWidth = 362, kStatusHeight = 26;
 constexpr double kStatusPoints = ui::kDefaultPoints;
 
 class Win32CounterView final : public CounterView {

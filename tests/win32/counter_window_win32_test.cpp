@@ -605,12 +605,16 @@ TEST_F(CounterWindowWin32, TheStatusLineShowsEachProblemInFreeSpaceWhileItLasts)
   tallymark::plugin::showStatus(StatusSource::Monitoring, port);
   EXPECT_TRUE(shownAsVisible(status));
   EXPECT_EQ(textOf(status), platform::widen(std::string(runLog) + "\n" + port));
-  // Two problems fit between RESET, "Last run" and the total, covering none of them.
+  // Two problems fit between RESET, "Last run", the batch labels and the total, covering
+  // none of them.
   RECT line = rectOnPage(status);
-  for (int id : {ids::kResetButton, ids::kLastRun, ids::kLabel6, ids::kTotalCount}) {
+  for (int id : {ids::kResetButton, ids::kLastRun, ids::kRequired, ids::kBatchComplete,
+                 ids::kLabel6, ids::kTotalCount}) {
     RECT other = rectOnPage(onPage(id));
     RECT overlap;
-    EXPECT_FALSE(IntersectRect(&overlap, &line, &other)) << id;
+    EXPECT_FALSE(IntersectRect(&overlap, &line, &other))
+        << "control " << id << ": " << other.top << ".." << other.bottom << ", the line "
+        << line.top << ".." << line.bottom;
   }
   if (const char* path = std::getenv("TALLYMARK_STATUS_SCREENSHOT"))
     saveScreenshot(counterFrame(), path, menuId_);
