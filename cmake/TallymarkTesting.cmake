@@ -9,7 +9,7 @@
 # those of every folder they reach through cmake/TallymarkLayers.cmake, and nothing else,
 # so that a change in one folder relinks only the programs that test it or build on it.
 # A program that goes through plugin/ (the exports, the fake host installed through them)
-# names plugin, and so links everything.
+# names plugin, and so links everything (natively as one shared library: see below).
 #
 # LOCKS names ctest resource locks: tests that bind the protocol's fixed ports take
 # "port7000" or "udp8000" so that they never run at the same time as each other.
@@ -29,6 +29,18 @@ add_library(tallymark_test_support STATIC ${CMAKE_SOURCE_DIR}/tests/fake_host.cp
                                           ${CMAKE_SOURCE_DIR}/tests/fake_host_linked.cpp)
 target_include_directories(tallymark_test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(tallymark_test_support PUBLIC tallymark_build GTest::gtest GTest::gmock)
+
+# Natively, the programs that go through plugin/ (a third of them) link every folder as
+# one shared library, and are not relinked when only that library changed
+# (LINK_DEPENDS_NO_SHARED): a change in counter/ relinks this library and the programs of
+# counter/ and what builds on it short of plugin/, not every program above plugin/ as well.
+# A program whose own code changes is relinked as ever. The Windows programs link the
+# objects, as the DLL does.
+if(NOT WIN32)
+  add_library(tallymark_plugin_for_tests SHARED)
+  target_link_libraries(tallymark_plugin_for_tests PRIVATE ${TALLYMARK_PLUGIN_LIBRARIES})
+  target_link_libraries(tallymark_plugin_for_tests INTERFACE tallymark_build)
+endif()
 
 # The controller calls as a test reaches them: linked in (the program uses plugin), or
 # looked up in TALLY_MARK.dll (Windows); and the process's thread count and memory. Each
@@ -81,7 +93,12 @@ function(tallymark_add_test name)
     return()
   endif()
   add_executable(${name} ${T_SOURCES})
-  tallymark_libraries_for(uses ${T_USES})
+  if("plugin" IN_LIST T_USES AND NOT WIN32)
+    set(uses tallymark_plugin_for_tests)
+    set_target_properties(${name} PROPERTIES LINK_DEPENDS_NO_SHARED ON)
+  else()
+    tallymark_libraries_for(uses ${T_USES})
+  endif()
   target_link_libraries(${name} PRIVATE ${uses} tallymark_test_support ${T_LIBS})
   if(NOT T_NO_GTEST_MAIN)
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
