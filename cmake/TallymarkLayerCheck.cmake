@@ -91,7 +91,8 @@ endforeach()
 # ---- Platform conditions outside src/platform/ ----
 file(GLOB_RECURSE _all RELATIVE ${_top} ${_top}/src/*.h ${_top}/src/*.hpp ${_top}/src/*.cpp
      ${_top}/src/*.c ${_top}/src/*.inc ${_top}/tests/*.h ${_top}/tests/*.cpp ${_top}/tools/*.h
-     ${_top}/tools/*.cpp ${_top}/bench/*.h ${_top}/bench/*.cpp ${_top}/fuzz/*.h ${_top}/fuzz/*.cpp)
+     ${_top}/tools/*.cpp ${_top}/bench/*.h ${_top}/bench/*.cpp ${_top}/fuzz/*.h ${_top}/fuzz/*.cpp
+     ${_top}/support/*.h ${_top}/support/*.cpp)
 list(SORT _all)
 set(_platform_macros "_WIN32|_WIN64|__MINGW32__|__MINGW64__|__CYGWIN__|__linux__|__unix__|__APPLE__|_MSC_VER")
 foreach(_rel IN LISTS _all)

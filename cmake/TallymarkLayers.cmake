@@ -27,3 +27,30 @@ set(TALLYMARK_USES_plugin counter settings server link automation diag runlog mt
 function(tallymark_reachable_folders folder out)
   set(${out} ${folder} ${TALLYMARK_USES_${folder}} PARENT_SCOPE)
 endfunction()
+
+# The libraries a program needs that uses <folders>: tallymark_<folder> for each of them and
+# for every folder they reach through the table, in the order of TALLYMARK_SUBSYSTEMS.
+# Objects come only from the OBJECT libraries a target links directly, so a program names
+# the whole closure, not just the folders it calls.
+function(tallymark_libraries_for out)
+  set(reach)
+  set(next ${ARGN})
+  while(next)
+    list(POP_FRONT next folder)
+    if(folder IN_LIST reach)
+      continue()
+    endif()
+    if(NOT folder IN_LIST TALLYMARK_SUBSYSTEMS)
+      message(FATAL_ERROR "tallymark_libraries_for: ${folder} is not a folder of src/")
+    endif()
+    list(APPEND reach ${folder})
+    list(APPEND next ${TALLYMARK_USES_${folder}})
+  endwhile()
+  set(libs)
+  foreach(sub IN LISTS TALLYMARK_SUBSYSTEMS)
+    if(sub IN_LIST reach)
+      list(APPEND libs tallymark_${sub})
+    endif()
+  endforeach()
+  set(${out} ${libs} PARENT_SCOPE)
+endfunction()

@@ -1,9 +1,15 @@
 # Test programs. One ctest entry per program; each program writes a GoogleTest XML
 # report into build/<preset>/test-results/, from which scripts/test counts the cases.
 #
-#   tallymark_add_test(<name> SOURCES <files...> [LIBS <libs...>] [LOCKS <resources...>]
-#                      [WIN32_ONLY] [NATIVE_ONLY] [NO_GTEST_MAIN] [TIMEOUT <seconds>]
-#                      [ENVIRONMENT <VAR=value...>])
+#   tallymark_add_test(<name> SOURCES <files...> [USES <folders...>] [LIBS <libs...>]
+#                      [LOCKS <resources...>] [WIN32_ONLY] [NATIVE_ONLY] [NO_GTEST_MAIN]
+#                      [TIMEOUT <seconds>] [ENVIRONMENT <VAR=value...>])
+#
+# USES names the folders of src/ the program exercises; it links their OBJECT libraries and
+# those of every folder they reach through cmake/TallymarkLayers.cmake, and nothing else,
+# so that a change in one folder relinks only the programs that test it or build on it.
+# A program that goes through plugin/ (the exports, the fake host installed through them)
+# names plugin, and so links everything (natively as one shared library: see below).
 #
 # LOCKS names ctest resource locks: tests that bind the protocol's fixed ports take
 # "port7000" or "udp8000" so that they never run at the same time as each other.
@@ -15,10 +21,42 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
-# Shared test helpers (the fake host).
-add_library(tallymark_test_support STATIC ${CMAKE_SOURCE_DIR}/tests/fake_host.cpp)
+# Shared test helpers: the fake host and the headers of tests/. No plug-in objects: the
+# fake host's constructor that installs it through the linked exports is an object of its
+# own in the archive (fake_host_linked.cpp), taken only by programs that call it, which
+# link plugin/.
+add_library(tallymark_test_support STATIC ${CMAKE_SOURCE_DIR}/tests/fake_host.cpp
+                                          ${CMAKE_SOURCE_DIR}/tests/fake_host_linked.cpp)
 target_include_directories(tallymark_test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests)
-target_link_libraries(tallymark_test_support PUBLIC ${TALLYMARK_PLUGIN_LIBRARIES} GTest::gtest GTest::gmock)
+target_link_libraries(tallymark_test_support PUBLIC tallymark_build GTest::gtest GTest::gmock)
+
+# Natively, the programs that go through plugin/ (a third of them) link every folder as
+# one shared library, and are not relinked when only that library changed
+# (LINK_DEPENDS_NO_SHARED): a change in counter/ relinks this library and the programs of
+# counter/ and what builds on it short of plugin/, not every program above plugin/ as well.
+# A program whose own code changes is relinked as ever. The Windows programs link the
+# objects, as the DLL does.
+if(NOT WIN32)
+  add_library(tallymark_plugin_for_tests SHARED)
+  target_link_libraries(tallymark_plugin_for_tests PRIVATE ${TALLYMARK_PLUGIN_LIBRARIES})
+  target_link_libraries(tallymark_plugin_for_tests INTERFACE tallymark_build)
+endif()
+
+# The controller calls as a test reaches them: linked in (the program uses plugin), or
+# looked up in TALLY_MARK.dll (Windows); and the process's thread count and memory. Each
+# compiled once for every program of tests/ that uses it.
+add_library(tallymark_controller_api_linked OBJECT
+            ${CMAKE_SOURCE_DIR}/tests/controller_api_linked.cpp)
+target_link_libraries(tallymark_controller_api_linked PRIVATE tallymark_test_support)
+if(WIN32)
+  add_library(tallymark_controller_api_dll OBJECT ${CMAKE_SOURCE_DIR}/tests/controller_api_dll.cpp)
+  target_link_libraries(tallymark_controller_api_dll PRIVATE tallymark_test_support)
+  add_library(tallymark_process_stats OBJECT ${CMAKE_SOURCE_DIR}/tests/process_stats_win32.cpp)
+  target_link_libraries(tallymark_process_stats PUBLIC psapi)
+else()
+  add_library(tallymark_process_stats OBJECT ${CMAKE_SOURCE_DIR}/tests/process_stats_posix.cpp)
+endif()
+target_link_libraries(tallymark_process_stats PRIVATE tallymark_test_support)
 
 set(TALLYMARK_TEST_RESULTS ${CMAKE_BINARY_DIR}/test-results)
 # The Wine prefix and its architecture. scripts/test points the 32-bit build at the
@@ -47,7 +85,7 @@ endfunction()
 
 function(tallymark_add_test name)
   cmake_parse_arguments(T "WIN32_ONLY;NATIVE_ONLY;NO_GTEST_MAIN" "TIMEOUT"
-                        "SOURCES;LIBS;LOCKS;ENVIRONMENT" ${ARGN})
+                        "SOURCES;USES;LIBS;LOCKS;ENVIRONMENT" ${ARGN})
   if(T_WIN32_ONLY AND NOT WIN32)
     return()
   endif()
@@ -55,10 +93,15 @@ function(tallymark_add_test name)
     return()
   endif()
   add_executable(${name} ${T_SOURCES})
-  if(T_NO_GTEST_MAIN)
-    target_link_libraries(${name} PRIVATE tallymark_test_support ${T_LIBS})
+  if("plugin" IN_LIST T_USES AND NOT WIN32)
+    set(uses tallymark_plugin_for_tests)
+    set_target_properties(${name} PROPERTIES LINK_DEPENDS_NO_SHARED ON)
   else()
-    target_link_libraries(${name} PRIVATE tallymark_test_support GTest::gtest_main ${T_LIBS})
+    tallymark_libraries_for(uses ${T_USES})
+  endif()
+  target_link_libraries(${name} PRIVATE ${uses} tallymark_test_support ${T_LIBS})
+  if(NOT T_NO_GTEST_MAIN)
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
   endif()
   add_test(NAME ${name} COMMAND ${name})
   tallymark_test_environment(env)

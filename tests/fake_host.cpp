@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include "plugin/exports.h"
-
 FakeHost* FakeHost::active_ = nullptr;
 
 FakeHost::FakeHost(const Setters& s) {
@@ -16,10 +14,6 @@ FakeHost::FakeHost(const Setters& s) {
   s.setDoButton(&doButton);
   s.setGetMenuRange(&getMenuRange);
 }
-
-FakeHost::FakeHost()
-    : FakeHost(Setters{&SetGetDRO, &SetSetDRO, &SetGetLED, &SetSetLED, &SetCode, &SetDoButton,
-                       &SetGetMenuRange}) {}
 
 FakeHost::FakeHost(NotInstalled) {
   active_ = this;

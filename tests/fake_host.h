@@ -26,7 +26,8 @@ class FakeHost {
 
   // Becomes the one active fake host and hands its callbacks over through `setters`.
   explicit FakeHost(const Setters& setters);
-  // Through the exports linked into this program.
+  // Through the exports linked into this program (fake_host_linked.cpp: the program links
+  // plugin/).
   FakeHost();
   // Only becomes the active fake host, handing nothing to the plug-in: for code that
   // takes its host access as an argument (counterAccess).

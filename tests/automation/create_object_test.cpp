@@ -1,6 +1,7 @@
 // CreateObject, LoadFileObj::Start and InitControl against objects this test registers
 // as running in the process's running-object table.
 #include <gtest/gtest.h>
+#include <shlwapi.h>
 
 #include <string>
 
@@ -52,8 +53,10 @@ class RegisteredProgId {
     }
   }
   ~RegisteredProgId() {
-    removeClsid(HKEY_CURRENT_USER, keyFor(progId_.c_str()));
-    if (inClassRoot_) removeClsid(HKEY_CLASSES_ROOT, progId_);
+    // SHDeleteKeyW, not RegDeleteTreeW: the key and its subkeys with what XP has, which is
+    // all the build's headers declare.
+    SHDeleteKeyW(HKEY_CURRENT_USER, keyFor(progId_.c_str()).c_str());
+    if (inClassRoot_) SHDeleteKeyW(HKEY_CLASSES_ROOT, progId_.c_str());
   }
   bool ok() const { return ok_; }
   static std::wstring keyFor(const wchar_t* progId) {
@@ -61,11 +64,6 @@ class RegisteredProgId {
   }
 
  private:
-  // The key and its one subkey, as writeClsid made them (RegDeleteTreeW is not on XP).
-  static void removeClsid(HKEY root, const std::wstring& progIdKey) {
-    RegDeleteKeyW(root, (progIdKey + L"\\CLSID").c_str());
-    RegDeleteKeyW(root, progIdKey.c_str());
-  }
   static bool writeClsid(HKEY root, const std::wstring& progIdKey, const wchar_t* clsid) {
     HKEY key = nullptr;
     std::wstring clsidKey = progIdKey + L"\\CLSID";

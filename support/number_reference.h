@@ -1,7 +1,7 @@
 // A plain second reading of the command-line number rules, written for clarity rather
-// than speed, that the fuzz targets hold read_float and parse_line against: split the
-// number into its whole and fraction digits first, then work out mantissa and exponent
-// from those two strings.
+// than speed, that the fuzz targets and the protocol tests hold read_float and parse_line
+// against: split the number into its whole and fraction digits first, then work out
+// mantissa and exponent from those two strings.
 #pragma once
 
 #include <cmath>
