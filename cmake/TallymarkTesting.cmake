@@ -30,16 +30,6 @@ add_library(tallymark_test_support STATIC ${CMAKE_SOURCE_DIR}/tests/fake_host.cp
 target_include_directories(tallymark_test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(tallymark_test_support PUBLIC tallymark_build GTest::gtest GTest::gmock)
 
-# The test programs' main: GoogleTest's, and on Windows one that ends the program as soon
-# as its results are out (tests/test_main_win32.cpp says why).
-if(WIN32)
-  add_library(tallymark_test_main STATIC ${CMAKE_SOURCE_DIR}/tests/test_main_win32.cpp)
-  target_link_libraries(tallymark_test_main PUBLIC GTest::gtest)
-  set(TALLYMARK_TEST_MAIN tallymark_test_main)
-else()
-  set(TALLYMARK_TEST_MAIN GTest::gtest_main)
-endif()
-
 # Natively, the programs that go through plugin/ (a third of them) link every folder as
 # one shared library, and are not relinked when only that library changed
 # (LINK_DEPENDS_NO_SHARED): a change in counter/ relinks this library and the programs of
@@ -111,7 +101,7 @@ function(tallymark_add_test name)
   endif()
   target_link_libraries(${name} PRIVATE ${uses} tallymark_test_support ${T_LIBS})
   if(NOT T_NO_GTEST_MAIN)
-    target_link_libraries(${name} PRIVATE ${TALLYMARK_TEST_MAIN})
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
   endif()
   add_test(NAME ${name} COMMAND ${name})
   tallymark_test_environment(env)
