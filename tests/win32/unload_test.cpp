@@ -158,8 +158,17 @@ class LogHolder {
 };
 
 int holdFile(const char* path, DWORD parent) {
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  // The unloaded plug-in's writer may still have the log open for a moment (StopPlug
+  // gives it up to 0.9 s and lets it finish on its own), and a file open for writing
+  // cannot be opened sharing reading only: try until it can, as a spreadsheet opened
+  // again would.
+  HANDLE file = INVALID_HANDLE_VALUE;
+  const DWORD start = GetTickCount();
+  while ((file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr)) == INVALID_HANDLE_VALUE &&
+         GetLastError() == ERROR_SHARING_VIOLATION && GetTickCount() - start < 120000) {
+    Sleep(20);
+  }
   if (file == INVALID_HANDLE_VALUE) return 3;
   HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, parent);
   if (process != nullptr) WaitForSingleObject(process, INFINITE);
