@@ -27,7 +27,8 @@ void closeGracefully(platform::Socket socket) {
   platform::shutdownSending(socket.get());
   char discard[4096];
   long drained = 0;
-  while (drained < 64 * 1024 && platform::waitReadable(socket.get(), 0) == platform::WaitResult::Ready) {
+  while (drained < 64 * 1024 &&
+         platform::waitReadable(socket.get(), 0) == platform::WaitResult::Ready) {
     long got = platform::receiveSome(socket.get(), discard, sizeof discard);
     if (got <= 0) break;
     drained += got;

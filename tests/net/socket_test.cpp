@@ -1,5 +1,7 @@
 // Sockets that own themselves, the hold on the system's socket library, and what the
 // subsystems do to each peer's connection: keepalive, no delay, a close that is no reset.
+#include "platform/socket.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,7 +9,6 @@
 
 #include "loopback.h"
 #include "net/peers.h"
-#include "platform/socket.h"
 
 namespace {
 
