@@ -78,12 +78,12 @@ class TimingAgent {
         arrivals_(kSamples + 1) {
     if (connected()) reader_ = std::thread([this] { read(); });
   }
+  // The reader ends once the adapter answers the end of the stream; then the socket closes.
   ~TimingAgent() {
-    platform::shutdownSending(socket_);
+    platform::shutdownSending(socket_.get());
     if (reader_.joinable()) reader_.join();
-    platform::closeSocket(socket_);
   }
-  bool connected() const { return socket_ != platform::kNoSocket; }
+  bool connected() const { return socket_.isOpen(); }
   Clock::time_point::rep arrival(int32_t value) { return arrivals_[value].load(); }
   void forget() {
     for (auto& arrival : arrivals_) arrival = 0;
@@ -95,7 +95,7 @@ class TimingAgent {
     char buffer[8192];
     size_t held = 0;
     for (;;) {
-      long got = platform::receiveSome(socket_, buffer + held, sizeof buffer - held);
+      long got = platform::receiveSome(socket_.get(), buffer + held, sizeof buffer - held);
       if (got <= 0) return;
       Clock::time_point now = Clock::now();
       held += static_cast<size_t>(got);
@@ -116,7 +116,7 @@ class TimingAgent {
     }
   }
 
-  platform::SocketHandle socket_;
+  platform::Socket socket_;
   std::vector<std::atomic<Clock::time_point::rep>> arrivals_;
   std::thread reader_;
 };
@@ -127,10 +127,8 @@ double percentile(std::vector<double> values, double fraction) {
 }
 
 uint16_t freePort() {
-  platform::SocketHandle probe = platform::openTcpListenerOn({platform::loopbackAddress(), 0}, 1);
-  uint16_t port = platform::localPort(probe);
-  platform::closeSocket(probe);
-  return port;
+  platform::Socket probe = platform::openTcpListenerOn({platform::loopbackAddress(), 0}, 1);
+  return platform::localPort(probe.get());
 }
 
 struct TickCosts {
@@ -163,7 +161,8 @@ TickCosts measureTicks(long count) {
 int main(int argc, char** argv) {
   long count = argc > 1 ? std::atol(argv[1]) : 2000000;
   if (count <= 0) count = 2000000;
-  platform::startSockets();
+  platform::SocketLibrary sockets;  // past the adapter and the agents
+  sockets.start();
 
   // The adapter alone.
   Adapter adapter;
@@ -243,6 +242,5 @@ int main(int argc, char** argv) {
               percentile(delaysUs, 0.5), percentile(delaysUs, 0.99), percentile(delaysUs, 1.0),
               kSamples);
   std::printf("StopPlug with the adapter and 2 agents: %.1f ms\n", stopMs);
-  platform::releaseSockets();
   return 0;
 }

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/socket.h"
@@ -38,8 +39,8 @@ class LineEcho {
  public:
   bool start() {
     listener_ = platform::openTcpListener(0, tallymark::server::CommandServer::kBacklog);
-    if (listener_ == platform::kNoSocket) return false;
-    port_ = platform::localPort(listener_);
+    if (!listener_) return false;
+    port_ = platform::localPort(listener_.get());
     listenerThread_ = std::thread([this] { listen(); });
     return true;
   }
@@ -47,7 +48,7 @@ class LineEcho {
   void stop() {
     stopping_ = true;
     listenerThread_.join();
-    platform::closeSocket(listener_);
+    listener_.close();
     for (auto& t : connections_) t.join();
   }
 
@@ -56,14 +57,17 @@ class LineEcho {
  private:
   void listen() {
     while (!stopping_) {
-      if (platform::waitReadable(listener_, kStopPollMs) != platform::WaitResult::Ready) continue;
-      platform::SocketHandle accepted = platform::acceptConnection(listener_);
-      if (accepted == platform::kNoSocket) continue;
-      connections_.emplace_back([this, accepted] { serve(accepted); });
+      if (platform::waitReadable(listener_.get(), kStopPollMs) != platform::WaitResult::Ready)
+        continue;
+      platform::Socket accepted = platform::acceptConnection(listener_.get());
+      if (!accepted) continue;
+      connections_.emplace_back(
+          [this, connection = std::move(accepted)]() mutable { serve(std::move(connection)); });
     }
   }
 
-  void serve(platform::SocketHandle socket) {
+  void serve(platform::Socket connection) {
+    platform::SocketHandle socket = connection.get();
     char chunk[tallymark::server::CommandServer::kReceiveChunk];
     std::string replies;
     while (!stopping_) {
@@ -80,10 +84,9 @@ class LineEcho {
       }
       if (!replies.empty() && !platform::sendAll(socket, replies.data(), replies.size())) break;
     }
-    platform::closeSocket(socket);
   }
 
-  platform::SocketHandle listener_ = platform::kNoSocket;
+  platform::Socket listener_;
   uint16_t port_ = 0;
   std::atomic<bool> stopping_{false};
   std::thread listenerThread_;
@@ -93,8 +96,9 @@ class LineEcho {
 // One client: sends `lines` lines from a thread of its own while this thread reads and
 // checks every reply. `greeting` bytes come first and are checked too. True when all
 // replies arrived intact.
-bool runClient(platform::SocketHandle socket, int64_t lines, const std::string& greeting) {
-  if (socket == platform::kNoSocket) return false;
+bool runClient(platform::Socket connection, int64_t lines, const std::string& greeting) {
+  if (!connection) return false;
+  platform::SocketHandle socket = connection.get();
   platform::setSocketTimeouts(socket, 10000, 10000);
 
   std::thread sender([socket, lines] {
@@ -130,13 +134,12 @@ bool runClient(platform::SocketHandle socket, int64_t lines, const std::string& 
     if (!intact) break;
   }
   sender.join();
-  platform::closeSocket(socket);
   return intact && received == total;
 }
 
 // Connects `clients` clients to `port`, one after another.
-std::vector<platform::SocketHandle> connectClients(uint16_t port, int clients) {
-  std::vector<platform::SocketHandle> sockets;
+std::vector<platform::Socket> connectClients(uint16_t port, int clients) {
+  std::vector<platform::Socket> sockets;
   for (int c = 0; c < clients; ++c) {
     sockets.push_back(platform::connectTcp({platform::loopbackAddress(), port}));
   }
@@ -144,14 +147,13 @@ std::vector<platform::SocketHandle> connectClients(uint16_t port, int clients) {
 }
 
 // Runs the connected clients at once; returns the replies counted.
-int64_t runClients(const std::vector<platform::SocketHandle>& sockets,
-                   const std::string& greeting) {
+int64_t runClients(std::vector<platform::Socket> sockets, const std::string& greeting) {
   std::atomic<int64_t> answered{0};
   std::vector<std::thread> threads;
   int64_t perClient = kTotalLines / static_cast<int64_t>(sockets.size());
-  for (platform::SocketHandle socket : sockets) {
-    threads.emplace_back([&, socket] {
-      if (runClient(socket, perClient, greeting)) answered += perClient;
+  for (platform::Socket& socket : sockets) {
+    threads.emplace_back([&, connection = std::move(socket)]() mutable {
+      if (runClient(std::move(connection), perClient, greeting)) answered += perClient;
     });
   }
   for (auto& t : threads) t.join();
@@ -162,9 +164,9 @@ int64_t runClients(const std::vector<platform::SocketHandle>& sockets,
 // against the listen backlog can lose a SYN, and its retry costs a whole second.)
 int64_t timedRun(benchmark::State& state, uint16_t port, int clients, const std::string& greeting) {
   state.PauseTiming();
-  std::vector<platform::SocketHandle> sockets = connectClients(port, clients);
+  std::vector<platform::Socket> sockets = connectClients(port, clients);
   state.ResumeTiming();
-  return runClients(sockets, greeting);
+  return runClients(std::move(sockets), greeting);
 }
 
 void report(benchmark::State& state, int64_t answered, int clients) {
@@ -220,11 +222,11 @@ void registerAll() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!platform::startSockets()) return 1;
+  platform::SocketLibrary sockets;
+  if (!sockets.start()) return 1;
   registerAll();
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  platform::releaseSockets();
   return 0;
 }

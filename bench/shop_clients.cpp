@@ -30,13 +30,13 @@ std::atomic<bool> gStop{false};
 std::atomic<long> gLines{0};
 std::atomic<long> gAgentBytes{0};
 
-platform::SocketHandle connectServed(uint16_t port) {
+platform::Socket connectServed(uint16_t port) {
   while (!gStop) {
-    platform::SocketHandle s = platform::connectTcp({platform::loopbackAddress(), port});
-    if (s != platform::kNoSocket) return s;
+    platform::Socket s = platform::connectTcp({platform::loopbackAddress(), port});
+    if (s) return s;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
-  return platform::kNoSocket;
+  return platform::Socket();
 }
 
 // Drains what has arrived; false when the connection has ended.
@@ -51,8 +51,9 @@ bool drain(platform::SocketHandle s, long* counted) {
 }
 
 void client(uint16_t port, int index) {
-  platform::SocketHandle s = connectServed(port);
-  if (s == platform::kNoSocket) return;
+  platform::Socket connection = connectServed(port);
+  if (!connection) return;
+  platform::SocketHandle s = connection.get();
   static const char kLine[] = "X1.5Y-2Z3\r\n";
   // Spread over the tenth of a second, as independent machines would be.
   Clock::time_point next = Clock::now() + kLineGap * index / kClients;
@@ -62,12 +63,12 @@ void client(uint16_t port, int index) {
     if (!platform::sendAll(s, kLine, sizeof kLine - 1) || !drain(s, nullptr)) break;
     ++gLines;
   }
-  platform::closeSocket(s);
 }
 
 void agent(uint16_t port) {
-  platform::SocketHandle s = connectServed(port);
-  if (s == platform::kNoSocket) return;
+  platform::Socket connection = connectServed(port);
+  if (!connection) return;
+  platform::SocketHandle s = connection.get();
   static const char kPing[] = "* PING\n";
   Clock::time_point ping = Clock::now();
   long bytes = 0;
@@ -81,7 +82,6 @@ void agent(uint16_t port) {
     if (wait == platform::WaitResult::Ready && !drain(s, &bytes)) break;
   }
   gAgentBytes += bytes;
-  platform::closeSocket(s);
 }
 
 }  // namespace
@@ -94,7 +94,8 @@ int main(int argc, char** argv) {
   const auto commandPort = static_cast<uint16_t>(std::atoi(argv[1]));
   const auto agentPort = static_cast<uint16_t>(std::atoi(argv[2]));
   const int seconds = argc > 3 ? std::atoi(argv[3]) : 600;
-  platform::startSockets();
+  platform::SocketLibrary sockets;
+  sockets.start();
   std::vector<std::thread> peers;
   for (int i = 0; i < kClients; ++i) peers.emplace_back(client, commandPort, i);
   for (int i = 0; i < kAgents; ++i) peers.emplace_back(agent, agentPort);
@@ -109,6 +110,5 @@ int main(int argc, char** argv) {
   timer.join();
   std::printf("shop_clients: %ld lines sent, %ld bytes read by the agents\n", gLines.load(),
               gAgentBytes.load());
-  platform::releaseSockets();
   return 0;
 }

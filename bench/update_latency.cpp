@@ -184,8 +184,9 @@ class Load {
     const size_t replyBytes = kBatchLines * tallymark::server::kInvalidReplySize;
     std::vector<char> replies(replyBytes);
     while (!stop_) {
-      platform::SocketHandle s = platform::connectTcp({platform::loopbackAddress(), port});
-      if (s == platform::kNoSocket) continue;
+      platform::Socket connection = platform::connectTcp({platform::loopbackAddress(), port});
+      if (!connection) continue;
+      platform::SocketHandle s = connection.get();
       platform::setSocketTimeouts(s, 2000, 2000);
       char hello[3];
       bool served = receiveExactly(s, hello, sizeof hello);
@@ -195,7 +196,6 @@ class Load {
                  receiveExactly(s, replies.data(), replyBytes);
         if (served) lines_ += kBatchLines;
       }
-      platform::closeSocket(s);
       if (!stop_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   }
@@ -301,15 +301,16 @@ int main(int argc, char** argv) {
   gDros[22] = 1;
   Update();
 
-  platform::startSockets();
+  platform::SocketLibrary sockets;  // past the server and the adapter, declared below
+  sockets.start();
   parse_line("X0");  // the slot is taken: every flooded line is answered "#Invalid."
   tallymark::server::CommandServer commandServer;
   if (shop) {
     namespace plugin = tallymark::plugin;
-    platform::SocketHandle probe =
+    platform::Socket probe =
         platform::openTcpListenerOn({platform::loopbackAddress(), 0}, 1);  // a free port
-    plugin::configureMonitoring(platform::localPort(probe), "127.0.0.1");
-    platform::closeSocket(probe);
+    plugin::configureMonitoring(platform::localPort(probe.get()), "127.0.0.1");
+    probe.close();
     plugin::startMonitoring();
     if (plugin::monitoringPort() == 0) {
       std::fprintf(stderr, "cannot start the MTConnect adapter\n");

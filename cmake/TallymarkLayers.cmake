@@ -5,8 +5,9 @@
 # Read by the project (CMakeLists.txt) and by the include check that every build runs
 # (cmake/TallymarkLayerCheck.cmake, in script mode): keep this file to set() and function().
 
-# In this order the DLL links their objects: changing it changes the DLL's bytes.
-set(TALLYMARK_SUBSYSTEMS platform plugin counter settings server link automation diag runlog mtconnect)
+# In this order the DLL links their objects: changing it changes the DLL's bytes. A new
+# folder goes at the end, so that the objects before it keep their places.
+set(TALLYMARK_SUBSYSTEMS platform plugin counter settings server link automation diag runlog mtconnect net)
 
 # TALLYMARK_USES_<folder>: the folders whose headers <folder> may include and whose
 # functions it may call. Its own folder is always allowed. Not transitive for includes:
@@ -14,13 +15,14 @@ set(TALLYMARK_SUBSYSTEMS platform plugin counter settings server link automation
 set(TALLYMARK_USES_platform)
 set(TALLYMARK_USES_counter platform)
 set(TALLYMARK_USES_settings platform)
-set(TALLYMARK_USES_server platform)
+set(TALLYMARK_USES_net platform)
+set(TALLYMARK_USES_server net platform)
 set(TALLYMARK_USES_link platform)
 set(TALLYMARK_USES_automation platform)
 set(TALLYMARK_USES_diag platform)
 set(TALLYMARK_USES_runlog platform)
-set(TALLYMARK_USES_mtconnect platform)
-set(TALLYMARK_USES_plugin counter settings server link automation diag runlog mtconnect platform)
+set(TALLYMARK_USES_mtconnect net platform)
+set(TALLYMARK_USES_plugin counter settings server link automation diag runlog mtconnect net platform)
 
 # The folders an include check or a link check of <folder> lets it reach: its own and the
 # table's.

@@ -45,32 +45,26 @@ class Gate {
   size_t waiting_;
 };
 
+// The system's socket library, held for as long as this lives.
 class SocketLibrary {
  public:
-  SocketLibrary() : started_(platform::startSockets()) {}
-  ~SocketLibrary() {
-    if (started_) platform::releaseSockets();
-  }
+  SocketLibrary() { library_.start(); }
 
  private:
-  bool started_;
+  platform::SocketLibrary library_;
 };
 
 class TcpClient {
  public:
   explicit TcpClient(uint16_t port)
       : socket_(platform::connectTcp({platform::loopbackAddress(), port})) {
-    if (socket_ != platform::kNoSocket)
-      platform::setSocketTimeouts(socket_, kPatienceMs, kPatienceMs);
+    if (socket_) platform::setSocketTimeouts(socket_.get(), kPatienceMs, kPatienceMs);
   }
-  ~TcpClient() { close(); }
-  TcpClient(const TcpClient&) = delete;
-  TcpClient& operator=(const TcpClient&) = delete;
 
-  bool connected() const { return socket_ != platform::kNoSocket; }
+  bool connected() const { return socket_.isOpen(); }
 
   bool send(const std::string& bytes) {
-    return platform::sendAll(socket_, bytes.data(), bytes.size());
+    return platform::sendAll(socket_.get(), bytes.data(), bytes.size());
   }
 
   // Exactly `count` bytes, or fewer when the connection ends or the patience runs out.
@@ -79,7 +73,7 @@ class TcpClient {
     char chunk[4096];
     while (got.size() < count) {
       size_t want = count - got.size() < sizeof chunk ? count - got.size() : sizeof chunk;
-      long n = platform::receiveSome(socket_, chunk, want);
+      long n = platform::receiveSome(socket_.get(), chunk, want);
       if (n <= 0) break;
       got.append(chunk, static_cast<size_t>(n));
     }
@@ -89,28 +83,27 @@ class TcpClient {
   // True when the server ends the connection with a normal close, not a reset, before
   // sending anything more.
   bool endOfStream() {
-    if (platform::waitReadable(socket_, kPatienceMs) != platform::WaitResult::Ready) return false;
+    if (platform::waitReadable(socket_.get(), kPatienceMs) != platform::WaitResult::Ready)
+      return false;
     char byte;
-    return platform::receiveSome(socket_, &byte, 1) == 0;
+    return platform::receiveSome(socket_.get(), &byte, 1) == 0;
   }
 
   // True when the server closes the connection before sending anything more.
   bool closedByPeer() {
-    if (platform::waitReadable(socket_, kPatienceMs) != platform::WaitResult::Ready) return false;
+    if (platform::waitReadable(socket_.get(), kPatienceMs) != platform::WaitResult::Ready)
+      return false;
     char byte;
-    return platform::receiveSome(socket_, &byte, 1) <= 0;
+    return platform::receiveSome(socket_.get(), &byte, 1) <= 0;
   }
 
   // The server sees the end of the stream; its replies can still be read.
-  bool finishSending() { return platform::shutdownSending(socket_); }
+  bool finishSending() { return platform::shutdownSending(socket_.get()); }
 
-  void close() {
-    platform::closeSocket(socket_);
-    socket_ = platform::kNoSocket;
-  }
+  void close() { socket_.close(); }
 
  private:
-  platform::SocketHandle socket_;
+  platform::Socket socket_;
 };
 
 // A UDP socket bound to 127.0.0.1:`port` (0: the system chooses), without address reuse,
@@ -124,24 +117,19 @@ class UdpReceiver {
   };
 
   explicit UdpReceiver(uint16_t port) : socket_(platform::openUdp()) {
-    if (socket_ == platform::kNoSocket) return;
-    if (!platform::bindIpv4(socket_, {platform::loopbackAddress(), port})) {
-      platform::closeSocket(socket_);
-      socket_ = platform::kNoSocket;
-    }
+    if (socket_ && !platform::bindIpv4(socket_.get(), {platform::loopbackAddress(), port}))
+      socket_.close();
   }
-  ~UdpReceiver() { platform::closeSocket(socket_); }
-  UdpReceiver(const UdpReceiver&) = delete;
-  UdpReceiver& operator=(const UdpReceiver&) = delete;
 
-  bool bound() const { return socket_ != platform::kNoSocket; }
-  uint16_t port() const { return platform::localPort(socket_); }
+  bool bound() const { return socket_.isOpen(); }
+  uint16_t port() const { return platform::localPort(socket_.get()); }
 
   // The next datagram, waiting up to `timeoutMs`; false when none came.
   bool receive(Datagram& datagram, int timeoutMs = kPatienceMs) {
-    if (platform::waitReadable(socket_, timeoutMs) != platform::WaitResult::Ready) return false;
+    if (platform::waitReadable(socket_.get(), timeoutMs) != platform::WaitResult::Ready)
+      return false;
     char buffer[2048];
-    long n = platform::receiveDatagram(socket_, buffer, sizeof buffer, datagram.from);
+    long n = platform::receiveDatagram(socket_.get(), buffer, sizeof buffer, datagram.from);
     if (n < 0) return false;
     datagram.arrived = std::chrono::steady_clock::now();
     datagram.bytes.assign(buffer, static_cast<size_t>(n));
@@ -156,7 +144,7 @@ class UdpReceiver {
   }
 
  private:
-  platform::SocketHandle socket_;
+  platform::Socket socket_;
 };
 
 }  // namespace loopback

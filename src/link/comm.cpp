@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace platform = tallymark::platform;
 using tallymark::link::kChannelReceiveTimeoutMs;
@@ -32,7 +33,7 @@ int32_t comm_Open(CommHandle* handle, const char* host, int32_t port) {
 
   auto* channel = new (std::nothrow) commDataType{};
   if (channel == nullptr) return -1;
-  if (!platform::startSockets()) {
+  if (!channel->sockets.start()) {
     delete channel;
     return -1;
   }
@@ -40,9 +41,7 @@ int32_t comm_Open(CommHandle* handle, const char* host, int32_t port) {
   channel->host[length] = '\0';
   channel->port = port;
   channel->receiveTimeout = kChannelReceiveTimeoutMs;
-  channel->socket = platform::kNoSocket;
   if (comm_reopen(channel) != 0) {
-    platform::releaseSockets();
     delete channel;
     return -1;
   }
@@ -53,28 +52,26 @@ int32_t comm_Open(CommHandle* handle, const char* host, int32_t port) {
 }
 
 int32_t comm_reopen(commDataType* channel) {
-  platform::SocketHandle socket = platform::openUdp();
-  if (socket == platform::kNoSocket) return -1;
+  platform::Socket socket = platform::openUdp();
+  if (!socket) return -1;
   uint32_t address = 0;
   bool ready = platform::resolveIpv4(channel->host, address);
   if (ready) {
     channel->destination = {address, static_cast<uint16_t>(channel->port)};
     channel->local = {0, 0};
-    ready = platform::setSocketTimeouts(socket, kChannelSendTimeoutMs, channel->receiveTimeout) &&
-            platform::setReuseAddress(socket) && platform::bindIpv4(socket, channel->local);
+    ready =
+        platform::setSocketTimeouts(socket.get(), kChannelSendTimeoutMs, channel->receiveTimeout) &&
+        platform::setReuseAddress(socket.get()) && platform::bindIpv4(socket.get(), channel->local);
   }
-  if (!ready) {
-    platform::closeSocket(socket);
-    return -1;
-  }
-  channel->socket = socket;
+  if (!ready) return -1;
+  channel->socket = std::move(socket);
   return 0;
 }
 
 int32_t comm_Write(CommHandle handle, const void* bytes, size_t length) {
   if (handle == nullptr || handle->open == 0) return -1;
   return static_cast<int32_t>(
-      platform::sendDatagram(handle->socket, bytes, length, handle->destination));
+      platform::sendDatagram(handle->socket.get(), bytes, length, handle->destination));
 }
 
 int32_t comm_Close(CommHandle handle) {
@@ -82,9 +79,8 @@ int32_t comm_Close(CommHandle handle) {
   if (handle->open != 0) {
     handle->open = 0;
     --openChannels;
-    platform::closeSocket(handle->socket);
-    handle->socket = platform::kNoSocket;
-    platform::releaseSockets();
+    handle->socket.close();
+    handle->sockets.release();
   }
   return 1;
 }

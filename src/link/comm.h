@@ -14,11 +14,13 @@
 struct commDataType {
   char host[256];  // NUL-terminated, at most 255 bytes
   int32_t open;    // 1 from a successful comm_Open until comm_Close
-  tallymark::platform::SocketHandle socket;
+  tallymark::platform::Socket socket;
   tallymark::platform::Ipv4Endpoint destination;
   tallymark::platform::Ipv4Endpoint local;  // any address, port 0
   int32_t receiveTimeout;                   // milliseconds
   int32_t port;
+  // The channel's hold on the system's socket library, from comm_Open until comm_Close.
+  tallymark::platform::SocketLibrary sockets;
 };
 
 using CommHandle = commDataType*;

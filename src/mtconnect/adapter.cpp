@@ -4,6 +4,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 #include "platform/clock.h"
 
@@ -178,14 +179,13 @@ void Adapter::publish(const Observations& values) {
 
 bool Adapter::start(uint32_t address, uint16_t port) {
   if (running()) return false;
-  if (!platform::startSockets()) return false;
+  if (!sockets_.start()) return false;
   listener_ = platform::openTcpListenerOn({address, port}, kBacklog);
-  if (listener_ == platform::kNoSocket) {
-    platform::releaseSockets();
+  if (!listener_) {
+    sockets_.release();
     return false;
   }
-  port_ = platform::localPort(listener_);
-  socketsStarted_ = true;
+  port_ = platform::localPort(listener_.get());
   stopping_ = false;
   stale_ = false;
   try {
@@ -195,10 +195,8 @@ bool Adapter::start(uint32_t address, uint16_t port) {
     stopping_ = true;
     wake_.signal();
     if (sender_.joinable()) sender_.join();
-    platform::closeSocket(listener_);
-    listener_ = platform::kNoSocket;
-    platform::releaseSockets();
-    socketsStarted_ = false;
+    listener_.close();
+    sockets_.release();
     return false;
   }
   return true;
@@ -218,25 +216,21 @@ void Adapter::stop() {
   sender_.join();  // it hands the UNAVAILABLE line to every agent, within the stop limit
   network_.join();
   for (Agent& agent : agents_) {
-    if (agent.used) drop(agent);
+    if (serving(agent)) drop(agent);
   }
-  platform::closeSocket(listener_);
-  listener_ = platform::kNoSocket;
-  if (socketsStarted_) platform::releaseSockets();
-  socketsStarted_ = false;
+  listener_.close();
+  sockets_.release();
 }
 
 size_t Adapter::agentCount() const {
   std::lock_guard<std::mutex> guard(lock_);
-  size_t count = 0;
-  for (const Agent& agent : agents_) count += agent.used ? 1 : 0;
-  return count;
+  return peers_.occupied();
 }
 
 void Adapter::drop(Agent& agent) {
-  platform::closeGracefully(agent.socket);
-  agent.socket = platform::kNoSocket;
-  agent.used = false;
+  net::closeGracefully(std::move(agent.socket));
+  peers_.leave(agent.peer);
+  agent.peer = net::Peer{};
 }
 
 // --- The network thread ---
@@ -257,11 +251,11 @@ void Adapter::serveNetwork() {
   while (!stopping_) {
     // Only this thread opens and closes agents, so their sockets can be read unlocked.
     size_t count = 0;
-    sockets[count] = listener_;
+    sockets[count] = listener_.get();
     owners[count++] = nullptr;
     for (Agent& agent : agents_) {
-      if (!agent.used) continue;
-      sockets[count] = agent.socket;
+      if (!serving(agent)) continue;
+      sockets[count] = agent.socket.get();
       owners[count++] = &agent;
     }
     platform::WaitResult wait = platform::waitReadableAny(sockets, count, kPollMs, ready);
@@ -275,13 +269,13 @@ void Adapter::serveNetwork() {
       for (size_t i = 1; i < count; ++i) {
         if (!ready[i]) continue;
         Agent& agent = *owners[i];
-        long got = platform::receiveSome(agent.socket, chunk, sizeof chunk);
+        long got = platform::receiveSome(agent.socket.get(), chunk, sizeof chunk);
         if (got <= 0) {
           std::lock_guard<std::mutex> guard(lock_);
           drop(agent);
           continue;
         }
-        agent.lastHeard = time;
+        peers_.heard(agent.peer, time);
         if (agent.reader.receive(chunk, static_cast<size_t>(got)) > 0) {
           agent.lastPing = time;
           std::lock_guard<std::mutex> guard(lock_);
@@ -292,9 +286,9 @@ void Adapter::serveNetwork() {
         }
       }
       if (ready[0]) {
-        platform::SocketHandle accepted = platform::acceptConnection(listener_);
-        if (accepted != platform::kNoSocket) {
-          admit(accepted, time);
+        platform::Socket accepted = platform::acceptConnection(listener_.get());
+        if (accepted) {
+          admit(std::move(accepted), time);
           wakeSender = true;
         }
       }
@@ -302,7 +296,7 @@ void Adapter::serveNetwork() {
     {
       std::lock_guard<std::mutex> guard(lock_);
       for (Agent& agent : agents_) {
-        if (!agent.used) continue;
+        if (!serving(agent)) continue;
         bool pingsStopped = agent.pinging && time - agent.lastPing >= 2u * kHeartbeatMs;
         if (agent.failed || pingsStopped) drop(agent);
       }
@@ -311,40 +305,30 @@ void Adapter::serveNetwork() {
   }
 }
 
-void Adapter::admit(platform::SocketHandle socket, uint32_t time) {
-  platform::setNonBlocking(socket);
-  platform::setBufferSizes(socket, kSendBufferBytes, 0);
-  platform::setKeepalive(socket, kKeepaliveIdleMs, kKeepaliveIntervalMs, kKeepaliveProbes);
-  // A PONG or a changed figure goes out at once, not after the agent's delayed ACK.
-  platform::setNoDelay(socket);
+void Adapter::admit(platform::Socket socket, uint32_t time) {
+  platform::setNonBlocking(socket.get());
+  platform::setBufferSizes(socket.get(), kSendBufferBytes, 0);
+  // Keepalive, and a PONG or a changed figure out at once, not after the agent's delayed
+  // ACK.
+  net::setUpPeer(socket.get());
   std::lock_guard<std::mutex> guard(lock_);
-  Agent* slot = nullptr;
-  Agent* quietest = nullptr;
-  for (Agent& agent : agents_) {
-    if (!agent.used) {
-      slot = &agent;
-      break;
-    }
-    if (!quietest || time - agent.lastHeard > time - quietest->lastHeard) quietest = &agent;
-  }
-  if (!slot && quietest && time - quietest->lastHeard >= kEvictAfterMs) {
-    drop(*quietest);
-    slot = quietest;
-  }
-  if (!slot) {
-    platform::closeGracefully(socket);
+  net::Peer evicted;
+  net::Peer peer = peers_.admit(time, &evicted);
+  if (evicted) drop(agents_[evicted.slot]);
+  if (!peer) {
+    net::closeGracefully(std::move(socket));
     return;
   }
-  slot->used = true;
-  slot->failed = false;
-  slot->fresh = true;
-  slot->pongDue = false;
-  slot->pinging = false;
-  slot->socket = socket;
-  slot->lastHeard = time;
-  slot->lastPing = time;
-  slot->outStart = slot->outEnd = 0;
-  slot->reader = shdr::CommandReader();
+  Agent& slot = agents_[peer.slot];
+  slot.peer = peer;
+  slot.failed = false;
+  slot.fresh = true;
+  slot.pongDue = false;
+  slot.pinging = false;
+  slot.socket = std::move(socket);
+  slot.lastPing = time;
+  slot.outStart = slot.outEnd = 0;
+  slot.reader = shdr::CommandReader();
   senderWork_ = true;
 }
 
@@ -427,7 +411,7 @@ bool Adapter::sendPass(const Observations& current, int64_t stampMs, bool& pendi
   pending = false;
   bool allTold = true;
   for (Agent& agent : agents_) {
-    if (!agent.used || agent.failed) continue;
+    if (!serving(agent) || agent.failed) continue;
     const bool composed = agent.outStart == agent.outEnd;
     if (composed) {
       agent.outStart = agent.outEnd = 0;
@@ -444,8 +428,8 @@ bool Adapter::sendPass(const Observations& current, int64_t stampMs, bool& pendi
       }
     }
     if (agent.outStart == agent.outEnd) continue;
-    long sent =
-        platform::sendSome(agent.socket, agent.out + agent.outStart, agent.outEnd - agent.outStart);
+    long sent = platform::sendSome(agent.socket.get(), agent.out + agent.outStart,
+                                   agent.outEnd - agent.outStart);
     if (sent < 0) {
       agent.failed = true;
       continue;

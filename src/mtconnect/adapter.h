@@ -25,8 +25,8 @@
 //
 // Dead peers: keepalive on every agent; an agent that has pinged and then stops for twice
 // the heartbeat is closed. When all slots are taken, a newcomer takes the slot of the
-// agent silent longest if it has been silent for kEvictAfterMs, else it is closed at once.
-// Every close is a normal one (FIN), never a reset.
+// agent silent longest if it has been silent for net::kEvictAfterMs, else it is closed at
+// once. Every close is a normal one (FIN), never a reset.
 #pragma once
 
 #include <atomic>
@@ -38,6 +38,7 @@
 
 #include "mtconnect/observations.h"
 #include "mtconnect/shdr.h"
+#include "net/peers.h"
 #include "platform/socket.h"
 #include "platform/wake_event.h"
 
@@ -50,11 +51,7 @@ bool parseListenAddress(const std::string& text, uint32_t& networkOrder);
 class Adapter {
  public:
   static constexpr size_t kMaxAgents = 4;
-  static constexpr uint32_t kEvictAfterMs = 60000;
   static constexpr int kHeartbeatMs = 10000;
-  static constexpr int kKeepaliveIdleMs = 30000;
-  static constexpr int kKeepaliveIntervalMs = 5000;
-  static constexpr int kKeepaliveProbes = 6;
   // The system's send buffer per agent. An agent needs a few lines a second; without a
   // limit Linux lets the buffer of an agent that stopped reading grow to megabytes.
   static constexpr int kSendBufferBytes = 32 * 1024;
@@ -111,16 +108,16 @@ class Adapter {
   static Words encode(const Observations& values);
   static Observations decode(const Words& words);
 
+  // agents_[i] is served while peer holds slot i of peers_.
   struct Agent {
-    bool used = false;
+    net::Peer peer;
     bool failed = false;  // a send failed; the network thread closes it
     bool fresh = false;   // has been sent nothing yet: gets every item
     bool pongDue = false;
     bool pinging = false;  // has sent a PING; its pings are then expected
-    platform::SocketHandle socket = platform::kNoSocket;
-    uint32_t lastHeard = 0;  // network thread only
-    uint32_t lastPing = 0;   // network thread only
-    Observations sent;       // what the agent has been told
+    platform::Socket socket;
+    uint32_t lastPing = 0;  // network thread only
+    Observations sent;      // what the agent has been told
     char out[shdr::kLineCapacity * 2];
     size_t outStart = 0, outEnd = 0;
     shdr::CommandReader reader;  // network thread only
@@ -131,7 +128,8 @@ class Adapter {
   uint64_t loadSnapshot(Words& words) const;
   void runNetwork();
   void serveNetwork();
-  void admit(platform::SocketHandle socket, uint32_t now);
+  bool serving(const Agent& agent) const { return peers_.holds(agent.peer); }
+  void admit(platform::Socket socket, uint32_t now);
   void drop(Agent& agent);  // caller holds lock_
   void runSender();
   // One round of sends; true when every agent has been told `current` in full. `pending`:
@@ -140,9 +138,10 @@ class Adapter {
   void finishAtStop(std::unique_lock<std::mutex>& lock, const Observations& last, int64_t stampMs);
 
   Options options_;
-  platform::SocketHandle listener_ = platform::kNoSocket;
+  // Held from start until stop, past every socket below.
+  platform::SocketLibrary sockets_;
+  platform::Socket listener_;
   uint16_t port_ = 0;
-  bool socketsStarted_ = false;
   std::thread network_;
   std::thread sender_;
   std::atomic<bool> stopping_{false};
@@ -162,6 +161,8 @@ class Adapter {
   // The sender waits here, without lock_; the tick signals it without waiting.
   platform::WakeEvent wake_;
   bool senderWork_ = false;  // an agent came or owes a PONG
+  // Admitted and left by the network thread under lock_; their sockets too.
+  net::PeerTable<kMaxAgents> peers_;
   Agent agents_[kMaxAgents];
 };
 

@@ -20,8 +20,8 @@ int fd(SocketHandle socket) {
   return static_cast<int>(socket);
 }
 
-SocketHandle handle(int descriptor) {
-  return descriptor < 0 ? kNoSocket : static_cast<SocketHandle>(descriptor);
+Socket owned(int descriptor) {
+  return Socket(descriptor < 0 ? kNoSocket : static_cast<SocketHandle>(descriptor));
 }
 
 sockaddr_in toSockaddr(const Ipv4Endpoint& endpoint) {
@@ -45,40 +45,45 @@ uint32_t loopbackAddress() {
   return htonl(INADDR_LOOPBACK);
 }
 
-bool startSockets() {
+// Nothing to start: the reference is only counted, so that release() pairs as on Windows.
+bool SocketLibrary::start() {
+  held_ = true;
   return true;
 }
-void releaseSockets() {}
 
-void closeSocket(SocketHandle socket) {
-  if (socket != kNoSocket) ::close(fd(socket));
+void SocketLibrary::release() {
+  held_ = false;
+}
+
+void Socket::close() {
+  if (handle_ != kNoSocket) ::close(fd(release()));
 }
 
 bool shutdownSending(SocketHandle socket) {
   return ::shutdown(fd(socket), SHUT_WR) == 0;
 }
 
-SocketHandle openTcpListener(uint16_t port, int backlog) {
+Socket openTcpListener(uint16_t port, int backlog) {
   return openTcpListenerOn({htonl(INADDR_ANY), port}, backlog);
 }
 
-SocketHandle acceptConnection(SocketHandle listener) {
+Socket acceptConnection(SocketHandle listener) {
   int connection;
   do {
     connection = ::accept(fd(listener), nullptr, nullptr);
   } while (connection < 0 && errno == EINTR);
-  return handle(connection);
+  return owned(connection);
 }
 
-SocketHandle connectTcp(const Ipv4Endpoint& endpoint) {
+Socket connectTcp(const Ipv4Endpoint& endpoint) {
   int connection = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (connection < 0) return kNoSocket;
+  if (connection < 0) return Socket();
   sockaddr_in address = toSockaddr(endpoint);
   if (::connect(connection, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     ::close(connection);
-    return kNoSocket;
+    return Socket();
   }
-  return handle(connection);
+  return owned(connection);
 }
 
 uint16_t localPort(SocketHandle socket) {
@@ -154,8 +159,8 @@ bool getKeepalive(SocketHandle socket, bool& on, int& idleMs, int& intervalMs) {
   return true;
 }
 
-SocketHandle openUdp() {
-  return handle(::socket(AF_INET, SOCK_DGRAM, 0));
+Socket openUdp() {
+  return owned(::socket(AF_INET, SOCK_DGRAM, 0));
 }
 
 bool resolveIpv4(const std::string& host, uint32_t& address) {
@@ -218,18 +223,18 @@ bool getSocketTimeouts(SocketHandle socket, int& sendMs, int& receiveMs) {
   return true;
 }
 
-SocketHandle openTcpListenerOn(const Ipv4Endpoint& local, int backlog) {
+Socket openTcpListenerOn(const Ipv4Endpoint& local, int backlog) {
   int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (listener < 0) return kNoSocket;
+  if (listener < 0) return Socket();
   int on = 1;
   ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in address = toSockaddr(local);
   if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       ::listen(listener, backlog) != 0) {
     ::close(listener);
-    return kNoSocket;
+    return Socket();
   }
-  return handle(listener);
+  return owned(listener);
 }
 
 bool setNonBlocking(SocketHandle socket) {

@@ -12,8 +12,8 @@ SOCKET native(SocketHandle socket) {
   return static_cast<SOCKET>(socket);
 }
 
-SocketHandle handle(SOCKET socket) {
-  return socket == INVALID_SOCKET ? kNoSocket : static_cast<SocketHandle>(socket);
+Socket owned(SOCKET socket) {
+  return Socket(socket == INVALID_SOCKET ? kNoSocket : static_cast<SocketHandle>(socket));
 }
 
 sockaddr_in toSockaddr(const Ipv4Endpoint& endpoint) {
@@ -31,40 +31,44 @@ uint32_t loopbackAddress() {
 }
 
 // WSAStartup counts its callers: the library stays up until the last WSACleanup.
-bool startSockets() {
+bool SocketLibrary::start() {
+  if (held_) return true;
   WSADATA data;
-  return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  held_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  return held_;
 }
 
-void releaseSockets() {
+void SocketLibrary::release() {
+  if (!held_) return;
+  held_ = false;
   WSACleanup();
 }
 
-void closeSocket(SocketHandle socket) {
-  if (socket != kNoSocket) closesocket(native(socket));
+void Socket::close() {
+  if (handle_ != kNoSocket) closesocket(native(release()));
 }
 
 bool shutdownSending(SocketHandle socket) {
   return shutdown(native(socket), SD_SEND) == 0;
 }
 
-SocketHandle openTcpListener(uint16_t port, int backlog) {
+Socket openTcpListener(uint16_t port, int backlog) {
   return openTcpListenerOn({htonl(INADDR_ANY), port}, backlog);
 }
 
-SocketHandle acceptConnection(SocketHandle listener) {
-  return handle(accept(native(listener), nullptr, nullptr));
+Socket acceptConnection(SocketHandle listener) {
+  return owned(accept(native(listener), nullptr, nullptr));
 }
 
-SocketHandle connectTcp(const Ipv4Endpoint& endpoint) {
+Socket connectTcp(const Ipv4Endpoint& endpoint) {
   SOCKET connection = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (connection == INVALID_SOCKET) return kNoSocket;
+  if (connection == INVALID_SOCKET) return Socket();
   sockaddr_in address = toSockaddr(endpoint);
   if (connect(connection, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     closesocket(connection);
-    return kNoSocket;
+    return Socket();
   }
-  return handle(connection);
+  return owned(connection);
 }
 
 uint16_t localPort(SocketHandle socket) {
@@ -141,8 +145,8 @@ bool getKeepalive(SocketHandle socket, bool& on, int& idleMs, int& intervalMs) {
   return true;
 }
 
-SocketHandle openUdp() {
-  return handle(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+Socket openUdp() {
+  return owned(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
 }
 
 bool resolveIpv4(const std::string& host, uint32_t& address) {
@@ -209,17 +213,17 @@ bool getSocketTimeouts(SocketHandle socket, int& sendMs, int& receiveMs) {
   return true;
 }
 
-SocketHandle openTcpListenerOn(const Ipv4Endpoint& local, int backlog) {
+Socket openTcpListenerOn(const Ipv4Endpoint& local, int backlog) {
   SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (listener == INVALID_SOCKET) return kNoSocket;
+  if (listener == INVALID_SOCKET) return Socket();
   // No SO_REUSEADDR: on Windows it lets a second socket take over a port in use.
   sockaddr_in address = toSockaddr(local);
   if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       listen(listener, backlog) != 0) {
     closesocket(listener);
-    return kNoSocket;
+    return Socket();
   }
-  return handle(listener);
+  return owned(listener);
 }
 
 bool setNonBlocking(SocketHandle socket) {

@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "platform/clock.h"
 #include "server/line_framer.h"
@@ -62,14 +63,11 @@ bool CommandServer::start(uint16_t port) {
   if (listening_) return false;
   // A listener that ended by itself has closed its socket already.
   if (listenerThread_.joinable()) listenerThread_.join();
-  if (!socketsStarted_) {
-    if (!platform::startSockets()) return false;
-    socketsStarted_ = true;
-  }
-  platform::SocketHandle listener = platform::openTcpListener(port, kBacklog);
-  if (listener == platform::kNoSocket) return false;
-  listener_ = listener;
-  port_ = platform::localPort(listener);
+  if (!sockets_.start()) return false;
+  platform::Socket listener = platform::openTcpListener(port, kBacklog);
+  if (!listener) return false;
+  port_ = platform::localPort(listener.get());
+  listener_ = std::move(listener);
   stopping_ = false;
   listening_ = true;
   try {
@@ -78,8 +76,7 @@ bool CommandServer::start(uint16_t port) {
   } catch (...) {
     // Nothing would accept on the port: free it, so that a later start can bind it.
     listening_ = false;
-    platform::closeSocket(listener_);
-    listener_ = platform::kNoSocket;
+    listener_.close();
     return false;
   }
   return true;
@@ -94,8 +91,7 @@ void CommandServer::stop() {
     connections.swap(connections_);
   }
   for (auto& connection : connections) connection->thread.join();
-  if (socketsStarted_) platform::releaseSockets();
-  socketsStarted_ = false;
+  sockets_.release();
 }
 
 size_t CommandServer::activeConnections() const {
@@ -122,8 +118,7 @@ void CommandServer::listen() {
   } catch (...) {
     // Not expected (admit handles its own failures); the listener ends and says so.
   }
-  platform::closeSocket(listener_);
-  listener_ = platform::kNoSocket;
+  listener_.close();
   listening_ = false;
 }
 
@@ -132,7 +127,7 @@ void CommandServer::acceptLoop() {
   while (!stopping_) {
     platform::WaitResult wait = faultAt(FaultPoint::ListenerWait)
                                     ? platform::WaitResult::Failed
-                                    : platform::waitReadable(listener_, kStopPollMs);
+                                    : platform::waitReadable(listener_.get(), kStopPollMs);
     if (wait == platform::WaitResult::Failed) {
       if (++failedWaits >= kMaxFailedWaits) return;
       pause(kStopPollMs);
@@ -140,64 +135,50 @@ void CommandServer::acceptLoop() {
     }
     failedWaits = 0;
     if (wait == platform::WaitResult::TimedOut) continue;
-    platform::SocketHandle accepted =
-        faultAt(FaultPoint::Accept) ? platform::kNoSocket : platform::acceptConnection(listener_);
-    if (accepted == platform::kNoSocket) {
+    platform::Socket accepted = faultAt(FaultPoint::Accept)
+                                    ? platform::Socket()
+                                    : platform::acceptConnection(listener_.get());
+    if (!accepted) {
       // Out of descriptors, say: the connection waits in the backlog, and retrying at
       // once would spin.
       pause(kStopPollMs);
       continue;
     }
-    admit(accepted);
+    admit(std::move(accepted));
   }
 }
 
-void CommandServer::admit(platform::SocketHandle accepted) {
+void CommandServer::admit(platform::Socket accepted) {
   uint32_t arrived = now();
   std::lock_guard<std::mutex> guard(lock_);
   reapFinished();
-  if (!makeRoom(arrived)) {
-    platform::closeGracefully(accepted);
+  // An evicted connection's thread sees that it lost its slot within kStopPollMs and
+  // closes; the newcomer need not wait.
+  net::Peer peer = peers_.admit(arrived);
+  if (!peer) {
+    net::closeGracefully(std::move(accepted));
     return;
   }
   try {
     throwIfFaultAt(FaultPoint::ConnectionRecord);
     connections_.push_back(std::make_unique<Connection>());
   } catch (...) {
-    platform::closeGracefully(accepted);
+    peers_.leave(peer);
+    net::closeGracefully(std::move(accepted));
     return;
   }
   Connection& connection = *connections_.back();
-  connection.socket = accepted;
-  connection.lastHeard = arrived;
+  connection.socket = std::move(accepted);
+  connection.peer = peer;
   try {
     throwIfFaultAt(FaultPoint::ConnectionThread);
     connection.thread = std::thread([this, &connection] { serve(connection); });
   } catch (...) {
+    accepted = std::move(connection.socket);
     connections_.pop_back();
-    platform::closeGracefully(accepted);
+    peers_.leave(peer);
+    net::closeGracefully(std::move(accepted));
   }
-}
-
-bool CommandServer::makeRoom(uint32_t arrived) {
-  size_t occupied = 0;
-  Connection* quietest = nullptr;
-  int32_t longest = 0;
-  for (const auto& connection : connections_) {
-    if (connection->finished || connection->evicted) continue;
-    ++occupied;
-    // Signed: a connection may have heard from its client after `arrived` was read.
-    int32_t silent = static_cast<int32_t>(arrived - connection->lastHeard.load());
-    if (quietest == nullptr || silent > longest) {
-      quietest = connection.get();
-      longest = silent;
-    }
-  }
-  if (occupied < kMaxConnections) return true;
-  if (longest < static_cast<int32_t>(kEvictAfterMs)) return false;
-  // Its thread sees the flag within kStopPollMs and closes; the newcomer need not wait.
-  quietest->evicted = true;
-  return true;
 }
 
 void CommandServer::serve(Connection& connection) {
@@ -206,16 +187,16 @@ void CommandServer::serve(Connection& connection) {
   } catch (...) {
     // No memory for a buffer or a line: this connection ends, the others go on.
   }
-  platform::closeGracefully(connection.socket);
+  net::closeGracefully(std::move(connection.socket));
+  peers_.leave(connection.peer);
   connection.finished = true;
 }
 
 void CommandServer::converse(Connection& connection) {
-  platform::SocketHandle socket = connection.socket;
+  platform::SocketHandle socket = connection.socket.get();
   platform::setSocketTimeouts(socket, options_.sendTimeoutMs, 0);
-  platform::setKeepalive(socket, kKeepaliveIdleMs, kKeepaliveIntervalMs, kKeepaliveProbes);
-  // Each reply goes out at once; the client waits for it before its next line.
-  platform::setNoDelay(socket);
+  // Keepalive, and each reply out at once: the client waits for it before its next line.
+  net::setUpPeer(socket);
 
   throwIfFaultAt(FaultPoint::Greeting);
   CameraSettings camera = options_.camera != nullptr ? options_.camera() : CameraSettings{};
@@ -226,14 +207,14 @@ void CommandServer::converse(Connection& connection) {
   std::string line;
   std::string replies;  // the answers to one receive's lines, sent together
   char chunk[kReceiveChunk];
-  while (!stopping_ && !connection.evicted) {
+  while (!stopping_ && peers_.holds(connection.peer)) {
     platform::WaitResult wait = platform::waitReadable(socket, kStopPollMs);
     if (wait == platform::WaitResult::TimedOut) continue;
     long got = wait == platform::WaitResult::Ready && !faultAt(FaultPoint::Receive)
                    ? platform::receiveSome(socket, chunk, sizeof chunk)
                    : -1;
     if (got <= 0) return;
-    connection.lastHeard = now();
+    peers_.heard(connection.peer, now());
     throwIfFaultAt(FaultPoint::ReceiveBuffer);
     framer.receive(chunk, static_cast<size_t>(got));
     bool overlong = false;

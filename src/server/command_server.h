@@ -18,6 +18,7 @@
 #include <mutex>
 #include <thread>
 
+#include "net/peers.h"
 #include "platform/socket.h"
 #include "server/camera_source.h"
 
@@ -27,22 +28,16 @@ class CommandServer {
  public:
   // Connections served at once. When all are taken, a newcomer takes the slot of the
   // connection that has been silent longest if that one has been silent for
-  // kEvictAfterMs; otherwise it is accepted and closed at once, without a greeting: a
-  // client that cannot be served learns it immediately.
+  // net::kEvictAfterMs; otherwise it is accepted and closed at once, without a greeting:
+  // a client that cannot be served learns it immediately. Every connection has
+  // keepalive on (net::setUpPeer).
   static constexpr size_t kMaxConnections = 16;
-  static constexpr uint32_t kEvictAfterMs = 60000;
   static constexpr int kBacklog = 10;
   static constexpr size_t kReceiveChunk = 512;
 
   // A client that stops reading its replies must not hold a connection thread for ever:
   // a send that takes longer ends the connection.
   static constexpr int kSendTimeoutMs = 5000;
-
-  // Keepalive on every connection, so that a peer that vanished (a crashed PC, a pulled
-  // cable) is found within a minute or two and its slot freed.
-  static constexpr int kKeepaliveIdleMs = 30000;
-  static constexpr int kKeepaliveIntervalMs = 5000;
-  static constexpr int kKeepaliveProbes = 6;
 
   struct Options {
     // Milliseconds, wrapping at 2^32, for the silence of connections; null: the
@@ -79,32 +74,34 @@ class CommandServer {
 
  private:
   struct Connection {
-    platform::SocketHandle socket = platform::kNoSocket;
+    platform::Socket socket;  // its thread's own once started
+    // Its slot, heard at the accept and at each receive. Once a newcomer has taken the
+    // slot (evicted), the thread sees that within its poll and closes.
+    net::Peer peer;
     std::thread thread;
     std::atomic<bool> finished{false};
-    std::atomic<bool> evicted{false};    // set by the listener; the thread then closes
-    std::atomic<uint32_t> lastHeard{0};  // clock at the accept and at each receive
   };
 
   uint32_t now() const;
   void listen();
   void acceptLoop();
-  void admit(platform::SocketHandle accepted);
-  bool makeRoom(uint32_t now);  // caller holds lock_
+  void admit(platform::Socket accepted);
   void serve(Connection& connection);
   void converse(Connection& connection);
   void reapFinished();  // joins the threads of ended connections; caller holds lock_
 
   Options options_;
-  platform::SocketHandle listener_ = platform::kNoSocket;  // the listener thread's own
+  // Held from the first start until stop, past every socket below.
+  platform::SocketLibrary sockets_;
+  platform::Socket listener_;  // the listener thread's own while it runs
   uint16_t port_ = 0;
-  bool socketsStarted_ = false;
   std::thread listenerThread_;
   std::atomic<bool> listening_{false};
   std::atomic<bool> stopping_{false};
 
-  mutable std::mutex lock_;  // guards connections_
+  mutable std::mutex lock_;  // guards connections_, and admissions to peers_
   std::list<std::unique_ptr<Connection>> connections_;
+  net::PeerTable<kMaxConnections> peers_;
 };
 
 namespace detail {

@@ -79,7 +79,7 @@ TEST_F(Channel, OpenWriteCloseOnLoopback) {
   EXPECT_STREQ(channel->host, "127.0.0.1");
 
   int sendMs = 0, receiveMs = 0;
-  ASSERT_TRUE(tallymark::platform::getSocketTimeouts(channel->socket, sendMs, receiveMs));
+  ASSERT_TRUE(tallymark::platform::getSocketTimeouts(channel->socket.get(), sendMs, receiveMs));
   // Milliseconds, not seconds (the system may round up to its tick).
   EXPECT_GE(sendMs, 10);
   EXPECT_LT(sendMs, 20);

@@ -182,7 +182,7 @@ TEST_F(AdapterTest, AFifthAgentIsClosedUntilTheQuietestHasBeenSilentAMinute) {
   EXPECT_EQ(refused->lines(), 0u);
 
   // A minute on, every agent but the first has been heard from.
-  gClock += Adapter::kEvictAfterMs;
+  gClock += tallymark::net::kEvictAfterMs;
   for (size_t i = 1; i < agents.size(); ++i) {
     ASSERT_TRUE(agents[i]->send("* PING\n"));
     std::string pong;

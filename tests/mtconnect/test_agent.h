@@ -16,16 +16,16 @@ class TestAgent {
  public:
   explicit TestAgent(uint16_t port)
       : socket_(tallymark::platform::connectTcp({tallymark::platform::loopbackAddress(), port})) {
-    if (socket_ != tallymark::platform::kNoSocket)
-      tallymark::platform::setSocketTimeouts(socket_, loopback::kPatienceMs, loopback::kPatienceMs);
+    if (socket_)
+      tallymark::platform::setSocketTimeouts(socket_.get(), loopback::kPatienceMs,
+                                             loopback::kPatienceMs);
   }
-  ~TestAgent() { tallymark::platform::closeSocket(socket_); }
 
-  void shrinkReceiveBuffer() { tallymark::platform::setBufferSizes(socket_, 0, 4096); }
+  void shrinkReceiveBuffer() { tallymark::platform::setBufferSizes(socket_.get(), 0, 4096); }
 
-  bool connected() const { return socket_ != tallymark::platform::kNoSocket; }
+  bool connected() const { return socket_.isOpen(); }
   bool send(const std::string& text) {
-    return tallymark::platform::sendAll(socket_, text.data(), text.size());
+    return tallymark::platform::sendAll(socket_.get(), text.data(), text.size());
   }
 
   // The next line without its LF; false when the stream ended (`closed` then says whether
@@ -40,7 +40,7 @@ class TestAgent {
         return true;
       }
       char chunk[4096];
-      long got = tallymark::platform::receiveSome(socket_, chunk, sizeof chunk);
+      long got = tallymark::platform::receiveSome(socket_.get(), chunk, sizeof chunk);
       if (got <= 0) {
         ended_ = got == 0 ? End::Closed : End::Failed;
         return false;
@@ -100,7 +100,7 @@ class TestAgent {
 
  private:
   enum class End { Open, Closed, Failed };
-  tallymark::platform::SocketHandle socket_;
+  tallymark::platform::Socket socket_;
   std::string buffer_;
   End ended_ = End::Open;
   size_t lines_ = 0;

@@ -27,10 +27,8 @@ uint32_t gMonotonic = 0;
 
 // A port nothing listens on just now.
 uint16_t freePort() {
-  platform::SocketHandle probe = platform::openTcpListenerOn({platform::loopbackAddress(), 0}, 1);
-  uint16_t port = platform::localPort(probe);
-  platform::closeSocket(probe);
-  return port;
+  platform::Socket probe = platform::openTcpListenerOn({platform::loopbackAddress(), 0}, 1);
+  return platform::localPort(probe.get());
 }
 
 // What the agents read for a local date in DRO 1502, worked out apart from the plug-in.

@@ -121,8 +121,8 @@ TEST_F(StatusThroughThePlugin, ARunLogPathThatCannotBeMadeShowsUntilTheSettingIs
 }
 
 TEST_F(StatusThroughThePlugin, AnMTConnectPortInUseShowsUntilTheAdapterGetsIt) {
-  platform::SocketHandle holder = platform::openTcpListenerOn({platform::loopbackAddress(), 0}, 1);
-  const uint16_t port = platform::localPort(holder);
+  platform::Socket holder = platform::openTcpListenerOn({platform::loopbackAddress(), 0}, 1);
+  const uint16_t port = platform::localPort(holder.get());
   start("<MTConnectPort>" + std::to_string(port) +
         "</MTConnectPort><MTConnectAddress>127.0.0.1</MTConnectAddress>");
   const std::string taken = "MTConnect: cannot listen on 127.0.0.1 port " + std::to_string(port);
@@ -135,7 +135,7 @@ TEST_F(StatusThroughThePlugin, AnMTConnectPortInUseShowsUntilTheAdapterGetsIt) {
   PostInitControl();
   EXPECT_EQ(label(), taken);
 
-  platform::closeSocket(holder);
+  holder.close();
   gMonotonic += 4000;
   Update();
   EXPECT_EQ(label(), taken) << "tried again only every five seconds";
@@ -148,12 +148,12 @@ TEST_F(StatusThroughThePlugin, AnMTConnectPortInUseShowsUntilTheAdapterGetsIt) {
 
 TEST_F(StatusThroughThePlugin, Port7000TakenShowsUntilAStartGetsIt) {
   start("");
-  platform::SocketHandle holder = platform::openTcpListener(7000, 1);
-  ASSERT_NE(holder, platform::kNoSocket) << "port 7000 is used by something outside the test";
+  platform::Socket holder = platform::openTcpListener(7000, 1);
+  ASSERT_TRUE(holder) << "port 7000 is used by something outside the test";
   EXPECT_EQ(Cnc_Init_Controller(), -1);
   ASSERT_TRUE(ticksUntil("Commands: port 7000 is in use by another program")) << label();
 
-  platform::closeSocket(holder);
+  holder.close();
   EXPECT_EQ(Cnc_Init_Controller(), 0);
   ASSERT_TRUE(ticksUntil("")) << label();
 }

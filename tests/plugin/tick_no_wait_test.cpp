@@ -43,10 +43,8 @@ void holdAt(bool Gate::*held) {
 }
 
 uint16_t freePort() {
-  platform::SocketHandle probe = platform::openTcpListenerOn({platform::loopbackAddress(), 0}, 1);
-  uint16_t port = platform::localPort(probe);
-  platform::closeSocket(probe);
-  return port;
+  platform::Socket probe = platform::openTcpListenerOn({platform::loopbackAddress(), 0}, 1);
+  return platform::localPort(probe.get());
 }
 
 class TickNoWait : public ::testing::Test {

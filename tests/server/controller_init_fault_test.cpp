@@ -30,9 +30,9 @@ TEST(ControllerInitFaults, AnswersByWhatTheListenerReallyDoes) {
   CamType = 0;
   injected::failAt(FaultPoint::ListenerThread, 1);
   EXPECT_EQ(Cnc_Init_Controller(), -1);
-  platform::SocketHandle rebound = platform::openTcpListener(tallymark::server::kCommandPort, 1);
-  EXPECT_NE(rebound, platform::kNoSocket) << "port 7000 is left free";
-  platform::closeSocket(rebound);
+  platform::Socket rebound = platform::openTcpListener(tallymark::server::kCommandPort, 1);
+  EXPECT_TRUE(rebound) << "port 7000 is left free";
+  rebound.close();
 
   EXPECT_EQ(Cnc_Init_Controller(), 0) << "a later call succeeds";
   EXPECT_TRUE(served());

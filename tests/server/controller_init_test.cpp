@@ -26,10 +26,10 @@ class ControllerInit : public ::testing::Test {
 
 TEST_F(ControllerInit, FailsWhilePort7000IsTakenAndStartsOnceItIsFree) {
   ASSERT_NE(controllerApi().initController, nullptr);
-  platform::SocketHandle squatter = platform::openTcpListener(7000, 1);
-  ASSERT_NE(squatter, platform::kNoSocket) << "port 7000 is in use by something else";
+  platform::Socket squatter = platform::openTcpListener(7000, 1);
+  ASSERT_TRUE(squatter) << "port 7000 is in use by something else";
   EXPECT_EQ(controllerApi().initController(), -1);
-  platform::closeSocket(squatter);
+  squatter.close();
   if (controllerApi().statusGet != nullptr) {
     timer_resp_t record{};
     record.bytes[0] = 0x77;

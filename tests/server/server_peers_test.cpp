@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "loopback.h"
+#include "net/peers.h"
 #include "server/command_server.h"
 #include "server/protocol.h"
 
@@ -171,37 +172,35 @@ TEST_F(ServerPeers, ARefusedClientGetsANormalCloseEvenWithItsLineUnread) {
 
 TEST(Keepalive, OnWithTheIntervalsAskedFor) {
   loopback::SocketLibrary sockets;
-  platform::SocketHandle listener = platform::openTcpListener(0, 1);
-  ASSERT_NE(listener, platform::kNoSocket);
-  TcpClient client(platform::localPort(listener));
-  platform::SocketHandle accepted = platform::acceptConnection(listener);
-  ASSERT_NE(accepted, platform::kNoSocket);
+  platform::Socket listener = platform::openTcpListener(0, 1);
+  ASSERT_TRUE(listener);
+  TcpClient client(platform::localPort(listener.get()));
+  platform::Socket accepted = platform::acceptConnection(listener.get());
+  ASSERT_TRUE(accepted);
   bool on = true;
   int idle = 0, interval = 0;
-  ASSERT_TRUE(platform::getKeepalive(accepted, on, idle, interval));
+  ASSERT_TRUE(platform::getKeepalive(accepted.get(), on, idle, interval));
   EXPECT_FALSE(on) << "off until asked for";
-  ASSERT_TRUE(platform::setKeepalive(accepted, CommandServer::kKeepaliveIdleMs,
-                                     CommandServer::kKeepaliveIntervalMs,
-                                     CommandServer::kKeepaliveProbes));
-  ASSERT_TRUE(platform::getKeepalive(accepted, on, idle, interval));
+  ASSERT_TRUE(platform::setKeepalive(accepted.get(), tallymark::net::kKeepaliveIdleMs,
+                                     tallymark::net::kKeepaliveIntervalMs,
+                                     tallymark::net::kKeepaliveProbes));
+  ASSERT_TRUE(platform::getKeepalive(accepted.get(), on, idle, interval));
   EXPECT_TRUE(on);
   if (idle >= 0) {  // Windows cannot read them back
     EXPECT_EQ(idle, 30000);
     EXPECT_EQ(interval, 5000);
   }
-  platform::closeSocket(accepted);
-  platform::closeSocket(listener);
 }
 
 TEST(NoDelay, OffUntilAskedForOnBothEnds) {
   loopback::SocketLibrary sockets;
-  platform::SocketHandle listener = platform::openTcpListener(0, 1);
-  ASSERT_NE(listener, platform::kNoSocket);
-  platform::SocketHandle client =
-      platform::connectTcp({platform::loopbackAddress(), platform::localPort(listener)});
-  platform::SocketHandle accepted = platform::acceptConnection(listener);
-  ASSERT_NE(accepted, platform::kNoSocket);
-  for (platform::SocketHandle end : {accepted, client}) {
+  platform::Socket listener = platform::openTcpListener(0, 1);
+  ASSERT_TRUE(listener);
+  platform::Socket client =
+      platform::connectTcp({platform::loopbackAddress(), platform::localPort(listener.get())});
+  platform::Socket accepted = platform::acceptConnection(listener.get());
+  ASSERT_TRUE(accepted);
+  for (platform::SocketHandle end : {accepted.get(), client.get()}) {
     bool on = true;
     ASSERT_TRUE(platform::getNoDelay(end, on));
     EXPECT_FALSE(on);
@@ -211,9 +210,6 @@ TEST(NoDelay, OffUntilAskedForOnBothEnds) {
   }
   bool on = false;
   EXPECT_FALSE(platform::getNoDelay(platform::kNoSocket, on));
-  platform::closeSocket(client);
-  platform::closeSocket(accepted);
-  platform::closeSocket(listener);
 }
 
 }  // namespace

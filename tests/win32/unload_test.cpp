@@ -89,39 +89,35 @@ class NetworkPeers {
   void client() {
     static const char kLine[] = "G0 X1.5 Y2\r\n";
     while (!stop_) {
-      platform::SocketHandle socket =
-          platform::connectTcp({platform::loopbackAddress(), kCommandPort});
-      if (socket == platform::kNoSocket) {
+      platform::Socket socket = platform::connectTcp({platform::loopbackAddress(), kCommandPort});
+      if (!socket) {
         Sleep(50);
         continue;
       }
       char chunk[512];
-      while (!stop_ && platform::sendAll(socket, kLine, sizeof kLine - 1)) {
+      while (!stop_ && platform::sendAll(socket.get(), kLine, sizeof kLine - 1)) {
         ++lines_;
-        if (platform::waitReadable(socket, 50) == platform::WaitResult::Ready &&
-            platform::receiveSome(socket, chunk, sizeof chunk) <= 0)
+        if (platform::waitReadable(socket.get(), 50) == platform::WaitResult::Ready &&
+            platform::receiveSome(socket.get(), chunk, sizeof chunk) <= 0)
           break;
       }
-      platform::closeSocket(socket);
     }
   }
   void agent() {
     while (!stop_) {
-      platform::SocketHandle socket =
-          platform::connectTcp({platform::loopbackAddress(), kAgentPort});
-      if (socket == platform::kNoSocket) {
+      platform::Socket socket = platform::connectTcp({platform::loopbackAddress(), kAgentPort});
+      if (!socket) {
         Sleep(50);
         continue;
       }
       char chunk[512];
       while (!stop_) {
-        platform::WaitResult wait = platform::waitReadable(socket, 50);
+        platform::WaitResult wait = platform::waitReadable(socket.get(), 50);
         if (wait == platform::WaitResult::Failed) break;
         if (wait == platform::WaitResult::Ready &&
-            platform::receiveSome(socket, chunk, sizeof chunk) <= 0)
+            platform::receiveSome(socket.get(), chunk, sizeof chunk) <= 0)
           break;
       }
-      platform::closeSocket(socket);
     }
   }
 
@@ -215,7 +211,8 @@ struct Plugin {
 };
 
 TEST(Unload, FreeLibraryAfterStopPlugWithEverythingRunningTwentyTimesInOneProcess) {
-  platform::startSockets();
+  platform::SocketLibrary sockets;  // held past the peers' sockets, declared below
+  ASSERT_TRUE(sockets.start());
   const std::string folder = tempFolder();
   const std::string profile = folder + "\\Mill.xml";
   const std::string log = folder + "\\runs.csv";
