@@ -25,8 +25,12 @@ class TempFolder {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
   }
-  // A path inside the folder, as the plug-in's narrow file name.
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
+  // A path inside the folder, as the plug-in's narrow file name. The name is joined as
+  // bytes: std::filesystem would convert it through the process's code page, which
+  // garbles UTF-8 names where that code page is double-byte (932).
+  std::string file(const std::string& name) const {
+    return path_.string() + static_cast<char>(std::filesystem::path::preferred_separator) + name;
+  }
   std::vector<std::string> entries() const {
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(path_)) {
