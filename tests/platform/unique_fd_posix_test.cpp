@@ -1,5 +1,7 @@
 // The file descriptor owner, and the file functions that hold descriptors through it:
 // every path out of them, failures included, leaves no descriptor open.
+#include "platform/unique_fd_posix.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -13,7 +15,6 @@
 #include <utility>
 
 #include "platform/file_io.h"
-#include "platform/unique_fd_posix.h"
 
 namespace {
 

@@ -66,8 +66,9 @@ class Folder {
 
 // Nobody else holds `path` open: it opens without sharing anything.
 bool openedByNobody(const std::string& path) {
-  return static_cast<bool>(UniqueHandle(CreateFileW(widen(path).c_str(), GENERIC_READ, 0, nullptr,
-                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+  return static_cast<bool>(
+      UniqueHandle(CreateFileW(widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr)));
 }
 
 TEST(UniqueHandleTest, ResetAndDestructionCloseAndAMovedFromOwnerHoldsNothing) {
