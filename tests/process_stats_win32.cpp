@@ -7,11 +7,14 @@
 #include <tlhelp32.h>
 // clang-format on
 
+#include "platform/unique_handle_win32.h"
+
 namespace process_stats {
 
 size_t threadCount() {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  const tallymark::platform::UniqueHandle owner(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  if (!owner) return 0;
+  const HANDLE snapshot = owner.get();
   DWORD self = GetCurrentProcessId();
   size_t count = 0;
   THREADENTRY32 entry;
@@ -20,7 +23,6 @@ size_t threadCount() {
     if (entry.th32OwnerProcessID == self) ++count;
     entry.dwSize = sizeof entry;
   }
-  CloseHandle(snapshot);
   return count;
 }
 

@@ -48,7 +48,8 @@ void ConfigDialog::showDialog(void* hostFrame) {
   (void)registered;
 
   ui::Scale scale;
-  HFONT font = ui::createFont(ui::kDefaultPoints, false);
+  // Declared before the dialog: the label uses the font until the dialog is destroyed.
+  const tallymark::platform::UniqueHfont font = ui::createFont(ui::kDefaultPoints, false);
   const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
   RECT outer{0, 0, scale.x(349), scale.y(165)};
   AdjustWindowRectEx(&outer, style, FALSE, WS_EX_DLGMODALFRAME);
@@ -59,17 +60,14 @@ void ConfigDialog::showDialog(void* hostFrame) {
       CreateWindowExW(WS_EX_DLGMODALFRAME, kClass, tallymark::platform::widen(kCaption).c_str(),
                       style, CW_USEDEFAULT, CW_USEDEFAULT, outer.right - outer.left,
                       outer.bottom - outer.top, owner, nullptr, ui::moduleInstance(), &state);
-  if (dialog == nullptr) {
-    DeleteObject(font);
-    return;
-  }
+  if (dialog == nullptr) return;
   const std::wstring text = tallymark::platform::widen(kText);
-  SIZE size = ui::measureText(font, text.c_str(), true);
+  SIZE size = ui::measureText(font.get(), text.c_str(), true);
   HWND label = CreateWindowExW(
       0, L"STATIC", text.c_str(), WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX, scale.x(19),
       scale.y(36), size.cx + 1, size.cy, dialog,
       reinterpret_cast<HMENU>(static_cast<INT_PTR>(kLabelId)), ui::moduleInstance(), nullptr);
-  SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
 
   // The host's frame waits for the notice, and so does the window that was active, which
   // may be the counter window rather than the frame.
@@ -101,7 +99,6 @@ void ConfigDialog::showDialog(void* hostFrame) {
   for (HWND window : disabled) EnableWindow(window, TRUE);
   if (!disabled.empty()) SetActiveWindow(active != nullptr ? active : owner);
   if (IsWindow(dialog)) DestroyWindow(dialog);
-  DeleteObject(font);
   if (quit) PostQuitMessage(static_cast<int>(quitCode));
 }
 

@@ -18,6 +18,7 @@
 
 #include "counter/counter_window.h"
 #include "counter/ui_metrics_win32.h"
+#include "platform/gdi_win32.h"
 #include "platform/win32_text.h"
 
 namespace tallymark::counter {
@@ -142,13 +143,15 @@ class Win32CounterView final : public CounterView {
   HWND picture_ = nullptr;
   HWND button_ = nullptr;
   HWND labels_[kLabelCount] = {};
-  HFONT labelFonts_[kLabelCount] = {};
   HWND status_ = nullptr;
-  HFONT statusFont_ = nullptr;
-  HFONT defaultFont_ = nullptr;
-  HBITMAP logo_ = nullptr;
-  HBRUSH khaki_ = nullptr;
-  HBRUSH labelBackgrounds_[kLabelCount] = {};
+  // The windows use these until the destructor's body has destroyed them; the owners
+  // let them go only after that.
+  platform::UniqueHfont labelFonts_[kLabelCount];
+  platform::UniqueHfont statusFont_;
+  platform::UniqueHfont defaultFont_;
+  platform::UniqueHbitmap logo_;
+  platform::UniqueHbrush khaki_;
+  platform::UniqueHbrush labelBackgrounds_[kLabelCount];
   int splitter_ = 0;  // header band height, in pixels
   bool dragging_ = false;
   int grabOffset_ = 0;
@@ -165,7 +168,7 @@ Win32CounterView::Win32CounterView(DAZADA_RUVAZIDU& model) : model_(model) {
   (void)registered;
 
   defaultFont_ = ui::createFont(ui::kDefaultPoints, false);
-  khaki_ = CreateSolidBrush(kKhaki);
+  khaki_.reset(CreateSolidBrush(kKhaki));
   splitter_ = scale_.y(kSplitterDistance);
 
   const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
@@ -187,12 +190,6 @@ Win32CounterView::~Win32CounterView() {
     SetWindowLongPtrW(frame_, GWLP_USERDATA, 0);
     DestroyWindow(frame_);
   }
-  for (HFONT font : labelFonts_) DeleteObject(font);
-  DeleteObject(statusFont_);
-  for (HBRUSH brush : labelBackgrounds_) DeleteObject(brush);
-  DeleteObject(defaultFont_);
-  DeleteObject(logo_);
-  DeleteObject(khaki_);
 }
 
 HWND Win32CounterView::child(const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y,
@@ -201,7 +198,7 @@ HWND Win32CounterView::child(const wchar_t* cls, const wchar_t* text, DWORD styl
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                               ui::moduleInstance(), this);
   if (hwnd != nullptr)
-    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(defaultFont_), FALSE);
+    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(defaultFont_.get()), FALSE);
   return hwnd;
 }
 
@@ -231,8 +228,9 @@ void Win32CounterView::createControls() {
         child(L"STATIC", widen(label.text()).c_str(), SS_LEFTNOWORDWRAP | SS_NOPREFIX,
               scale_.x(entry.x), scale_.y(entry.y), scale_.x(entry.width), scale_.y(entry.height),
               entry.parent == Parent::Header ? header_ : page_, entry.id);
-    SendMessageW(labels_[i], WM_SETFONT, reinterpret_cast<WPARAM>(labelFonts_[i]), FALSE);
-    if (entry.background != kSystemText) labelBackgrounds_[i] = CreateSolidBrush(entry.background);
+    SendMessageW(labels_[i], WM_SETFONT, reinterpret_cast<WPARAM>(labelFonts_[i].get()), FALSE);
+    if (entry.background != kSystemText)
+      labelBackgrounds_[i].reset(CreateSolidBrush(entry.background));
     fitLabel(i);
   }
 
@@ -248,7 +246,7 @@ void Win32CounterView::createStatusLine() {
   statusFont_ = ui::createFont(kStatusPoints, false);
   status_ = child(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, scale_.x(kStatusX), scale_.y(kStatusY),
                   scale_.x(kStatusWidth), scale_.y(kStatusHeight), page_, ids::kStatus);
-  SendMessageW(status_, WM_SETFONT, reinterpret_cast<WPARAM>(statusFont_), FALSE);
+  SendMessageW(status_, WM_SETFONT, reinterpret_cast<WPARAM>(statusFont_.get()), FALSE);
   showStatus();
 }
 
@@ -263,11 +261,11 @@ void Win32CounterView::showStatus() {
   const std::wstring wide = widen(text);
   SetWindowTextW(status_, wide.c_str());
   RECT bounds{0, 0, scale_.x(kStatusWidth), 0};
-  HDC dc = GetDC(status_);
-  HGDIOBJ old = SelectObject(dc, statusFont_);
-  DrawTextW(dc, wide.c_str(), -1, &bounds, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-  SelectObject(dc, old);
-  ReleaseDC(status_, dc);
+  {
+    const platform::WindowDc dc(status_);
+    const platform::ScopedSelection selected(dc.get(), statusFont_.get());
+    DrawTextW(dc.get(), wide.c_str(), -1, &bounds, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+  }
   const int height = std::max(scale_.y(kStatusHeight), static_cast<int>(bounds.bottom));
   SetWindowPos(status_, HWND_TOP, 0, 0, scale_.x(kStatusWidth), height,
                SWP_NOMOVE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
@@ -300,7 +298,7 @@ void Win32CounterView::fitLabel(size_t i) {
   if (((GetWindowLongW(labels_[i], GWL_STYLE) & WS_VISIBLE) != 0) != shown) {
     ShowWindow(labels_[i], shown ? SW_SHOWNA : SW_HIDE);
   }
-  SIZE size = ui::measureText(labelFonts_[i], text, false);
+  SIZE size = ui::measureText(labelFonts_[i].get(), text, false);
   const int width = std::max(scale_.x(entry.width), static_cast<int>(size.cx) + 3);
   const int height = std::max(scale_.y(entry.height), static_cast<int>(size.cy));
   SetWindowPos(labels_[i], nullptr, 0, 0, width, height,
@@ -343,63 +341,59 @@ void Win32CounterView::showAndFocus() {
 }
 
 void Win32CounterView::makeLogo() {
-  HDC screen = GetDC(nullptr);
-  HDC dc = CreateCompatibleDC(screen);
-  logo_ = CreateCompatibleBitmap(screen, kLogoWidth, kLogoHeight);
-  ReleaseDC(nullptr, screen);
-  if (dc == nullptr || logo_ == nullptr) {
-    DeleteDC(dc);
-    return;
+  platform::UniqueHdc memory;
+  {
+    const platform::WindowDc screen(nullptr);
+    memory.reset(CreateCompatibleDC(screen.get()));
+    logo_.reset(CreateCompatibleBitmap(screen.get(), kLogoWidth, kLogoHeight));
   }
-  HGDIOBJ oldBitmap = SelectObject(dc, logo_);
+  if (!memory || !logo_) return;
+  const HDC dc = memory.get();
+  const platform::ScopedSelection bitmap(dc, logo_.get());
   RECT all{0, 0, kLogoWidth, kLogoHeight};
-  FillRect(dc, &all, khaki_);
+  FillRect(dc, &all, khaki_.get());
   FrameRect(dc, &all, static_cast<HBRUSH>(GetStockObject(DKGRAY_BRUSH)));
-  HPEN strokes = CreatePen(PS_SOLID, 3, kCrimson);
-  HPEN slash = CreatePen(PS_SOLID, 3, RGB(25, 25, 112));
-  HGDIOBJ oldPen = SelectObject(dc, strokes);
-  for (int x = 11; x <= 32; x += 7) {
-    MoveToEx(dc, x, 4, nullptr);
-    LineTo(dc, x, 20);
+  const platform::UniqueHpen strokes(CreatePen(PS_SOLID, 3, kCrimson));
+  const platform::UniqueHpen slash(CreatePen(PS_SOLID, 3, RGB(25, 25, 112)));
+  {
+    const platform::ScopedSelection pen(dc, strokes.get());
+    for (int x = 11; x <= 32; x += 7) {
+      MoveToEx(dc, x, 4, nullptr);
+      LineTo(dc, x, 20);
+    }
   }
-  SelectObject(dc, slash);
+  const platform::ScopedSelection pen(dc, slash.get());
   MoveToEx(dc, 6, 18, nullptr);
   LineTo(dc, 37, 6);
-  SelectObject(dc, oldPen);
-  SelectObject(dc, oldBitmap);
-  DeleteObject(strokes);
-  DeleteObject(slash);
-  DeleteDC(dc);
 }
 
 void Win32CounterView::drawPicture(const DRAWITEMSTRUCT& item) const {
-  if (logo_ == nullptr) return;
-  HDC source = CreateCompatibleDC(item.hDC);
-  HGDIOBJ old = SelectObject(source, logo_);
+  if (!logo_) return;
+  const platform::UniqueHdc source(CreateCompatibleDC(item.hDC));
+  const platform::ScopedSelection selected(source.get(), logo_.get());
   SetStretchBltMode(item.hDC, HALFTONE);
   SetBrushOrgEx(item.hDC, 0, 0, nullptr);
   const RECT& r = item.rcItem;
-  StretchBlt(item.hDC, r.left, r.top, r.right - r.left, r.bottom - r.top, source, 0, 0, kLogoWidth,
-             kLogoHeight, SRCCOPY);
-  SelectObject(source, old);
-  DeleteDC(source);
+  StretchBlt(item.hDC, r.left, r.top, r.right - r.left, r.bottom - r.top, source.get(), 0, 0,
+             kLogoWidth, kLogoHeight, SRCCOPY);
 }
 
 void Win32CounterView::drawButton(const DRAWITEMSTRUCT& item) const {
   RECT r = item.rcItem;
   const bool pressed = (item.itemState & ODS_SELECTED) != 0;
-  FillRect(item.hDC, &r, khaki_);
+  FillRect(item.hDC, &r, khaki_.get());
   DrawEdge(item.hDC, &r, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
   wchar_t text[32];
   GetWindowTextW(item.hwndItem, text, 32);
-  HGDIOBJ oldFont = SelectObject(item.hDC, defaultFont_);
-  SetBkMode(item.hDC, TRANSPARENT);
-  SetTextColor(item.hDC,
-               GetSysColor((item.itemState & ODS_DISABLED) ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
-  RECT textArea = r;
-  if (pressed) OffsetRect(&textArea, 1, 1);
-  DrawTextW(item.hDC, text, -1, &textArea, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-  SelectObject(item.hDC, oldFont);
+  {
+    const platform::ScopedSelection font(item.hDC, defaultFont_.get());
+    SetBkMode(item.hDC, TRANSPARENT);
+    SetTextColor(item.hDC,
+                 GetSysColor((item.itemState & ODS_DISABLED) ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
+    RECT textArea = r;
+    if (pressed) OffsetRect(&textArea, 1, 1);
+    DrawTextW(item.hDC, text, -1, &textArea, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  }
   if (item.itemState & ODS_FOCUS) {
     RECT focus = r;
     InflateRect(&focus, -4, -4);
@@ -484,10 +478,10 @@ LRESULT Win32CounterView::onPanel(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       for (size_t i = 0; i < kLabelCount; ++i) {
         if (labels_[i] != reinterpret_cast<HWND>(lp)) continue;
         if (kLabels[i].colour != kSystemText) colour = kLabels[i].colour;
-        if (labelBackgrounds_[i] != nullptr) {
+        if (labelBackgrounds_[i]) {
           SetTextColor(dc, colour);
           SetBkColor(dc, kLabels[i].background);
-          return reinterpret_cast<LRESULT>(labelBackgrounds_[i]);
+          return reinterpret_cast<LRESULT>(labelBackgrounds_[i].get());
         }
       }
       if (status_ != nullptr && status_ == reinterpret_cast<HWND>(lp)) colour = kCrimson;

@@ -24,18 +24,16 @@ bool faceInstalled(HDC dc, const wchar_t* face) {
 }
 
 bool faceHoldsProbe(HDC dc, const wchar_t* face) {
-  HFONT font =
+  const platform::UniqueHfont font(
       CreateFontW(-16, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, face);
-  if (font == nullptr) return false;
-  HGDIOBJ old = SelectObject(dc, font);
+                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, face));
+  if (!font) return false;
+  const platform::ScopedSelection selected(dc, font.get());
   const int n = static_cast<int>(wcslen(kProbeText));
   WORD glyphs[64];
   bool all = GetGlyphIndicesW(dc, kProbeText, n, glyphs, GGI_MARK_NONEXISTING_GLYPHS) ==
              static_cast<DWORD>(n);
   for (int i = 0; all && i < n; ++i) all = glyphs[i] != 0xffff;
-  SelectObject(dc, old);
-  DeleteObject(font);
   return all;
 }
 
@@ -43,24 +41,21 @@ const wchar_t* chooseFace() {
   static const wchar_t* const kFaces[] = {
       L"Microsoft Sans Serif", L"Tahoma",      L"Segoe UI", L"Arial",
       L"Liberation Sans",      L"DejaVu Sans", L"Noto Sans"};
-  HDC dc = GetDC(nullptr);
+  const platform::WindowDc screen(nullptr);
   const wchar_t* chosen = nullptr;
   for (const wchar_t* face : kFaces) {
-    if (faceInstalled(dc, face) && faceHoldsProbe(dc, face)) {
+    if (faceInstalled(screen.get(), face) && faceHoldsProbe(screen.get(), face)) {
       chosen = face;
       break;
     }
   }
-  ReleaseDC(nullptr, dc);
   // Nothing on the list holds the glyphs: the system's dialog face, whose font
   // linking is the best left to try.
   return chosen != nullptr ? chosen : L"MS Shell Dlg 2";
 }
 
 int screenDpi() {
-  HDC dc = GetDC(nullptr);
-  int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(nullptr, dc);
+  const int dpi = GetDeviceCaps(platform::WindowDc(nullptr).get(), LOGPIXELSY);
   return dpi > 0 ? dpi : 96;
 }
 
@@ -81,17 +76,19 @@ const wchar_t* fontFace() {
   return face;
 }
 
-HFONT createFont(double points, bool bold) {
+platform::UniqueHfont createFont(double points, bool bold) {
   const int height = -static_cast<int>(std::lround(points * screenDpi() / 72.0));
-  return CreateFontW(height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
-                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                     DEFAULT_PITCH | FF_SWISS, fontFace());
+  return platform::UniqueHfont(CreateFontW(height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE,
+                                           FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                           DEFAULT_PITCH | FF_SWISS, fontFace()));
 }
 
 Scale::Scale() {
-  HFONT font = createFont(kDefaultPoints, false);
-  HDC dc = GetDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, font);
+  const platform::UniqueHfont font = createFont(kDefaultPoints, false);
+  const platform::WindowDc screen(nullptr);
+  const HDC dc = screen.get();
+  const platform::ScopedSelection selected(dc, font.get());
   TEXTMETRICW metrics{};
   SIZE letters{};
   static const wchar_t kAlphabet[] = L"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
@@ -102,9 +99,6 @@ Scale::Scale() {
     sx_ = cellWidth / 6.0;
     sy_ = metrics.tmHeight / 13.0;
   }
-  SelectObject(dc, old);
-  ReleaseDC(nullptr, dc);
-  DeleteObject(font);
 }
 
 int Scale::x(int designPixels) const {
@@ -115,12 +109,11 @@ int Scale::y(int designPixels) const {
 }
 
 SIZE measureText(HFONT font, const wchar_t* text, bool multiLine) {
-  HDC dc = GetDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, font);
+  const platform::WindowDc screen(nullptr);
+  const platform::ScopedSelection selected(screen.get(), font);
   RECT r{0, 0, 0, 0};
-  DrawTextW(dc, text, -1, &r, DT_CALCRECT | DT_NOPREFIX | (multiLine ? 0u : DT_SINGLELINE));
-  SelectObject(dc, old);
-  ReleaseDC(nullptr, dc);
+  DrawTextW(screen.get(), text, -1, &r,
+            DT_CALCRECT | DT_NOPREFIX | (multiLine ? 0u : DT_SINGLELINE));
   return SIZE{r.right - r.left, r.bottom - r.top};
 }
 

@@ -7,14 +7,17 @@
 
 #include <windows.h>
 
+#include "platform/gdi_win32.h"
+
 namespace tallymark::counter::ui {
 
 // "Microsoft Sans Serif" where it is installed and holds every glyph of the window
 // texts (Vietnamese included); otherwise the first such sans serif of a short list.
 const wchar_t* fontFace();
 
-// A new font of the face above, in points at the screen's resolution; the caller owns it.
-HFONT createFont(double points, bool bold);
+// A new font of the face above, in points at the screen's resolution; empty when the
+// system has none left.
+platform::UniqueHfont createFont(double points, bool bold);
 
 // Scales design pixels to this system's, horizontally and vertically.
 class Scale {

@@ -9,7 +9,21 @@
 #include <functional>
 #include <string>
 
+#include "platform/unique_any.h"
+
 namespace tallymark::platform {
+
+namespace detail {
+// An open file: a file descriptor or a HANDLE, stored as an integer so that this header
+// stays free of system types; -1 is "nothing open". close() is the platform's.
+struct FileHandleTraits {
+  using Type = long long;
+  static constexpr long long invalid() noexcept { return -1; }
+  static constexpr bool isValid(long long handle) noexcept { return handle != -1; }
+  static void close(long long handle) noexcept;
+};
+using FileHandle = UniqueAny<FileHandleTraits>;
+}  // namespace detail
 
 // `path` made absolute against the working folder as it is now; an empty path stays
 // empty. Nothing is looked up on the disk.
@@ -89,16 +103,15 @@ class AppendFile {
   FileFault fault_ = FileFault::None;
 
  private:
-  long long handle_ = -1;  // a file descriptor or a HANDLE
+  detail::FileHandle handle_;
   std::string path_;
 };
 
 namespace detail {
-// One platform's primitives for replaceFileAtomically. `handle` is a file descriptor
-// or a HANDLE, stored as an integer so that this header stays free of system types.
+// One platform's primitives for replaceFileAtomically.
 struct TempFile {
   std::string name;  // same encoding as the paths
-  long long handle = -1;
+  FileHandle handle;
 };
 bool createTempBeside(const std::string& target, TempFile& temp, std::string& error);
 bool writeChunk(TempFile& temp, const char* data, size_t size, std::string& error);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/file_io.h"
+#include "platform/unique_fd_posix.h"
 
 namespace tallymark::platform {
 namespace {
@@ -55,7 +56,15 @@ std::string folderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+int fdOf(const detail::FileHandle& handle) {
+  return static_cast<int>(handle.get());
+}
+
 }  // namespace
+
+void detail::FileHandleTraits::close(long long handle) noexcept {
+  FdTraits::close(static_cast<int>(handle));
+}
 
 std::string absolutePath(const std::string& path) {
   if (path.empty() || path[0] == '/') return path;
@@ -71,19 +80,19 @@ bool isFolder(const std::string& path) {
 }
 
 bool readWholeFile(const std::string& path, std::string& contents, std::string& error) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) {
     error = posixError("Cannot open file", path, errno);
     return false;
   }
   struct stat info;
-  unsigned long long size = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
+  unsigned long long size = ::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode)
                                 ? static_cast<unsigned long long>(info.st_size)
                                 : 0;
   int failure = 0;
   bool read = detail::readAll(contents, size, [&](char* into, size_t n) -> long long {
     for (;;) {
-      ssize_t got = ::read(fd, into, n);
+      ssize_t got = ::read(fd.get(), into, n);
       if (got >= 0) return got;
       if (errno != EINTR) {
         failure = errno;
@@ -91,7 +100,6 @@ bool readWholeFile(const std::string& path, std::string& contents, std::string& 
       }
     }
   });
-  ::close(fd);
   if (!read) error = posixError("Cannot read file", path, failure);
   return read;
 }
@@ -109,7 +117,7 @@ bool AppendFile::open(const std::string& path, std::string& error) {
     error = posixError("Cannot open", path, errno);
     return false;
   }
-  handle_ = fd;
+  handle_.reset(fd);
   path_ = path;
   return true;
 }
@@ -117,7 +125,7 @@ bool AppendFile::open(const std::string& path, std::string& error) {
 bool AppendFile::tail(size_t want, unsigned long long& size, std::string& last,
                       std::string& error) {
   struct stat info;
-  if (::fstat(static_cast<int>(handle_), &info) != 0) {
+  if (::fstat(fdOf(handle_), &info) != 0) {
     fault_ = faultOf(errno);
     error = posixError("Cannot read the size of", path_, errno);
     return false;
@@ -127,8 +135,8 @@ bool AppendFile::tail(size_t want, unsigned long long& size, std::string& last,
   last.resize(n);
   size_t got = 0;
   while (got < n) {
-    const ssize_t r = ::pread(static_cast<int>(handle_), last.data() + got, n - got,
-                              static_cast<off_t>(size - n + got));
+    const ssize_t r =
+        ::pread(fdOf(handle_), last.data() + got, n - got, static_cast<off_t>(size - n + got));
     if (r <= 0) {
       if (r < 0 && errno == EINTR) continue;
       fault_ = r < 0 ? faultOf(errno) : FileFault::Other;
@@ -144,7 +152,7 @@ bool AppendFile::append(const char* data, size_t size, std::string& error) {
   while (size > 0) {
     // A short write to a regular file is rare (a full disk); the rest then follows in a
     // second write rather than being lost.
-    ssize_t n = ::write(static_cast<int>(handle_), data, size);
+    ssize_t n = ::write(fdOf(handle_), data, size);
     if (n < 0) {
       if (errno == EINTR) continue;
       fault_ = faultOf(errno);
@@ -158,7 +166,7 @@ bool AppendFile::append(const char* data, size_t size, std::string& error) {
 }
 
 bool AppendFile::flush(std::string& error) {
-  if (::fdatasync(static_cast<int>(handle_)) != 0) {
+  if (::fdatasync(fdOf(handle_)) != 0) {
     fault_ = faultOf(errno);
     error = posixError("Cannot flush", path_, errno);
     return false;
@@ -167,8 +175,7 @@ bool AppendFile::flush(std::string& error) {
 }
 
 void AppendFile::close() {
-  if (handle_ >= 0) ::close(static_cast<int>(handle_));
-  handle_ = -1;
+  handle_.reset();
 }
 
 bool AppendFile::read(const std::string& path, std::string& contents, std::string& error) {
@@ -212,13 +219,13 @@ bool createTempBeside(const std::string& target, TempFile& temp, std::string& er
       ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode) ? (old.st_mode & 07777) : 0644;
   ::fchmod(fd, mode);
   temp.name = name;
-  temp.handle = fd;
+  temp.handle.reset(fd);
   return true;
 }
 
 bool writeChunk(TempFile& temp, const char* data, size_t size, std::string& error) {
   while (size > 0) {
-    ssize_t n = ::write(static_cast<int>(temp.handle), data, size);
+    ssize_t n = ::write(fdOf(temp.handle), data, size);
     if (n < 0) {
       if (errno == EINTR) continue;
       error = posixError("Cannot write", temp.name, errno);
@@ -231,14 +238,14 @@ bool writeChunk(TempFile& temp, const char* data, size_t size, std::string& erro
 }
 
 bool flushAndClose(TempFile& temp, std::string& error) {
-  int fd = static_cast<int>(temp.handle);
-  temp.handle = -1;
-  if (::fsync(fd) != 0) {
+  if (::fsync(fdOf(temp.handle)) != 0) {
     error = posixError("Cannot flush", temp.name, errno);
-    ::close(fd);
+    temp.handle.reset();
     return false;
   }
-  if (::close(fd) != 0) {
+  // Closed here rather than by the owner: on some file systems (NFS) this is where a
+  // failed write shows.
+  if (::close(static_cast<int>(temp.handle.release())) != 0) {
     error = posixError("Cannot close", temp.name, errno);
     return false;
   }
@@ -253,17 +260,13 @@ bool moveOver(TempFile& temp, const std::string& target, std::string& error) {
   temp.name.clear();
   // Makes the rename itself durable; the data is safe either way, so a failure here
   // is not reported.
-  int dir = ::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
+  const UniqueFd dir(::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir) ::fsync(dir.get());
   return true;
 }
 
 void discard(TempFile& temp) {
-  if (temp.handle >= 0) ::close(static_cast<int>(temp.handle));
-  temp.handle = -1;
+  temp.handle.reset();
   if (!temp.name.empty()) ::unlink(temp.name.c_str());
   temp.name.clear();
 }

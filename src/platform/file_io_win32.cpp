@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <string>
+#include <utility>
 
 #include "platform/file_io.h"
+#include "platform/unique_handle_win32.h"
 #include "platform/win32_text.h"
 
 namespace tallymark::platform {
@@ -15,12 +17,11 @@ std::wstring widePath(const std::string& path) {
 
 // The one place where a Win32 error code becomes text.
 std::string systemMessage(DWORD code) {
-  wchar_t* buffer = nullptr;
+  UniqueLocal<wchar_t*> buffer;
   DWORD n = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::wstring message = n > 0 && buffer != nullptr ? std::wstring(buffer, n) : std::wstring();
-  if (buffer != nullptr) LocalFree(buffer);
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(buffer.put()), 0, nullptr);
+  std::wstring message = n > 0 && buffer ? std::wstring(buffer.get(), n) : std::wstring();
   while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
                               message.back() == L' ' || message.back() == L'.')) {
     message.pop_back();
@@ -67,11 +68,19 @@ void makeFoldersFor(const std::wstring& file) {
   CreateDirectoryW(folder.c_str(), nullptr);
 }
 
-HANDLE asHandle(long long handle) {
-  return reinterpret_cast<HANDLE>(static_cast<intptr_t>(handle));
+HANDLE asHandle(const detail::FileHandle& handle) {
+  return reinterpret_cast<HANDLE>(static_cast<intptr_t>(handle.get()));
+}
+
+long long asInteger(HANDLE handle) {
+  return static_cast<long long>(reinterpret_cast<intptr_t>(handle));
 }
 
 }  // namespace
+
+void detail::FileHandleTraits::close(long long handle) noexcept {
+  HandleTraits::close(reinterpret_cast<HANDLE>(static_cast<intptr_t>(handle)));
+}
 
 std::string absolutePath(const std::string& path) {
   if (path.empty()) return path;
@@ -91,27 +100,26 @@ bool isFolder(const std::string& path) {
 }
 
 bool readWholeFile(const std::string& path, std::string& contents, std::string& error) {
-  HANDLE file = CreateFileW(widePath(path).c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  const UniqueHandle file(CreateFileW(widePath(path).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
     error = windowsError("Cannot open file", path, GetLastError());
     return false;
   }
   LARGE_INTEGER size;
-  if (!GetFileSizeEx(file, &size)) size.QuadPart = 0;
+  if (!GetFileSizeEx(file.get(), &size)) size.QuadPart = 0;
   DWORD failure = 0;
   bool read = detail::readAll(contents, static_cast<unsigned long long>(size.QuadPart),
                               [&](char* into, size_t n) -> long long {
                                 DWORD got = 0;
                                 DWORD wanted = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
-                                if (!ReadFile(file, into, wanted, &got, nullptr)) {
+                                if (!ReadFile(file.get(), into, wanted, &got, nullptr)) {
                                   failure = GetLastError();
                                   return -1;
                                 }
                                 return got;
                               });
-  CloseHandle(file);
   if (!read) error = windowsError("Cannot read file", path, failure);
   return read;
 }
@@ -141,7 +149,7 @@ bool AppendFile::open(const std::string& path, std::string& error) {
     error = windowsError("Cannot open", path, code);
     return false;
   }
-  handle_ = static_cast<long long>(reinterpret_cast<intptr_t>(file));
+  handle_.reset(asInteger(file));
   path_ = path;
   return true;
 }
@@ -195,8 +203,7 @@ bool AppendFile::flush(std::string&) {
 }
 
 void AppendFile::close() {
-  if (handle_ != -1) CloseHandle(asHandle(handle_));
-  handle_ = -1;
+  handle_.reset();
 }
 
 bool AppendFile::read(const std::string& path, std::string& contents, std::string& error) {
@@ -243,7 +250,7 @@ bool createTempBeside(const std::string& target, TempFile& temp, std::string& er
       // Unlike the paths it receives, this file keeps the temporary name in UTF-8: the
       // name never leaves it, and UTF-8 loses nothing that the ANSI code page lacks.
       temp.name = narrow(name);
-      temp.handle = static_cast<long long>(reinterpret_cast<intptr_t>(file));
+      temp.handle.reset(asInteger(file));
       return true;
     }
     DWORD code = GetLastError();
@@ -270,14 +277,11 @@ bool writeChunk(TempFile& temp, const char* data, size_t size, std::string& erro
 }
 
 bool flushAndClose(TempFile& temp, std::string& error) {
-  HANDLE file = asHandle(temp.handle);
-  temp.handle = -1;
-  if (!FlushFileBuffers(file)) {
+  const detail::FileHandle file = std::move(temp.handle);
+  if (!FlushFileBuffers(asHandle(file))) {
     error = "Cannot flush '" + temp.name + "': " + systemMessage(GetLastError());
-    CloseHandle(file);
     return false;
   }
-  CloseHandle(file);
   return true;
 }
 
@@ -295,8 +299,7 @@ bool moveOver(TempFile& temp, const std::string& target, std::string& error) {
 }
 
 void discard(TempFile& temp) {
-  if (temp.handle != -1) CloseHandle(asHandle(temp.handle));
-  temp.handle = -1;
+  temp.handle.reset();
   if (!temp.name.empty()) DeleteFileW(widen(temp.name).c_str());
   temp.name.clear();
 }

@@ -16,7 +16,20 @@
 #include <chrono>
 #include <cstdint>
 
+#include "platform/unique_any.h"
+
 namespace tallymark::platform {
+
+namespace detail {
+// The Windows event, as a pointer so that this header stays free of system types.
+// Linux never holds one.
+struct EventHandleTraits {
+  using Type = void*;
+  static constexpr void* invalid() noexcept { return nullptr; }
+  static constexpr bool isValid(void* event) noexcept { return event != nullptr; }
+  static void close(void* event) noexcept;
+};
+}  // namespace detail
 
 class WakeEvent {
  public:
@@ -33,8 +46,8 @@ class WakeEvent {
   bool wait(std::chrono::milliseconds timeout);
 
  private:
-  std::atomic<uint32_t> signalled_{0};  // the futex word (Linux)
-  void* handle_ = nullptr;              // the event (Windows)
+  std::atomic<uint32_t> signalled_{0};          // the futex word (Linux)
+  UniqueAny<detail::EventHandleTraits> event_;  // Windows
 };
 
 }  // namespace tallymark::platform

@@ -19,6 +19,9 @@ long futex(std::atomic<uint32_t>* word, int op, uint32_t value, const timespec* 
 
 }  // namespace
 
+// The futex word needs no handle.
+void detail::EventHandleTraits::close(void*) noexcept {}
+
 WakeEvent::WakeEvent() = default;
 
 WakeEvent::~WakeEvent() = default;

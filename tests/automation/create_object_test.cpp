@@ -7,6 +7,7 @@
 
 #include "automation/dispatch_win32.h"
 #include "automation/load_file_obj.h"
+#include "platform/unique_handle_win32.h"
 #include "plugin/device.h"
 #include "plugin/exports.h"
 #include "recording_dispatch.h"
@@ -65,17 +66,15 @@ class RegisteredProgId {
 
  private:
   static bool writeClsid(HKEY root, const std::wstring& progIdKey, const wchar_t* clsid) {
-    HKEY key = nullptr;
+    tallymark::platform::UniqueHkey key;
     std::wstring clsidKey = progIdKey + L"\\CLSID";
-    if (RegCreateKeyExW(root, clsidKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS) {
+    if (RegCreateKeyExW(root, clsidKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
+                        nullptr) != ERROR_SUCCESS) {
       return false;
     }
     DWORD bytes = static_cast<DWORD>((wcslen(clsid) + 1) * sizeof(wchar_t));
-    bool written = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(clsid),
-                                  bytes) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return written;
+    return RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(clsid),
+                          bytes) == ERROR_SUCCESS;
   }
 
   std::wstring progId_;
@@ -84,13 +83,9 @@ class RegisteredProgId {
 };
 
 bool progIdKeyExists(const wchar_t* progId) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, RegisteredProgId::keyFor(progId).c_str(), 0, KEY_READ,
-                    &key) != ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(key);
-  return true;
+  tallymark::platform::UniqueHkey key;
+  return RegOpenKeyExW(HKEY_CURRENT_USER, RegisteredProgId::keyFor(progId).c_str(), 0, KEY_READ,
+                       key.put()) == ERROR_SUCCESS;
 }
 
 // The plug-in's own start-up while no automation object is registered as running (every

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "console_reader.h"
+#include "platform/unique_handle_win32.h"
 
 void detachInheritedConsole() {
   // Wine gives a console program started from a shell a console of its own, and a
@@ -18,14 +19,13 @@ std::string consoleTitle() {
 }
 
 std::string consoleText(int x, int y, std::size_t length) {
-  HANDLE screen =
+  const tallymark::platform::UniqueHandle screen(
       CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                  nullptr, OPEN_EXISTING, 0, nullptr);
-  if (screen == INVALID_HANDLE_VALUE) return std::string();
+                  nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!screen) return std::string();
   std::vector<char> text(length + 1, '\0');
   DWORD read = 0;
   COORD at = {static_cast<SHORT>(x), static_cast<SHORT>(y)};
-  ReadConsoleOutputCharacterA(screen, text.data(), static_cast<DWORD>(length), at, &read);
-  CloseHandle(screen);
+  ReadConsoleOutputCharacterA(screen.get(), text.data(), static_cast<DWORD>(length), at, &read);
   return std::string(text.data(), read);
 }

@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/unique_handle_win32.h"
+
 namespace {
 
 std::string exeFolder() {
@@ -102,18 +104,19 @@ class HostSim : public ::testing::Test {
     DWORD error = 0;
     for (int attempt = 1; attempt <= kStarts; ++attempt) {
       SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-      HANDLE out = CreateFileA((folder_ + "out.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                               &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      // The child has its own copy; ours is closed at the end of each try.
+      const tallymark::platform::UniqueHandle out(
+          CreateFileA((folder_ + "out.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
       STARTUPINFOW si{};
       si.cb = sizeof si;
       si.dwFlags = STARTF_USESTDHANDLES;
-      si.hStdOutput = out;
-      si.hStdError = out;
+      si.hStdOutput = out.get();
+      si.hStdError = out.get();
       si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
       BOOL ok = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                fromAnsi(folder_).c_str(), &si, &pi);
       error = ok ? 0 : GetLastError();
-      CloseHandle(out);
       if (ok) return pi;
       std::printf("[ RETRY    ] hostsim.exe did not start (error %lu), start %d of %d\n",
                   static_cast<unsigned long>(error), attempt, kStarts);

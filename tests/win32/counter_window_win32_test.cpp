@@ -30,6 +30,7 @@
 #include "counter/ole_date.h"
 #include "counter/ui_metrics_win32.h"
 #include "fake_host.h"
+#include "platform/gdi_win32.h"
 #include "platform/local_time.h"
 #include "platform/local_time_win32.h"
 #include "platform/test_reset.h"
@@ -341,7 +342,8 @@ TEST_F(CounterWindowWin32, TheBatchLabelsShowOnlyWhileTheTargetIsOnAndStandOut) 
   window.showBatch(rule, 100);
   EXPECT_EQ(textOf(complete), L"Batch complete");
   EXPECT_TRUE(GetWindowLongW(complete, GWL_STYLE) & WS_VISIBLE);
-  HDC dc = CreateCompatibleDC(nullptr);
+  const tallymark::platform::UniqueHdc memory(CreateCompatibleDC(nullptr));
+  const HDC dc = memory.get();
   SendMessageW(page(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
                reinterpret_cast<LPARAM>(complete));
   EXPECT_EQ(GetBkColor(dc), RGB(0, 128, 0));
@@ -349,7 +351,6 @@ TEST_F(CounterWindowWin32, TheBatchLabelsShowOnlyWhileTheTargetIsOnAndStandOut) 
   SendMessageW(page(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
                reinterpret_cast<LPARAM>(required));
   EXPECT_EQ(GetBkColor(dc), GetSysColor(COLOR_BTNFACE));
-  DeleteDC(dc);
 
   rule.configure(0);
   window.showBatch(rule, 100);
@@ -540,8 +541,8 @@ void saveScreenshot(HWND frame, const char* path, UINT menuId) {
   GetWindowRect(frame, &r);
   const int w = r.right - r.left;
   const int h = r.bottom - r.top;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
+  const tallymark::platform::WindowDc screen(nullptr);
+  const tallymark::platform::UniqueHdc memory(CreateCompatibleDC(screen.get()));
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = w;
@@ -550,10 +551,11 @@ void saveScreenshot(HWND frame, const char* path, UINT menuId) {
   info.bmiHeader.biBitCount = 24;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HBITMAP shot = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  ASSERT_NE(shot, nullptr);
-  HGDIOBJ old = SelectObject(memory, shot);
-  ASSERT_TRUE(BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY));
+  const tallymark::platform::UniqueHbitmap shot(
+      CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  ASSERT_TRUE(shot);
+  const tallymark::platform::ScopedSelection selected(memory.get(), shot.get());
+  ASSERT_TRUE(BitBlt(memory.get(), 0, 0, w, h, screen.get(), r.left, r.top, SRCCOPY));
   GdiFlush();
   const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u);
   BITMAPFILEHEADER file{};
@@ -566,10 +568,6 @@ void saveScreenshot(HWND frame, const char* path, UINT menuId) {
   std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out);
   std::fwrite(bits, stride, static_cast<size_t>(h), out);
   std::fclose(out);
-  SelectObject(memory, old);
-  DeleteObject(shot);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
 }
 
 TEST_F(CounterWindowWin32, ScreenshotOfTheCounterWindow) {

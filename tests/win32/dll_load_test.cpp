@@ -9,6 +9,7 @@
 
 #include "fake_host.h"
 #include "platform/local_time_win32.h"
+#include "platform/unique_handle_win32.h"
 
 namespace {
 
@@ -90,12 +91,14 @@ TEST(DllLoad, HostStartUpOrderAndUpdateTicksCountIntoTheDros) {
   GetTempPathA(MAX_PATH, profile);
   std::string profilePath = std::string(profile) + "tallymark_dll_load_test.xml";
   // A readable profile: a missing one would stop SetProName at a message box.
-  HANDLE file = CreateFileA(profilePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  DWORD written = 0;
-  WriteFile(file, "<profile/>", 10, &written, nullptr);
-  CloseHandle(file);
+  {
+    const tallymark::platform::UniqueHandle file(CreateFileA(profilePath.c_str(), GENERIC_WRITE, 0,
+                                                             nullptr, CREATE_ALWAYS,
+                                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file);
+    DWORD written = 0;
+    WriteFile(file.get(), "<profile/>", 10, &written, nullptr);
+  }
   EXPECT_STREQ(setProName(profilePath.c_str()), "Tallymark_v1.0");
 
   TrajBuffer engine{};

@@ -10,25 +10,27 @@
 #include "fake_host.h"
 #include "platform/ansi_text.h"
 #include "platform/file_io.h"
+#include "platform/unique_handle_win32.h"
 #include "platform/win32_text.h"
 #include "plugin/exports.h"
 #include "settings/test_files.h"
 
 using tallymark::platform::narrow;
+using tallymark::platform::UniqueHandle;
 using tallymark::platform::widen;
 
 namespace {
 
 std::string readWide(const std::string& utf8Path) {
-  HANDLE file = CreateFileW(widen(utf8Path).c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "(missing)";
+  const UniqueHandle file(CreateFileW(widen(utf8Path).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return "(missing)";
   std::string text;
   char buffer[4096];
   DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-  CloseHandle(file);
+  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
+    text.append(buffer, got);
   return text;
 }
 
@@ -37,12 +39,11 @@ bool existsWide(const std::string& utf8Path) {
 }
 
 void writeWide(const std::string& utf8Path, const std::string& bytes) {
-  HANDLE file = CreateFileW(widen(utf8Path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE) << utf8Path;
+  const UniqueHandle file(CreateFileW(widen(utf8Path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(file) << utf8Path;
   DWORD written = 0;
-  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(file);
+  WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 void countOneRun(FakeHost& host) {
@@ -88,9 +89,9 @@ TEST_F(RunLogWin32, RunsCountedWhileASpreadsheetHoldsTheLogReachItAfterTheNextSt
   ASSERT_EQ(countOf(readWide(log), "\r\ncounted,"), 1u);
 
   SetProName(profile.c_str());
-  HANDLE spreadsheet = CreateFileW(widen(log).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(spreadsheet, INVALID_HANDLE_VALUE);
+  UniqueHandle spreadsheet(CreateFileW(widen(log).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(spreadsheet);
   {
     tallymark::platform::AppendFile probe;
     std::string error;
@@ -99,7 +100,7 @@ TEST_F(RunLogWin32, RunsCountedWhileASpreadsheetHoldsTheLogReachItAfterTheNextSt
   }
   for (int i = 0; i < 20; ++i) countOneRun(host);
   StopPlug();
-  CloseHandle(spreadsheet);
+  spreadsheet.reset();
   EXPECT_EQ(countOf(readWide(folder.file("Mill.runs.waiting.csv")), "\r\ncounted,"), 20u);
 
   SetProName(profile.c_str());

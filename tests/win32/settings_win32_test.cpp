@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/calling_convention.h"
+#include "platform/unique_handle_win32.h"
 #include "plugin/device.h"
 #include "plugin/settings_globals.h"
 #include "settings/xml_net_profile.h"
@@ -23,23 +24,23 @@ std::string tempPath(const char* name) {
 }
 
 void writeFile(const std::string& path, const std::string& bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  const tallymark::platform::UniqueHandle file(CreateFileA(
+      path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(file);
   DWORD written = 0;
-  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(file);
+  WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 std::string readFile(const std::string& path) {
   std::string bytes;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
+  const tallymark::platform::UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+                                                           FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return bytes;
   char buffer[4096];
   DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-  CloseHandle(file);
+  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
+    bytes.append(buffer, got);
   return bytes;
 }
 

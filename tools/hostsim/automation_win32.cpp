@@ -13,6 +13,7 @@
 #include <cwchar>
 
 #include "host_win32.h"
+#include "platform/unique_handle_win32.h"
 
 namespace tallymark::hostsim {
 
@@ -117,13 +118,12 @@ bool addProgId(const CLSID& clsid) {
                    kProgId);
     return false;
   }
-  HKEY key;
+  platform::UniqueHkey key;
   if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes\\Mach4.Document\\CLSID", 0, nullptr, 0,
-                      KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+                      KEY_WRITE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
     return false;
-  RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(kClsidText),
+  RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(kClsidText),
                  sizeof kClsidText);
-  RegCloseKey(key);
   return true;
 }
 

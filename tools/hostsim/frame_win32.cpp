@@ -13,6 +13,7 @@
 
 #include "host_win32.h"
 #include "ole_date.h"
+#include "platform/unique_handle_win32.h"
 #include "platform/win32_text.h"
 #include "profile_settings.h"
 #include "run_log_view.h"
@@ -138,18 +139,19 @@ void refreshRunLog(Host& h) {
   const long long size = static_cast<long long>(
       (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
   if (size == h.runLogSize) return;
-  HANDLE file = CreateFileW(widen(h.runLogPath).c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+  const platform::UniqueHandle file(
+      CreateFileW(widen(h.runLogPath).c_str(), GENERIC_READ,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
   const long long from = size > kRunLogTailBytes ? size - kRunLogTailBytes : 0;
   LARGE_INTEGER at;
   at.QuadPart = from;
   std::string tail(static_cast<size_t>(size - from), '\0');
   DWORD got = 0;
-  const bool read = SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
-                    ReadFile(file, tail.data(), static_cast<DWORD>(tail.size()), &got, nullptr);
-  CloseHandle(file);
+  const bool read =
+      SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) &&
+      ReadFile(file.get(), tail.data(), static_cast<DWORD>(tail.size()), &got, nullptr);
   if (!read) return;
   tail.resize(got);
   h.runLogSize = size;

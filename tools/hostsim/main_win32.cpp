@@ -20,6 +20,7 @@
 #include "ole_date.h"
 #include "options.h"
 #include "platform/ansi_text.h"
+#include "platform/unique_handle_win32.h"
 #include "platform/win32_text.h"
 #include "run_log_view.h"
 #include "script_runner_win32.h"
@@ -251,10 +252,13 @@ int run(const Options& options) {
 
 int main() {
   int argc = 0;
-  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(tallymark::platform::narrow(argv[i]));
-  LocalFree(argv);
+  {
+    const tallymark::platform::UniqueLocal<LPWSTR*> argv(
+        CommandLineToArgvW(GetCommandLineW(), &argc));
+    for (int i = 1; argv && i < argc; ++i)
+      args.push_back(tallymark::platform::narrow(argv.get()[i]));
+  }
 
   tallymark::hostsim::Options options;
   std::string error = tallymark::hostsim::parseOptions(args, options);

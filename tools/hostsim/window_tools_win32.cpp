@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/gdi_win32.h"
 #include "platform/win32_text.h"
 #include "png.h"
 
@@ -111,8 +112,8 @@ std::string captureWindow(HWND window, const std::string& path) {
   const int width = r.right - r.left, height = r.bottom - r.top;
   if (width <= 0 || height <= 0) return "the window is not on the screen";
 
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
+  const platform::WindowDc screen(nullptr);
+  const platform::UniqueHdc memory(CreateCompatibleDC(screen.get()));
   BITMAPINFO bmi{};
   bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
   bmi.bmiHeader.biWidth = width;
@@ -121,16 +122,19 @@ std::string captureWindow(HWND window, const std::string& path) {
   bmi.bmiHeader.biBitCount = 32;
   bmi.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  const platform::UniqueHbitmap bitmap(
+      CreateDIBSection(screen.get(), &bmi, DIB_RGB_COLORS, &bits, nullptr, 0));
   std::string error;
-  if (bitmap == nullptr) {
+  if (!bitmap) {
     error = "cannot make a bitmap of " + std::to_string(width) + "x" + std::to_string(height);
   } else {
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    if (!BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY | CAPTUREBLT))
-      error = "cannot read the screen";
-    GdiFlush();
-    SelectObject(memory, old);
+    {
+      const platform::ScopedSelection selected(memory.get(), bitmap.get());
+      if (!BitBlt(memory.get(), 0, 0, width, height, screen.get(), r.left, r.top,
+                  SRCCOPY | CAPTUREBLT))
+        error = "cannot read the screen";
+      GdiFlush();
+    }
     if (error.empty()) {
       const auto* bgrx = static_cast<const uint8_t*>(bits);
       std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
@@ -141,10 +145,7 @@ std::string captureWindow(HWND window, const std::string& path) {
       }
       if (!writeFile(path, encodePng(width, height, rgb))) error = "cannot write " + path;
     }
-    DeleteObject(bitmap);
   }
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
   return error;
 }
 
