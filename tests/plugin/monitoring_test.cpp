@@ -16,6 +16,8 @@
 #include "plugin/exports.h"
 #include "plugin/mg.h"
 #include "plugin/plugin.h"
+#include "plugin/plugin_boxes.h"
+#include "plugin/state.h"
 #include "settings/test_files.h"
 
 namespace {
@@ -71,7 +73,7 @@ class MonitoringThroughThePlugin : public ::testing::Test {
   } fresh;
   loopback::SocketLibrary sockets;
   TempFolder folder;
-  MessageCatcher boxes;
+  PluginBoxes boxes;
   FakeHost host;
   std::string profile = folder.file("Mill.xml");
 };

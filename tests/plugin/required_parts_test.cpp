@@ -19,7 +19,9 @@
 #include "plugin/exports.h"
 #include "plugin/mg.h"
 #include "plugin/plugin.h"
+#include "plugin/plugin_boxes.h"
 #include "plugin/run_record.h"
+#include "plugin/state.h"
 #include "required_parts_off_recording.h"
 #include "settings/test_files.h"
 
@@ -83,7 +85,7 @@ class RequiredParts : public ::testing::Test, private FreshPlugin {
   }
 
   TempFolder folder;
-  MessageCatcher boxes;
+  PluginBoxes boxes;
   FakeHost host;
   std::string profile = folder.file("Mill.xml");
   DAZADA_RUVAZIDU* window = nullptr;

@@ -14,6 +14,7 @@
 #include "fake_host.h"
 #include "plugin/exports.h"
 #include "plugin/mg.h"
+#include "plugin/plugin_boxes.h"
 #include "plugin/run_record.h"
 #include "settings/test_files.h"
 
@@ -84,7 +85,7 @@ class RunLogThroughThePlugin : public ::testing::Test {
   }
 
   TempFolder folder;
-  MessageCatcher boxes;
+  PluginBoxes boxes;
   FakeHost host;
   std::string profile = folder.file("Mill.xml");
   DAZADA_RUVAZIDU* window = nullptr;

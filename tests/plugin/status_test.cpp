@@ -16,7 +16,9 @@
 #include "plugin/monitoring.h"
 #include "plugin/operator_status.h"
 #include "plugin/plugin.h"
+#include "plugin/plugin_boxes.h"
 #include "plugin/run_record.h"
+#include "plugin/state.h"
 #include "server/shared_server.h"
 #include "settings/test_files.h"
 
@@ -68,7 +70,7 @@ class StatusThroughThePlugin : public ::testing::Test {
   } fresh;
   loopback::SocketLibrary sockets;
   TempFolder folder;
-  MessageCatcher boxes;
+  PluginBoxes boxes;
   FakeHost host;
   std::string profile = folder.file("Mill.xml");
 };

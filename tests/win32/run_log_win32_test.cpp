@@ -11,6 +11,7 @@
 #include "platform/file_io.h"
 #include "platform/win32_text.h"
 #include "plugin/exports.h"
+#include "plugin/plugin_boxes.h"
 #include "settings/test_files.h"
 
 using tallymark::platform::narrow;
@@ -68,7 +69,7 @@ class RunLogWin32 : public ::testing::Test {
     (void)started;
   }
   TempFolder folder;
-  MessageCatcher boxes;
+  PluginBoxes boxes;
   FakeHost host;
 };
 
