@@ -10,6 +10,7 @@
 #include <deque>
 #include <string>
 
+#include "link/controller.h"
 #include "platform/environment.h"
 #include "settings/settings.h"
 
@@ -33,6 +34,10 @@ struct State {
   // the host's file dialogs move its working folder, and a relative name would then
   // name another file at StopPlug.
   std::string profilePath;
+
+  // The controller link's calls; its channels and status are the module's globals.
+  // Any thread.
+  link::Controller link{environment};
 };
 
 // The one state of the plug-in.
