@@ -26,7 +26,9 @@ int32_t TM_STDCALL Cnc_Init_Controller() {
   try {
     tallymark::link::prepareLinkState();
     namespace server = tallymark::server;
-    return server::startSharedServer(server::kCommandPort, configuredCamera) ? 0 : -1;
+    return tallymark::plugin::state().commandServer.start(server::kCommandPort, configuredCamera)
+               ? 0
+               : -1;
   } catch (...) {
     return -1;
   }

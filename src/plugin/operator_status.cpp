@@ -4,6 +4,7 @@
 
 #include "counter/counter_window.h"
 #include "plugin/mg.h"
+#include "plugin/state.h"
 #include "server/shared_server.h"
 
 namespace tallymark::plugin {
@@ -33,7 +34,7 @@ void showStatusInWindow() {
 
 void pollStatusSources() {
   statusPollCountdown = kStatusPollTicks;
-  const bool failed = server::lastSharedServerStart() == server::SharedServerStart::Failed;
+  const bool failed = state().commandServer.lastStart() == server::SharedServerStart::Failed;
   char text[80] = "";
   if (failed) {
     std::snprintf(text, sizeof text, "Commands: port %u is in use by another program",

@@ -12,6 +12,7 @@
 
 #include "link/controller.h"
 #include "platform/environment.h"
+#include "server/shared_server.h"
 #include "settings/settings.h"
 
 namespace tallymark::plugin {
@@ -38,6 +39,8 @@ struct State {
   // The controller link's calls; its channels and status are the module's globals.
   // Any thread.
   link::Controller link{environment};
+  // The command server Cnc_Init_Controller starts. Any thread.
+  server::SharedServer commandServer;
 };
 
 // The one state of the plug-in.

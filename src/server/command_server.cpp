@@ -22,15 +22,12 @@ constexpr int kStopPollMs = 100;
 // its socket. About a second at kStopPollMs between tries.
 constexpr int kMaxFailedWaits = 10;
 
-std::atomic<detail::FaultHook> faultHook{nullptr};
-
-bool faultAt(FaultPoint point) {
-  detail::FaultHook hook = faultHook.load();
+bool faultAt(detail::FaultHook hook, FaultPoint point) {
   return hook != nullptr && hook(point);
 }
 
-void throwIfFaultAt(FaultPoint point) {
-  if (!faultAt(point)) return;
+void throwIfFaultAt(detail::FaultHook hook, FaultPoint point) {
+  if (!faultAt(hook, point)) return;
   if (point == FaultPoint::ListenerThread || point == FaultPoint::ConnectionThread)
     throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
   throw std::bad_alloc();
@@ -41,10 +38,6 @@ void pause(int ms) {
 }
 
 }  // namespace
-
-void detail::setFaultHook(FaultHook hook) {
-  faultHook = hook;
-}
 
 CommandServer::CommandServer() : CommandServer(Options{}) {}
 
@@ -73,7 +66,7 @@ bool CommandServer::start(uint16_t port) {
   stopping_ = false;
   listening_ = true;
   try {
-    throwIfFaultAt(FaultPoint::ListenerThread);
+    throwIfFaultAt(options_.faults, FaultPoint::ListenerThread);
     listenerThread_ = std::thread([this] { listen(); });
   } catch (...) {
     // Nothing would accept on the port: free it, so that a later start can bind it.
@@ -130,7 +123,7 @@ void CommandServer::listen() {
 void CommandServer::acceptLoop() {
   int failedWaits = 0;
   while (!stopping_) {
-    platform::WaitResult wait = faultAt(FaultPoint::ListenerWait)
+    platform::WaitResult wait = faultAt(options_.faults, FaultPoint::ListenerWait)
                                     ? platform::WaitResult::Failed
                                     : platform::waitReadable(listener_, kStopPollMs);
     if (wait == platform::WaitResult::Failed) {
@@ -140,8 +133,9 @@ void CommandServer::acceptLoop() {
     }
     failedWaits = 0;
     if (wait == platform::WaitResult::TimedOut) continue;
-    platform::SocketHandle accepted =
-        faultAt(FaultPoint::Accept) ? platform::kNoSocket : platform::acceptConnection(listener_);
+    platform::SocketHandle accepted = faultAt(options_.faults, FaultPoint::Accept)
+                                          ? platform::kNoSocket
+                                          : platform::acceptConnection(listener_);
     if (accepted == platform::kNoSocket) {
       // Out of descriptors, say: the connection waits in the backlog, and retrying at
       // once would spin.
@@ -161,7 +155,7 @@ void CommandServer::admit(platform::SocketHandle accepted) {
     return;
   }
   try {
-    throwIfFaultAt(FaultPoint::ConnectionRecord);
+    throwIfFaultAt(options_.faults, FaultPoint::ConnectionRecord);
     connections_.push_back(std::make_unique<Connection>());
   } catch (...) {
     platform::closeGracefully(accepted);
@@ -171,7 +165,7 @@ void CommandServer::admit(platform::SocketHandle accepted) {
   connection.socket = accepted;
   connection.lastHeard = arrived;
   try {
-    throwIfFaultAt(FaultPoint::ConnectionThread);
+    throwIfFaultAt(options_.faults, FaultPoint::ConnectionThread);
     connection.thread = std::thread([this, &connection] { serve(connection); });
   } catch (...) {
     connections_.pop_back();
@@ -217,7 +211,7 @@ void CommandServer::converse(Connection& connection) {
   // Each reply goes out at once; the client waits for it before its next line.
   platform::setNoDelay(socket);
 
-  throwIfFaultAt(FaultPoint::Greeting);
+  throwIfFaultAt(options_.faults, FaultPoint::Greeting);
   CameraSettings camera = options_.camera != nullptr ? options_.camera() : CameraSettings{};
   std::string hello = greeting(camera.type, camera.path);
   if (!hello.empty() && !platform::sendAll(socket, hello.data(), hello.size())) return;
@@ -229,19 +223,19 @@ void CommandServer::converse(Connection& connection) {
   while (!stopping_ && !connection.evicted) {
     platform::WaitResult wait = platform::waitReadable(socket, kStopPollMs);
     if (wait == platform::WaitResult::TimedOut) continue;
-    long got = wait == platform::WaitResult::Ready && !faultAt(FaultPoint::Receive)
+    long got = wait == platform::WaitResult::Ready && !faultAt(options_.faults, FaultPoint::Receive)
                    ? platform::receiveSome(socket, chunk, sizeof chunk)
                    : -1;
     if (got <= 0) return;
     connection.lastHeard = now();
-    throwIfFaultAt(FaultPoint::ReceiveBuffer);
+    throwIfFaultAt(options_.faults, FaultPoint::ReceiveBuffer);
     framer.receive(chunk, static_cast<size_t>(got));
     bool overlong = false;
     replies.clear();
     while (framer.readLine(line, overlong)) {
-      if (!overlong) throwIfFaultAt(FaultPoint::LineCopy);
+      if (!overlong) throwIfFaultAt(options_.faults, FaultPoint::LineCopy);
       if (overlong || !parse_line(line)) {
-        throwIfFaultAt(FaultPoint::Reply);
+        throwIfFaultAt(options_.faults, FaultPoint::Reply);
         replies.append(kInvalidReply, kInvalidReplySize);
       }
     }

@@ -38,7 +38,7 @@ class StatusThroughThePlugin : public ::testing::Test {
     StopPlug();
     tallymark::plugin::setMonitoringClock(nullptr);
     tallymark::plugin::setRunLogDisk(nullptr);
-    tallymark::server::resetForTests();
+    tallymark::plugin::state().commandServer.stop();
   }
 
   // Names a profile whose plug-in section holds `section`, then starts as a host does
