@@ -9,13 +9,10 @@
 
 namespace tallymark::plugin {
 
-int statusPollCountdown = 0;
-
 namespace {
 
 counter::StatusLine& statusLine() {
-  static counter::StatusLine line;
-  return line;
+  return state().statusLine;
 }
 
 }  // namespace
@@ -33,7 +30,7 @@ void showStatusInWindow() {
 }
 
 void pollStatusSources() {
-  statusPollCountdown = kStatusPollTicks;
+  state().statusPollCountdown = kStatusPollTicks;
   const bool failed = state().commandServer.lastStart() == server::SharedServerStart::Failed;
   char text[80] = "";
   if (failed) {
@@ -41,11 +38,6 @@ void pollStatusSources() {
                   static_cast<unsigned>(server::kCommandPort));
   }
   showStatus(counter::StatusSource::CommandServer, text);
-}
-
-void detail::resetStatusForTests() {
-  statusLine() = counter::StatusLine();
-  statusPollCountdown = 0;
 }
 
 }  // namespace tallymark::plugin

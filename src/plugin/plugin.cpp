@@ -25,13 +25,10 @@ namespace plugin = tallymark::plugin;
 
 int menuStart = 0;
 
-namespace {
-bool menuReserved = false;
-}
-
 bool piInitControl() {
   // One identifier for the life of the plug-in: the item already in the menu carries the
   // first one, and a second InitControl must not leave it unanswered.
+  bool& menuReserved = plugin::state().menuReserved;
   if (!menuReserved && GetMenuRange != nullptr) {
     menuStart = GetMenuRange(1);
     menuReserved = true;
@@ -80,17 +77,12 @@ void piUpdate() {
 }
 
 void tallymark::plugin::resetForTests(platform::Environment environment) {
-  detail::resetRunRecordForTests();
-  detail::resetMonitoringForTests();
-  detail::resetRequiredPartsForTests();
-  detail::resetStatusForTests();
   // The window refers to the state's environment: it goes first.
   delete MG::dazada_ruvaziduDlg;
   MG::dazada_ruvaziduDlg = nullptr;
   delete MyDevice;
   MyDevice = nullptr;
   menuStart = 0;
-  menuReserved = false;
   GetDRO = nullptr;
   SetDRO = nullptr;
   GetLED = nullptr;

@@ -7,13 +7,6 @@ namespace tallymark::plugin {
 // The plug-in's name, returned by SetProName; static, valid for the life of the module.
 inline constexpr char kPluginName[] = "Tallymark_v1.0";
 
-namespace detail {
-// The parts of resetForTests that live with the state they reset.
-void resetRunRecordForTests();
-void resetMonitoringForTests();
-void resetRequiredPartsForTests();
-}  // namespace detail
-
 }  // namespace tallymark::plugin
 
 // The command identifier the host reserved for the plug-in's menu item at the first

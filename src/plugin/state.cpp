@@ -1,7 +1,10 @@
 #include "plugin/state.h"
 
 #include <atomic>
+#include <chrono>
 #include <utility>
+
+#include "mtconnect/adapter.h"
 
 namespace tallymark::plugin {
 namespace {
@@ -15,7 +18,17 @@ std::atomic<State*>& slot() {
 
 State::State(platform::Environment env) : environment(std::move(env)) {}
 
-State::~State() = default;
+State::~State() {
+  stopRunLog();
+  delete monitoringAdapter;  // stops it
+}
+
+void State::stopRunLog() {
+  if (runLogWriter == nullptr) return;
+  runLogWriter->stop(std::chrono::milliseconds(900));
+  delete runLogWriter;
+  runLogWriter = nullptr;
+}
 
 State& state() {
   return *slot().load(std::memory_order_acquire);

@@ -7,11 +7,17 @@
 // otherwise.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <string>
 
+#include "counter/batch_rule.h"
+#include "counter/run_tracker.h"
+#include "counter/status_line.h"
 #include "link/controller.h"
 #include "platform/environment.h"
+#include "plugin/monitoring_state.h"
+#include "runlog/writer.h"
 #include "server/shared_server.h"
 #include "settings/settings.h"
 
@@ -36,11 +42,52 @@ struct State {
   // name another file at StopPlug.
   std::string profilePath;
 
+  // menuStart holds the identifier the host reserved: asked for once.
+  bool menuReserved = false;
+
   // The controller link's calls; its channels and status are the module's globals.
   // Any thread.
   link::Controller link{environment};
   // The command server Cnc_Init_Controller starts. Any thread.
   server::SharedServer commandServer;
+
+  // The runs' times, by the environment's clocks.
+  counter::RunTracker runs{[this] {
+    return counter::RunInstant{environment.zonedNow(), environment.monotonicNow()};
+  }};
+  // When the latest counted run ended: a batch it completed is logged with its time.
+  platform::ZonedDateTime lastCountedAt;
+  // The running writer of the run log, or null when the log is off. Its file comes from
+  // the environment.
+  runlog::Writer* runLogWriter = nullptr;
+  // Writes what waits and ends the writer; returns within a second even when the disk
+  // hangs (the writer is then left to finish on its own).
+  void stopRunLog();
+
+  // The MTConnect adapter, made at its first start and kept; null while MTConnect was
+  // never switched on, which is what every tick tests first. Runs are timed by the
+  // environment's monotonic clock.
+  mtconnect::Adapter* monitoringAdapter = nullptr;
+  MonitoringState monitoring;
+
+  // The batch target (required_parts.h).
+  struct RequiredParts {
+    counter::BatchRule rule;
+    short led = 0;
+    std::string code;  // in the host's code page
+    // True while RequiredParts is on; what every tick tests first.
+    bool on = false;
+    // The count the last tick that ran left, or a value no count can have (the next
+    // tick is then looked at whatever it holds).
+    int64_t seenCount = kNoCountSeen;
+    static constexpr int64_t kNoCountSeen = INT64_MIN;
+  } requiredParts;
+
+  // The counter window's status line (operator_status.h), kept here so that a problem
+  // found before the window exists shows once it does; and the ticks until the next
+  // look at the other threads' problems.
+  counter::StatusLine statusLine;
+  int statusPollCountdown = 0;
 };
 
 // The one state of the plug-in.

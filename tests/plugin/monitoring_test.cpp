@@ -48,11 +48,11 @@ class MonitoringThroughThePlugin : public ::testing::Test {
   void SetUp() override {
     InitControl(nullptr, nullptr, nullptr, nullptr);
     gMonotonic = 0;
-    tallymark::plugin::setMonitoringClock([] { return gMonotonic; });
+    tallymark::plugin::state().environment.monotonicClock = [] { return gMonotonic; };
   }
   void TearDown() override {
     StopPlug();
-    tallymark::plugin::setMonitoringClock(nullptr);
+    tallymark::plugin::state().environment.monotonicClock = nullptr;
   }
 
   // Names a profile whose plug-in section holds `section`, then starts as the host does.

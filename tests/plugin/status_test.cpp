@@ -32,12 +32,12 @@ uint32_t gMonotonic = 0;
 class StatusThroughThePlugin : public ::testing::Test {
  protected:
   void SetUp() override {
-    tallymark::plugin::setMonitoringClock([] { return gMonotonic; });
+    tallymark::plugin::state().environment.monotonicClock = [] { return gMonotonic; };
   }
   void TearDown() override {
     StopPlug();
-    tallymark::plugin::setMonitoringClock(nullptr);
-    tallymark::plugin::setRunLogDisk(nullptr);
+    tallymark::plugin::state().environment.monotonicClock = nullptr;
+    tallymark::plugin::state().environment.appendFiles = nullptr;
     tallymark::plugin::state().commandServer.stop();
   }
 
@@ -86,7 +86,7 @@ TEST_F(StatusThroughThePlugin, AllWellShowsNothing) {
 TEST_F(StatusThroughThePlugin, ARunLogThatCannotBeWrittenShowsUntilItCanBe) {
   auto disk = std::make_shared<FakeDisk>();
   disk->setFailing(true);  // held by another program
-  tallymark::plugin::setRunLogDisk([disk] { return disk->open(); });
+  tallymark::plugin::state().environment.appendFiles = [disk] { return disk->open(); };
   start("");
   run();
   const std::string log = folder.file("Mill.runs.csv");
