@@ -11,6 +11,7 @@
 #include "platform/file_io.h"
 #include "plugin/exports.h"
 #include "plugin/run_record.h"
+#include "plugin/state.h"
 
 namespace bench {
 
@@ -38,7 +39,9 @@ inline void startRunLog() {
   static bool started = false;
   if (started) return;
   started = true;
-  tallymark::plugin::setRunLogDisk([] { return std::make_unique<DiscardingFile>(); });
+  tallymark::plugin::state().environment.appendFiles = [] {
+    return std::make_unique<DiscardingFile>();
+  };
   const std::string profile =
       (std::filesystem::temp_directory_path() / "tallymark_bench_profile.xml").string();
   std::ofstream(profile)

@@ -247,7 +247,7 @@ int shopPhase(Figures& alone, int bursts, tallymark::server::CommandServer& comm
   std::fflush(stdout);
   const Clock::time_point deadline = Clock::now() + std::chrono::minutes(3);
   while (commandServer.activeConnections() < kShopClients ||
-         tallymark::plugin::monitoringAdapter->agentCount() < kShopAgents) {
+         tallymark::plugin::state().monitoringAdapter->agentCount() < kShopAgents) {
     if (Clock::now() > deadline) {
       std::fprintf(stderr, "the shop's clients did not come\n");
       return 1;

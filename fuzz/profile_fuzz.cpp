@@ -6,18 +6,21 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/dialogs.h"
+#include "platform/environment.h"
 #include "settings/xml_net_profile.h"
 
 namespace {
 
-void silenceBoxes() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  tallymark::platform::setMessageHook([](const tallymark::platform::MessageRequest&) {
-    return tallymark::platform::MessageAnswer::Ok;
-  });
+// Every box answered at once and silently.
+const tallymark::platform::Environment& quiet() {
+  static const tallymark::platform::Environment environment = [] {
+    tallymark::platform::Environment e;
+    e.messages = [](const tallymark::platform::MessageRequest&) {
+      return tallymark::platform::MessageAnswer::Ok;
+    };
+    return e;
+  }();
+  return environment;
 }
 
 [[noreturn]] void fail(const char* what, const std::string& first, const std::string& second) {
@@ -28,9 +31,9 @@ void silenceBoxes() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  silenceBoxes();
   std::string bytes(reinterpret_cast<const char*>(data), size);
   XMLNetProfile profile("fuzz.xml", "Dazada_Ruvazidu", true);
+  profile.setEnvironment(quiet());
   if (!profile.loadFromBytes(bytes)) return 0;
 
   // The reads the plug-in makes, and writes that create and replace elements.
@@ -43,6 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::string first = profile.saveToBytes();
   XMLNetProfile reloaded("fuzz.xml", "Dazada_Ruvazidu", true);
+  reloaded.setEnvironment(quiet());
   if (!reloaded.loadFromBytes(first)) fail("a saved profile does not load again", first, "");
   std::string second = reloaded.saveToBytes();
   if (first != second) fail("the second save differs from the first", first, second);

@@ -1,6 +1,6 @@
 #include "controller_api.h"
 #include "plugin/controller_exports.h"
-#include "server/shared_server.h"
+#include "plugin/state.h"
 
 const ControllerApi& controllerApi() {
   static const ControllerApi api{Cnc_Init_Controller,
@@ -8,6 +8,6 @@ const ControllerApi& controllerApi() {
                                  Cnc_Communication_Disable,
                                  Cnc_Status_Get,
                                  my_SendOut,
-                                 tallymark::server::detail::stopSharedServer};
+                                 [] { tallymark::plugin::state().commandServer.stop(); }};
   return api;
 }

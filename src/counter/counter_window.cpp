@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "counter/ole_date.h"
-#include "platform/dialogs.h"
+#include "platform/environment.h"
 #include "platform/local_time.h"
 
 namespace counter = tallymark::counter;
@@ -20,7 +20,8 @@ DAZADA_RUVAZIDU::Label DAZADA_RUVAZIDU::*const DAZADA_RUVAZIDU::kLabels[] = {
     &DAZADA_RUVAZIDU::lblBatchComplete, &DAZADA_RUVAZIDU::lblStatus,
 };
 
-DAZADA_RUVAZIDU::DAZADA_RUVAZIDU() {
+DAZADA_RUVAZIDU::DAZADA_RUVAZIDU(const platform::Environment& environment)
+    : environment_(environment) {
   // A text that changes while no view is attached reaches the next view in attachView.
   for (Label DAZADA_RUVAZIDU::*member : kLabels) {
     Label& label = this->*member;
@@ -52,11 +53,11 @@ bool DAZADA_RUVAZIDU::focused() const {
 
 void DAZADA_RUVAZIDU::btnReset_Click() {
   void* owner = view_ != nullptr ? view_->nativeHandle() : nullptr;
-  platform::MessageAnswer answer =
-      platform::showMessage(kConfirmText, kConfirmCaption, platform::MessageButtons::YesNo, owner);
+  platform::MessageAnswer answer = environment_.showMessage(kConfirmText, kConfirmCaption,
+                                                            platform::MessageButtons::YesNo, owner);
   if (answer != platform::MessageAnswer::Yes) return;
   ResetCounter = true;
-  dtValue = counter::oleDateFromDateTime(platform::localNow());
+  dtValue = counter::oleDateFromDateTime(environment_.localNow());
 }
 
 void DAZADA_RUVAZIDU::timer2_Tick() {

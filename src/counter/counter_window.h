@@ -13,6 +13,7 @@
 
 #include "counter/batch_rule.h"
 #include "counter/label.h"
+#include "platform/environment.h"
 
 class DAZADA_RUVAZIDU;
 
@@ -58,8 +59,10 @@ class DAZADA_RUVAZIDU {
   static constexpr char kNoLastRunText[] = "Last run: -";
   static constexpr char kBatchCompleteText[] = "Batch complete";
 
-  // The model alone, with no view; see attachView.
-  DAZADA_RUVAZIDU();
+  // The model alone, with no view; see attachView. The reset's confirmation box and its
+  // time come from `environment`, which must outlive the model.
+  explicit DAZADA_RUVAZIDU(const tallymark::platform::Environment& environment =
+                               tallymark::platform::systemEnvironment());
   virtual ~DAZADA_RUVAZIDU();
   DAZADA_RUVAZIDU(const DAZADA_RUVAZIDU&) = delete;
   DAZADA_RUVAZIDU& operator=(const DAZADA_RUVAZIDU&) = delete;
@@ -133,6 +136,7 @@ class DAZADA_RUVAZIDU {
 
   void updateBatch(const tallymark::counter::BatchRule& rule, int32_t count);
 
+  const tallymark::platform::Environment& environment_;
   std::unique_ptr<CounterView> view_;
   // What lblRequired and lblBatchComplete show (a target of 0: nothing).
   int32_t shownTarget_ = 0;

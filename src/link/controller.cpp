@@ -5,10 +5,8 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
-#include <thread>
 
 #include "link/comm.h"
-#include "platform/clock.h"
 
 commDataType* ComHandle = nullptr;
 commDataType* ComHandleReset = nullptr;
@@ -19,30 +17,6 @@ namespace {
 constexpr char kKeepalive[] = {'k', 'e', 'e', 'p', 'a', 'l', 'i', 'v', 'e'};
 constexpr int kKeepalives = 5;
 constexpr auto kKeepaliveGap = std::chrono::milliseconds(50);
-
-std::atomic<uint32_t (*)()> clockOverride{nullptr};
-std::atomic<detail::SteadyTime (*)()> keepaliveNow{nullptr};
-std::atomic<void (*)(detail::SteadyTime)> keepaliveSleep{nullptr};
-std::atomic<detail::LinkFaultHook> faultHook{nullptr};
-
-uint32_t now() {
-  uint32_t (*clock)() = clockOverride.load();
-  return clock != nullptr ? clock() : platform::monotonicMillis();
-}
-
-detail::SteadyTime steadyNow() {
-  detail::SteadyTime (*clock)() = keepaliveNow.load();
-  return clock != nullptr ? clock() : std::chrono::steady_clock::now();
-}
-
-void sleepUntil(detail::SteadyTime when) {
-  void (*sleep)(detail::SteadyTime) = keepaliveSleep.load();
-  if (sleep != nullptr) {
-    sleep(when);
-  } else {
-    std::this_thread::sleep_until(when);
-  }
-}
 
 // Puts `replacement` in `slot`, closing and freeing what was there. Caller holds
 // channelLock(); nothing else keeps a channel pointer past its hold of the lock.
@@ -59,22 +33,6 @@ void fillSendBuffer() {
   for (int i = 0; i < 4; ++i) send_buf.bytes[9 + i] = static_cast<uint8_t>(tail >> (8 * i));
 }
 
-bool faultAt(detail::LinkFault point) {
-  detail::LinkFaultHook hook = faultHook.load();
-  return hook != nullptr && hook(point);
-}
-
-// One enable at a time: a second waits for the first to finish, then replaces its pair.
-// Disable never takes this lock, so that it returns while an enable is under way.
-std::mutex& enableLock() {
-  static std::mutex lock;
-  return lock;
-}
-
-// Counts disables, so that an enable can tell one came while it was under way. Raised
-// under channelLock() together with the channels' close.
-std::atomic<uint32_t> disables{0};
-
 // How soon an enable waiting between keepalives sees a disable. Short plain sleeps
 // rather than a condition variable's timed wait, whose wake-ups came late under Wine on
 // a busy machine and bunched the keepalives together.
@@ -82,10 +40,30 @@ constexpr auto kDisableLook = std::chrono::milliseconds(5);
 
 }  // namespace
 
-int32_t enable(const char* host) {
+Controller::Controller(const platform::Environment& environment, detail::LinkFaultHook faults)
+    : environment_(environment), faults_(faults) {}
+
+Controller::~Controller() {
+  disable();
+  ComCloseAck = 0;
+  {
+    std::lock_guard<std::mutex> guard(CriticalSection);
+    current_response = timer_resp_t{};
+    current_response_valid = 0;
+    current_response_timestamp = 0;
+  }
+  std::lock_guard<std::mutex> guard(channelLock());
+  send_buf = SendBuffer{};
+}
+
+bool Controller::faultAt(detail::LinkFault point) const {
+  return faults_ != nullptr && faults_(point);
+}
+
+int32_t Controller::enable(const char* host) {
   using detail::LinkFault;
-  std::lock_guard<std::mutex> serial(enableLock());
-  uint32_t disablesAtStart = disables.load();
+  std::lock_guard<std::mutex> serial(enableLock_);
+  uint32_t disablesAtStart = disables_.load();
   commDataType* data = nullptr;
   if (comm_Open(&data, host, kDataPort) != 0) return -1;
   commDataType* reset = nullptr;
@@ -99,7 +77,7 @@ int32_t enable(const char* host) {
     return -1;
   }
   faultAt(LinkFault::ChannelsOpened);
-  auto disabled = [disablesAtStart] { return disables.load() != disablesAtStart; };
+  auto disabled = [this, disablesAtStart] { return disables_.load() != disablesAtStart; };
   {
     std::lock_guard<std::mutex> guard(channelLock());
     if (disabled()) {
@@ -113,14 +91,14 @@ int32_t enable(const char* host) {
   }
   // Sleeps to a deadline from the start: the call lasts at least 250 ms even where a
   // sleep may end a little early. A disable ends it within kDisableLook.
-  auto next = steadyNow();
+  auto next = environment_.steadyNow();
   for (int i = 0; i < kKeepalives; ++i) {
     CncCom_SendKeepalive();
     faultAt(LinkFault::KeepaliveGap);
     next += kKeepaliveGap;
-    for (auto now = steadyNow(); now < next; now = steadyNow()) {
+    for (auto now = environment_.steadyNow(); now < next; now = environment_.steadyNow()) {
       if (disabled()) return -1;
-      sleepUntil(std::min(next, now + kDisableLook));
+      environment_.sleepTill(std::min(next, now + kDisableLook));
     }
     if (disabled()) return -1;
   }
@@ -130,22 +108,22 @@ int32_t enable(const char* host) {
 // Nothing in the module could acknowledge a close, so the call does the closing itself
 // and counts that as the acknowledgement instead of waiting for one. An enable under way
 // is ended: it closes what it opened and returns -1.
-void disable() {
+void Controller::disable() {
   ComCloseAck = 0;
   {
     std::lock_guard<std::mutex> guard(channelLock());
-    ++disables;
+    ++disables_;
     comm_Close(ComHandle);
     comm_Close(ComHandleReset);
   }
   ComCloseAck = 1;
 }
 
-int32_t statusGet(timer_resp_t* out) {
+int32_t Controller::statusGet(timer_resp_t* out) {
   if (out == nullptr) return -1;
   std::lock_guard<std::mutex> guard(CriticalSection);
   if (current_response_valid == 0) return -1;
-  if (now() - current_response_timestamp < kStatusFreshMs) {
+  if (environment_.monotonicNow() - current_response_timestamp < kStatusFreshMs) {
     std::memcpy(out, &current_response, sizeof current_response);
     return 0;
   }
@@ -153,46 +131,17 @@ int32_t statusGet(timer_resp_t* out) {
   return -1;
 }
 
-void sendOut() {
+void Controller::sendOut() {
   std::lock_guard<std::mutex> guard(channelLock());
   fillSendBuffer();
   comm_Write(ComHandle, send_buf.bytes, sizeof send_buf.bytes);
 }
 
-void storeStatus(const timer_resp_t& status) {
+void Controller::storeStatus(const timer_resp_t& status) {
   std::lock_guard<std::mutex> guard(CriticalSection);
   current_response = status;
   current_response_valid = 1;
-  current_response_timestamp = now();
-}
-
-void resetForTests() {
-  disable();
-  detail::setClock(nullptr);
-  detail::setKeepaliveClock(nullptr, nullptr);
-  detail::setFaultHook(nullptr);
-  ComCloseAck = 0;
-  {
-    std::lock_guard<std::mutex> guard(CriticalSection);
-    current_response = timer_resp_t{};
-    current_response_valid = 0;
-    current_response_timestamp = 0;
-  }
-  std::lock_guard<std::mutex> guard(channelLock());
-  send_buf = SendBuffer{};
-}
-
-void detail::setClock(uint32_t (*clock)()) {
-  clockOverride = clock;
-}
-
-void detail::setKeepaliveClock(SteadyTime (*now)(), void (*sleepUntil)(SteadyTime)) {
-  keepaliveNow = now;
-  keepaliveSleep = sleepUntil;
-}
-
-void detail::setFaultHook(LinkFaultHook hook) {
-  faultHook = hook;
+  current_response_timestamp = environment_.monotonicNow();
 }
 
 }  // namespace tallymark::link

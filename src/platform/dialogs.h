@@ -1,6 +1,6 @@
-// Modal message boxes. Every box the plug-in shows goes through showMessage, so that
-// tests can answer them (setMessageHook) on any platform, and Windows tests can instead
-// find and click the real box.
+// Modal message boxes. Every box the plug-in shows goes through an Environment
+// (environment.h), so that tests can answer them on any platform; Windows tests can
+// instead find and click the real box.
 #pragma once
 
 #include <functional>
@@ -19,15 +19,13 @@ struct MessageRequest {
 
 // Shows a modal box with no icon, the first button being the default, and blocks the
 // calling thread until it is answered. `owner` is the native window the box belongs to
-// (an HWND on Windows) or null. Without a hook on a system with no message boxes
-// (Linux), the text goes to stderr and the answer is Ok, or No for a Yes/No question.
+// (an HWND on Windows) or null. On a system with no message boxes (Linux), the text
+// goes to stderr and the answer is Ok, or No for a Yes/No question.
 MessageAnswer showMessage(const std::string& text, const std::string& caption,
                           MessageButtons buttons, void* owner = nullptr);
 
-// Answers every box through `hook` instead of showing it; an empty hook restores the
-// real boxes. Not thread-safe: set it before the code under test runs.
+// Answers a box instead of showing it (Environment::messages).
 using MessageHook = std::function<MessageAnswer(const MessageRequest&)>;
-void setMessageHook(MessageHook hook);
 
 namespace detail {
 // The platform's own box; implemented once per platform.

@@ -1,27 +1,8 @@
 #include "platform/file_io.h"
 
 #include <algorithm>
-#include <utility>
 
 namespace tallymark::platform {
-namespace {
-
-FileFaultHook& faultHook() {
-  static FileFaultHook hook;
-  return hook;
-}
-
-bool injected(FileStep step, std::string& error) {
-  if (!faultHook()) return false;
-  error = faultHook()(step);
-  return !error.empty();
-}
-
-}  // namespace
-
-void setFileFaultHook(FileFaultHook hook) {
-  faultHook() = std::move(hook);
-}
 
 namespace detail {
 
@@ -46,8 +27,13 @@ bool readAll(std::string& contents, unsigned long long expected, const ReadSome&
 
 }  // namespace detail
 
-bool replaceFileAtomically(const std::string& path, const std::string& contents,
-                           std::string& error) {
+bool replaceFileAtomically(const std::string& path, const std::string& contents, std::string& error,
+                           const FileFaultHook& faults) {
+  auto injected = [&faults](FileStep step, std::string& error) {
+    if (!faults) return false;
+    error = faults(step);
+    return !error.empty();
+  };
   detail::TempFile temp;
   if (injected(FileStep::CreateTemp, error) || !detail::createTempBeside(path, temp, error)) {
     return false;

@@ -41,17 +41,13 @@ bool readWholeFile(const std::string& path, std::string& contents, std::string& 
 // data goes to a temporary file in the same folder, is flushed to the disk, and then
 // takes the target's place in one rename. On any failure the target is untouched, the
 // temporary file is removed, and `error` says what failed.
-bool replaceFileAtomically(const std::string& path, const std::string& contents,
-                           std::string& error);
-
-// The steps of replaceFileAtomically, in order; Write happens once per chunk.
-enum class FileStep { CreateTemp, Write, Flush, Replace };
-
-// Test seam: called before each step. A non-empty result makes that step fail with the
-// result as its error text, as if the system had refused it. An empty hook (the
-// default) injects nothing. Not thread-safe: set it before the code under test runs.
+//
+// `faults`, when not empty, is called before each step; a non-empty result makes that
+// step fail with the result as its error text, as if the system had refused it.
+enum class FileStep { CreateTemp, Write, Flush, Replace };  // in order; Write per chunk
 using FileFaultHook = std::function<std::string(FileStep)>;
-void setFileFaultHook(FileFaultHook hook);
+bool replaceFileAtomically(const std::string& path, const std::string& contents, std::string& error,
+                           const FileFaultHook& faults = nullptr);
 
 // The size of the chunks in which replaceFileAtomically writes.
 inline constexpr size_t kFileWriteChunk = 64 * 1024;

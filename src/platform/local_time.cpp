@@ -1,23 +1,11 @@
 #include "platform/local_time.h"
 
 #include <cstdio>
-#include <utility>
 
 namespace tallymark::platform {
-namespace {
-std::function<LocalDateTime()>& clockSlot() {
-  static std::function<LocalDateTime()> clock;
-  return clock;
-}
-}  // namespace
 
 LocalDateTime localNow() {
-  if (clockSlot()) return clockSlot()();
   return detail::systemLocalNow();
-}
-
-void setLocalClock(std::function<LocalDateTime()> clock) {
-  clockSlot() = std::move(clock);
 }
 
 std::string formatIsoDateTime(const LocalDateTime& t) {

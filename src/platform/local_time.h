@@ -19,12 +19,8 @@ struct LocalDateTime {
   int millisecond = 0;
 };
 
-// The current local date and time, to the millisecond (or the test clock's answer).
+// The current local date and time by the system's clock, to the millisecond.
 LocalDateTime localNow();
-
-// Replaces the wall clock for localNow(); an empty function restores the real one.
-// Not thread-safe: set it before the code under test runs.
-void setLocalClock(std::function<LocalDateTime()> clock);
 
 // `when` in the user's regional short date, a space, and the long time, in UTF-8
 // (Windows: the user's default locale; elsewhere the environment's LC_TIME locale).

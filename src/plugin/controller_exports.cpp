@@ -5,6 +5,7 @@
 #include "link/controller.h"
 #include "platform/module.h"
 #include "plugin/settings_globals.h"
+#include "plugin/state.h"
 #include "server/shared_server.h"
 
 namespace {
@@ -25,7 +26,9 @@ int32_t TM_STDCALL Cnc_Init_Controller() {
   try {
     tallymark::link::prepareLinkState();
     namespace server = tallymark::server;
-    return server::startSharedServer(server::kCommandPort, configuredCamera) ? 0 : -1;
+    return tallymark::plugin::state().commandServer.start(server::kCommandPort, configuredCamera)
+               ? 0
+               : -1;
   } catch (...) {
     return -1;
   }
@@ -34,7 +37,7 @@ int32_t TM_STDCALL Cnc_Init_Controller() {
 int32_t TM_STDCALL Cnc_Communication_Enable(const char* host) {
   tallymark::platform::pinModule();
   try {
-    return tallymark::link::enable(host);
+    return tallymark::plugin::state().link.enable(host);
   } catch (...) {
     return -1;
   }
@@ -42,7 +45,7 @@ int32_t TM_STDCALL Cnc_Communication_Enable(const char* host) {
 
 int32_t TM_STDCALL Cnc_Communication_Disable() {
   try {
-    tallymark::link::disable();
+    tallymark::plugin::state().link.disable();
   } catch (...) {
   }
   return 0;
@@ -50,7 +53,7 @@ int32_t TM_STDCALL Cnc_Communication_Disable() {
 
 int32_t TM_STDCALL Cnc_Status_Get(timer_resp_t* out) {
   try {
-    return tallymark::link::statusGet(out);
+    return tallymark::plugin::state().link.statusGet(out);
   } catch (...) {
     return -1;
   }
@@ -58,7 +61,7 @@ int32_t TM_STDCALL Cnc_Status_Get(timer_resp_t* out) {
 
 void TM_STDCALL my_SendOut() {
   try {
-    tallymark::link::sendOut();
+    tallymark::plugin::state().link.sendOut();
   } catch (...) {
   }
 }

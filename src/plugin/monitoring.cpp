@@ -8,7 +8,6 @@
 #include "counter/ole_date.h"
 #include "diag/console.h"
 #include "mtconnect/adapter.h"
-#include "platform/clock.h"
 #include "platform/local_time.h"
 #include "plugin/device.h"
 #include "plugin/host.h"
@@ -16,10 +15,9 @@
 #include "plugin/operator_status.h"
 #include "plugin/plugin.h"
 #include "plugin/required_parts.h"
+#include "plugin/state.h"
 
 namespace tallymark::plugin {
-
-mtconnect::Adapter* monitoringAdapter = nullptr;
 
 namespace {
 
@@ -29,30 +27,12 @@ constexpr int kConsoleRow = 10;
 // it may go away.
 constexpr uint32_t kRetryStartMs = 5000;
 
-struct Monitoring {
-  int32_t port = 0;
-  std::string address;
-  uint32_t (*clock)() = nullptr;
-  // The runs' times: from the first tick that saw LED 804 lit to the tick that counted.
-  bool ledWasLit = false;
-  uint32_t runStartedMs = 0;
-  std::optional<uint32_t> lastCycleMs;
-  // DRO 1502 as last converted, and what it gave.
-  double lastResetDro = 0.0;
-  std::optional<int64_t> lastResetUtcMs;
-  // The adapter is wanted but could not listen; tried again from the tick.
-  bool retrying = false;
-  uint32_t triedAtMs = 0;
-  bool failureShown = false;  // the console has this start's failure already
-};
-
-Monitoring& monitoring() {
-  static Monitoring instance;
-  return instance;
+MonitoringState& monitoring() {
+  return state().monitoring;
 }
 
 uint32_t now() {
-  return monitoring().clock ? monitoring().clock() : platform::monotonicMillis();
+  return state().environment.monotonicNow();
 }
 
 void printOnConsole(const char* text) {
@@ -78,15 +58,16 @@ void showMonitoringStatus(const char* text) {
 // Starts the adapter; on failure the console and the status line say so and the tick
 // tries again.
 void tryStart(uint32_t address) {
-  Monitoring& m = monitoring();
-  if (monitoringAdapter == nullptr) monitoringAdapter = new (std::nothrow) mtconnect::Adapter();
-  if (monitoringAdapter != nullptr &&
-      monitoringAdapter->start(address, static_cast<uint16_t>(m.port))) {
+  MonitoringState& m = monitoring();
+  if (state().monitoringAdapter == nullptr)
+    state().monitoringAdapter = new (std::nothrow) mtconnect::Adapter();
+  if (state().monitoringAdapter != nullptr &&
+      state().monitoringAdapter->start(address, static_cast<uint16_t>(m.port))) {
     m.retrying = false;
     showMonitoringStatus("");
     return;
   }
-  m.retrying = monitoringAdapter != nullptr;
+  m.retrying = state().monitoringAdapter != nullptr;
   m.triedAtMs = now();
   if (!m.failureShown) printOnConsole("the adapter cannot listen on MTConnectPort");
   m.failureShown = true;
@@ -104,9 +85,9 @@ void tryStart(uint32_t address) {
 }  // namespace
 
 void startMonitoring() {
-  Monitoring& m = monitoring();
+  MonitoringState& m = monitoring();
   if (m.port <= 0 || m.port > 65535) return;
-  if (monitoringAdapter != nullptr && monitoringAdapter->running()) return;
+  if (state().monitoringAdapter != nullptr && state().monitoringAdapter->running()) return;
   uint32_t address = 0;
   if (!mtconnect::parseListenAddress(m.address, address)) {
     printOnConsole("MTConnectAddress is no IPv4 address; the adapter is off");
@@ -141,9 +122,9 @@ mtconnect::Observations monitoringFigures(const TickFigures& tick,
 }
 
 void publishToRunningAdapter(const counter::TickOutcome& outcome) {
-  Monitoring& m = monitoring();
-  if (monitoringAdapter == nullptr) return;
-  if (!monitoringAdapter->running()) {
+  MonitoringState& m = monitoring();
+  if (state().monitoringAdapter == nullptr) return;
+  if (!state().monitoringAdapter->running()) {
     uint32_t address = 0;
     if (m.retrying && now() - m.triedAtMs >= kRetryStartMs &&
         mtconnect::parseListenAddress(m.address, address)) {
@@ -178,28 +159,18 @@ void publishToRunningAdapter(const counter::TickOutcome& outcome) {
     figures.partCountTarget = batch.target();
     if (tick.ran) figures.partCountRemaining = batch.remaining(tick.count);
   }
-  monitoringAdapter->publish(figures);
+  state().monitoringAdapter->publish(figures);
 }
 
 void stopMonitoring() {
   monitoring().retrying = false;
   showMonitoringStatus("");  // off on purpose: nothing to be told
-  if (monitoringAdapter != nullptr) monitoringAdapter->stop();
+  if (state().monitoringAdapter != nullptr) state().monitoringAdapter->stop();
 }
 
 uint16_t monitoringPort() {
-  mtconnect::Adapter* adapter = monitoringAdapter;
+  mtconnect::Adapter* adapter = state().monitoringAdapter;
   return adapter != nullptr && adapter->running() ? adapter->port() : 0;
-}
-
-// The adapter object is kept, stopped: it is made once for the process.
-void detail::resetMonitoringForTests() {
-  if (monitoringAdapter != nullptr) monitoringAdapter->stop();
-  monitoring() = Monitoring();
-}
-
-void setMonitoringClock(uint32_t (*clock)()) {
-  monitoring().clock = clock;
 }
 
 }  // namespace tallymark::plugin

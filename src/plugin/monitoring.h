@@ -9,10 +9,7 @@
 
 #include "counter/counter_rule.h"
 #include "mtconnect/observations.h"
-
-namespace tallymark::mtconnect {
-class Adapter;
-}  // namespace tallymark::mtconnect
+#include "plugin/state.h"
 
 namespace tallymark::plugin {
 
@@ -25,10 +22,6 @@ void configureMonitoring(int32_t port, const std::string& address);
 // the console.
 void startMonitoring();
 
-// The adapter, made at its first start and kept for the process; null while MTConnect
-// was never switched on, which is what every tick tests first.
-extern tallymark::mtconnect::Adapter* monitoringAdapter;
-
 void publishToRunningAdapter(const tallymark::counter::TickOutcome& outcome);
 
 // After every tick of the counter rule, with what the tick did. While the adapter runs:
@@ -36,7 +29,7 @@ void publishToRunningAdapter(const tallymark::counter::TickOutcome& outcome);
 // publishes what changed. Never allocates, never waits. Inline, so that a plug-in without
 // MTConnect pays one test per tick.
 inline void publishMonitoring(const tallymark::counter::TickOutcome& outcome) {
-  if (monitoringAdapter != nullptr) publishToRunningAdapter(outcome);
+  if (state().monitoringAdapter != nullptr) publishToRunningAdapter(outcome);
 }
 
 // Tells the agents the plug-in is gone and closes the adapter; returns within about a
@@ -61,9 +54,5 @@ tallymark::mtconnect::Observations monitoringFigures(const TickFigures& tick,
 // DRO 1502, an OLE Automation date in local time, in UTC milliseconds; none for 0 (no
 // reset yet), for what is not a date, and for what the system cannot convert.
 std::optional<int64_t> lastResetFromDro(double oleDate);
-
-// Test seam: the milliseconds the runs are timed with; null restores the system's
-// monotonic clock.
-void setMonitoringClock(uint32_t (*clock)());
 
 }  // namespace tallymark::plugin

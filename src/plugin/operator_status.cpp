@@ -4,17 +4,15 @@
 
 #include "counter/counter_window.h"
 #include "plugin/mg.h"
+#include "plugin/state.h"
 #include "server/shared_server.h"
 
 namespace tallymark::plugin {
 
-int statusPollCountdown = 0;
-
 namespace {
 
 counter::StatusLine& statusLine() {
-  static counter::StatusLine line;
-  return line;
+  return state().statusLine;
 }
 
 }  // namespace
@@ -32,19 +30,14 @@ void showStatusInWindow() {
 }
 
 void pollStatusSources() {
-  statusPollCountdown = kStatusPollTicks;
-  const bool failed = server::lastSharedServerStart() == server::SharedServerStart::Failed;
+  state().statusPollCountdown = kStatusPollTicks;
+  const bool failed = state().commandServer.lastStart() == server::SharedServerStart::Failed;
   char text[80] = "";
   if (failed) {
     std::snprintf(text, sizeof text, "Commands: port %u is in use by another program",
                   static_cast<unsigned>(server::kCommandPort));
   }
   showStatus(counter::StatusSource::CommandServer, text);
-}
-
-void detail::resetStatusForTests() {
-  statusLine() = counter::StatusLine();
-  statusPollCountdown = 0;
 }
 
 }  // namespace tallymark::plugin

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "counter/status_line.h"
+#include "plugin/state.h"
 
 namespace tallymark::plugin {
 
@@ -25,13 +26,8 @@ void showStatusInWindow();
 // never a lock. From the tick, every kStatusPollTicks ticks.
 inline constexpr int kStatusPollTicks = 10;
 void pollStatusSources();
-extern int statusPollCountdown;
 inline void pollStatus() {
-  if (--statusPollCountdown <= 0) pollStatusSources();
+  if (--state().statusPollCountdown <= 0) pollStatusSources();
 }
-
-namespace detail {
-void resetStatusForTests();
-}  // namespace detail
 
 }  // namespace tallymark::plugin

@@ -2,6 +2,8 @@
 
 #include <memory>
 #include <new>
+#include <string>
+#include <utility>
 
 #include "automation/load_file_obj.h"
 #include "counter/config_dialog.h"
@@ -15,19 +17,18 @@
 #include "plugin/operator_status.h"
 #include "plugin/required_parts.h"
 #include "plugin/run_record.h"
+#include "plugin/settings_globals.h"
+#include "plugin/state.h"
 
 namespace counter = tallymark::counter;
 namespace plugin = tallymark::plugin;
 
 int menuStart = 0;
 
-namespace {
-bool menuReserved = false;
-}
-
 bool piInitControl() {
   // One identifier for the life of the plug-in: the item already in the menu carries the
   // first one, and a second InitControl must not leave it unanswered.
+  bool& menuReserved = plugin::state().menuReserved;
   if (!menuReserved && GetMenuRange != nullptr) {
     menuStart = GetMenuRange(1);
     menuReserved = true;
@@ -50,7 +51,7 @@ void piPostInitControl() {
   // the one window. Published only with its view attached, so that a failure on the way
   // leaves nothing half made for the next call.
   if (MG::dazada_ruvaziduDlg == nullptr) {
-    auto window = std::make_unique<DAZADA_RUVAZIDU>();
+    auto window = std::make_unique<DAZADA_RUVAZIDU>(plugin::state().environment);
     window->attachView(counter::createCounterView(*window));
     MG::dazada_ruvaziduDlg = window.release();
     plugin::showStatusInWindow();
@@ -75,18 +76,13 @@ void piUpdate() {
   if (MyDevice != nullptr) MyDevice->Update();
 }
 
-void tallymark::plugin::resetForTests() {
-  detail::resetRunRecordForTests();
-  detail::resetMonitoringForTests();
-  detail::resetRequiredPartsForTests();
-  detail::resetSettingsForTests();
-  detail::resetStatusForTests();
+void tallymark::plugin::resetForTests(platform::Environment environment) {
+  // The window refers to the state's environment: it goes first.
   delete MG::dazada_ruvaziduDlg;
   MG::dazada_ruvaziduDlg = nullptr;
   delete MyDevice;
   MyDevice = nullptr;
   menuStart = 0;
-  menuReserved = false;
   GetDRO = nullptr;
   SetDRO = nullptr;
   GetLED = nullptr;
@@ -100,6 +96,18 @@ void tallymark::plugin::resetForTests() {
   MachView = nullptr;
   delete[] ProfileName;
   ProfileName = nullptr;
+  MG::xyzDemoConfig = nullptr;
+  CamType = 0;
+  IPCamPath.set(std::string());
+  AutoStart = false;
+  AutoScan = false;
+  AngleTol = 0.0;
+  LenTol = 0.0;
+  Pixelpermm = 0.0;
+  for (bool& direction : ExtScanSelect) direction = false;
+  ExtScanLen = 0.0;
+  for (tcp_data& position : CamPosData) position = tcp_data{};
+  detail::replaceState(std::move(environment));
 }
 
 void piNotify(int id) {

@@ -7,22 +7,6 @@ namespace tallymark::plugin {
 // The plug-in's name, returned by SetProName; static, valid for the life of the module.
 inline constexpr char kPluginName[] = "Tallymark_v1.0";
 
-// For test programs that run several lifecycles in one process; the plug-in never calls
-// it. Puts the plug-in back as the module loads it: no host callbacks, objects or profile
-// name, no menu identifier, no device object (destroyed), no counter window (destroyed
-// with its view), the settings globals at their initial values and no settings record,
-// the run log stopped with its seams restored, the adapter stopped and unconfigured.
-// Host thread only, with no export running.
-void resetForTests();
-
-namespace detail {
-// The parts of resetForTests that live with the state they reset.
-void resetSettingsForTests();
-void resetRunRecordForTests();
-void resetMonitoringForTests();
-void resetRequiredPartsForTests();
-}  // namespace detail
-
 }  // namespace tallymark::plugin
 
 // The command identifier the host reserved for the plug-in's menu item at the first

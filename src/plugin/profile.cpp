@@ -1,6 +1,5 @@
 // SetProName and StopPlug: the settings read from the host's profile, applied to the
 // plug-in's globals and the subsystems they configure, and the profile written back.
-#include <deque>
 #include <string>
 
 #include "platform/ansi_text.h"
@@ -14,6 +13,7 @@
 #include "plugin/required_parts.h"
 #include "plugin/run_record.h"
 #include "plugin/settings_globals.h"
+#include "plugin/state.h"
 #include "settings/settings.h"
 
 namespace plugin = tallymark::plugin;
@@ -21,19 +21,8 @@ namespace settings = tallymark::settings;
 
 namespace {
 
-// Every record SetProName made. A replaced record is kept, not freed: code elsewhere may
-// still hold the pointer it read from MG::xyzDemoConfig. A deque never moves its elements.
-std::deque<XYZDemoConfig>& allRecords() {
-  static std::deque<XYZDemoConfig> records;
-  return records;
-}
-
-// The profile's absolute path in the file functions' encoding, fixed at SetProName: the
-// host's file dialogs move its working folder, and a relative name would then name
-// another file at StopPlug.
 std::string& profilePath() {
-  static std::string path;
-  return path;
+  return plugin::state().profilePath;
 }
 
 void applyToGlobals(const settings::PluginSettings& s) {
@@ -57,12 +46,13 @@ const char* piSetProName(const char*) {
   // functions read it.
   profilePath() =
       tallymark::platform::absolutePath(tallymark::platform::fromAnsiCodePage(ProfileName));
-  XYZDemoConfig* config = &allRecords().emplace_back();
+  XYZDemoConfig* config = &plugin::state().settingsRecords.emplace_back();
   // The boxes belong to the host's frame, so that they stay in front of it and the frame
   // waits while the host's thread does.
   void* frame = plugin::findHostFrame();
   // A failed load has been reported; the values are then every key's default.
-  const settings::LoadedSettings loaded = settings::loadPluginSettings(profilePath(), frame);
+  const settings::LoadedSettings loaded =
+      settings::loadPluginSettings(profilePath(), frame, plugin::state().environment);
   *config = loaded.values.record;
   applyToGlobals(loaded.values);
   MG::xyzDemoConfig = config;
@@ -73,29 +63,13 @@ const char* piSetProName(const char*) {
   plugin::configureRequiredParts(config->requiredParts, config->requiredPartsLed,
                                  config->requiredPartsCode);
 
-  settings::registerPlugin(profilePath(), plugin::kPluginName, frame);
+  settings::registerPlugin(profilePath(), plugin::kPluginName, frame, plugin::state().environment);
   return plugin::kPluginName;
-}
-
-void plugin::detail::resetSettingsForTests() {
-  MG::xyzDemoConfig = nullptr;
-  allRecords().clear();
-  profilePath().clear();
-  CamType = 0;
-  IPCamPath.set(std::string());
-  AutoStart = false;
-  AutoScan = false;
-  AngleTol = 0.0;
-  LenTol = 0.0;
-  Pixelpermm = 0.0;
-  for (bool& direction : ExtScanSelect) direction = false;
-  ExtScanLen = 0.0;
-  for (tcp_data& position : CamPosData) position = tcp_data{};
 }
 
 void piStopPlug() {
   plugin::stopRunLog();
   plugin::stopMonitoring();
   if (ProfileName == nullptr || profilePath().empty()) return;
-  settings::writeBackProfile(profilePath(), plugin::findHostFrame());
+  settings::writeBackProfile(profilePath(), plugin::findHostFrame(), plugin::state().environment);
 }

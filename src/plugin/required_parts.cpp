@@ -8,28 +8,13 @@
 #include "plugin/mg.h"
 #include "plugin/plugin.h"
 #include "plugin/run_record.h"
+#include "plugin/state.h"
 
 namespace tallymark::plugin {
 
 namespace {
-constexpr int64_t kNoCountSeen = INT64_MIN;
-}  // namespace
 
-bool requiredPartsOn = false;
-int64_t requiredPartsSeenCount = kNoCountSeen;
-
-namespace {
-
-struct RequiredParts {
-  counter::BatchRule rule;
-  short led = 0;
-  std::string code;  // in the host's code page
-};
-
-RequiredParts& state() {
-  static RequiredParts instance;
-  return instance;
-}
+using RequiredParts = State::RequiredParts;
 
 void setBatchLed(short led, bool lit) {
   if (led != 0 && SetLED != nullptr) SetLED(led, lit);
@@ -38,7 +23,7 @@ void setBatchLed(short led, bool lit) {
 }  // namespace
 
 void configureRequiredParts(int32_t requiredParts, int32_t led, const std::string& code) {
-  RequiredParts& s = state();
+  RequiredParts& s = state().requiredParts;
   // The LED this plug-in lit belongs to the batch it no longer follows.
   if (s.rule.on() && s.rule.complete() && (requiredParts <= 0 || led != s.led)) {
     setBatchLed(s.led, false);
@@ -46,17 +31,17 @@ void configureRequiredParts(int32_t requiredParts, int32_t led, const std::strin
   s.rule.configure(requiredParts);
   s.led = led > 0 && led <= 32767 ? static_cast<short>(led) : 0;
   s.code = platform::toAnsiCodePage(code);
-  requiredPartsOn = s.rule.on();
-  requiredPartsSeenCount = kNoCountSeen;
-  if (MG::dazada_ruvaziduDlg != nullptr && !requiredPartsOn) {
+  s.on = s.rule.on();
+  s.seenCount = RequiredParts::kNoCountSeen;
+  if (MG::dazada_ruvaziduDlg != nullptr && !s.on) {
     MG::dazada_ruvaziduDlg->showBatch(s.rule, 0);
   }
 }
 
 void followRequiredPartsTick(const counter::TickOutcome& outcome) {
   if (!outcome.ran) return;
-  requiredPartsSeenCount = outcome.count;
-  RequiredParts& s = state();
+  RequiredParts& s = state().requiredParts;
+  s.seenCount = outcome.count;
   const counter::BatchStep step = s.rule.follow(outcome);
   if (step.setLed) setBatchLed(s.led, step.ledLit);
   if (step.completed) {
@@ -67,13 +52,7 @@ void followRequiredPartsTick(const counter::TickOutcome& outcome) {
 }
 
 const counter::BatchRule& batchRule() {
-  return state().rule;
-}
-
-void detail::resetRequiredPartsForTests() {
-  state() = RequiredParts();
-  requiredPartsOn = false;
-  requiredPartsSeenCount = kNoCountSeen;
+  return state().requiredParts.rule;
 }
 
 }  // namespace tallymark::plugin

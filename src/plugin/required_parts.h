@@ -8,6 +8,7 @@
 
 #include "counter/batch_rule.h"
 #include "counter/counter_rule.h"
+#include "plugin/state.h"
 
 namespace tallymark::plugin {
 
@@ -17,18 +18,13 @@ namespace tallymark::plugin {
 // the plug-in lit and clears the window's batch figures.
 void configureRequiredParts(int32_t requiredParts, int32_t led, const std::string& code);
 
-// True while RequiredParts is on; what every tick tests first.
-extern bool requiredPartsOn;
-// The count the last tick that ran left, or a value no count can have (the next tick is
-// then looked at whatever it holds).
-extern int64_t requiredPartsSeenCount;
 void followRequiredPartsTick(const tallymark::counter::TickOutcome& outcome);
 // After every tick of the counter rule, after the run record. Off, it costs one test;
 // on, a tick that changed nothing (the same count, no run ended, no reset) costs two
 // more: nothing of the batch can have changed then.
 inline void followRequiredParts(const tallymark::counter::TickOutcome& outcome) {
-  if (requiredPartsOn &&
-      (outcome.count != requiredPartsSeenCount || outcome.eventful() || !outcome.ran)) {
+  const State::RequiredParts& parts = state().requiredParts;
+  if (parts.on && (outcome.count != parts.seenCount || outcome.eventful() || !outcome.ran)) {
     followRequiredPartsTick(outcome);
   }
 }

@@ -11,31 +11,12 @@
 #include "plugin/mg.h"
 #include "plugin/operator_status.h"
 #include "plugin/plugin.h"
+#include "plugin/state.h"
 #include "runlog/log_path.h"
 
 namespace tallymark::plugin {
 
-runlog::Writer* runLogWriter = nullptr;
-
 namespace {
-
-constexpr std::chrono::milliseconds kStopLimit{900};
-
-counter::RunTracker& tracker() {
-  static counter::RunTracker instance;
-  return instance;
-}
-
-// When the latest counted run ended: a batch it completed is logged with its time.
-platform::ZonedDateTime& lastCountedAt() {
-  static platform::ZonedDateTime at;
-  return at;
-}
-
-std::function<std::unique_ptr<platform::AppendFile>()>& diskMaker() {
-  static std::function<std::unique_ptr<platform::AppendFile>()> maker;
-  return maker;
-}
 
 runlog::Record toRecord(const counter::RunEvent& event) {
   runlog::Record record;
@@ -77,10 +58,10 @@ void showRunLogStatus(const std::string& status) {
 // Lets the writer go without waiting: it finishes what it has on its own.
 void dropWriter() {
   showRunLogStatus(std::string());  // the log is off: nothing of it is wrong
-  if (runLogWriter == nullptr) return;
-  runLogWriter->stop(std::chrono::milliseconds(0));
-  delete runLogWriter;
-  runLogWriter = nullptr;
+  if (state().runLogWriter == nullptr) return;
+  state().runLogWriter->stop(std::chrono::milliseconds(0));
+  delete state().runLogWriter;
+  state().runLogWriter = nullptr;
 }
 
 }  // namespace
@@ -106,18 +87,17 @@ void configureRunLog(const std::string& profilePath, bool enabled, const std::st
     return;
   }
   std::string path = runLogFileFor(profilePath, pathSetting);
-  if (runLogWriter != nullptr && runLogWriter->separator() == separator) {
-    runLogWriter->setPath(std::move(path));
+  if (state().runLogWriter != nullptr && state().runLogWriter->separator() == separator) {
+    state().runLogWriter->setPath(std::move(path));
     return;
   }
   // A log's rows all have one separator: another one starts a writer of its own.
   dropWriter();
-  std::unique_ptr<platform::AppendFile> disk =
-      diskMaker() ? diskMaker()() : std::make_unique<platform::AppendFile>();
+  std::unique_ptr<platform::AppendFile> disk = state().environment.newAppendFile();
   try {
     runlog::WriterOptions options;
     options.separator = separator;
-    runLogWriter = new runlog::Writer(std::move(path), std::move(disk), options);
+    state().runLogWriter = new runlog::Writer(std::move(path), std::move(disk), options);
   } catch (...) {
     // No thread (or no memory) for the writer: the counter goes on without the log.
     printOnConsole("cannot be started");
@@ -126,35 +106,35 @@ void configureRunLog(const std::string& profilePath, bool enabled, const std::st
 }
 
 void followTick(const counter::TickOutcome& outcome) {
-  const counter::RunTracker::Events events = tracker().follow(outcome);
+  const counter::RunTracker::Events events = state().runs.follow(outcome);
   for (int i = 0; i < events.size; ++i) {
     const counter::RunEvent& event = events.event[i];
     if (event.kind == counter::RunEvent::Kind::Counted) {
-      lastCountedAt() = event.at;
+      state().lastCountedAt = event.at;
       if (MG::dazada_ruvaziduDlg != nullptr) MG::dazada_ruvaziduDlg->showLastRun(event.durationMs);
     }
-    if (runLogWriter != nullptr) runLogWriter->push(toRecord(event));
+    if (state().runLogWriter != nullptr) state().runLogWriter->push(toRecord(event));
   }
 }
 
 void recordBatchComplete(const counter::TickOutcome& outcome) {
-  if (runLogWriter == nullptr) return;
+  if (state().runLogWriter == nullptr) return;
   runlog::Record record;
   record.event = runlog::Event::BatchComplete;
-  record.at = lastCountedAt();
+  record.at = state().lastCountedAt;
   record.count = outcome.count;
   record.total = outcome.total;
-  runLogWriter->push(record);
+  state().runLogWriter->push(record);
 }
 
 void serviceRunLog() {
-  if (runLogWriter == nullptr) return;
-  if (runLogWriter->holdsRecords()) runLogWriter->handOver();
+  if (state().runLogWriter == nullptr) return;
+  if (state().runLogWriter->holdsRecords()) state().runLogWriter->handOver();
   // The status line's text is short, for the operator; the console, for whoever
   // looks closer, has the system's words.
   std::string status;
   std::string detail;
-  if (!runLogWriter->takeProblem(status, &detail)) return;
+  if (!state().runLogWriter->takeProblem(status, &detail)) return;
   if (status.empty()) {
     printOnConsole("every row is written");
   } else if (!detail.empty()) {
@@ -167,25 +147,7 @@ void serviceRunLog() {
 }
 
 void stopRunLog() {
-  if (runLogWriter == nullptr) return;
-  runLogWriter->stop(kStopLimit);
-  delete runLogWriter;
-  runLogWriter = nullptr;
-}
-
-void detail::resetRunRecordForTests() {
-  stopRunLog();
-  lastCountedAt() = platform::ZonedDateTime();
-  setRunClock(nullptr);
-  setRunLogDisk(nullptr);
-}
-
-void setRunClock(std::function<counter::RunInstant()> clock) {
-  tracker() = counter::RunTracker(clock ? std::move(clock) : counter::systemRunInstant);
-}
-
-void setRunLogDisk(std::function<std::unique_ptr<platform::AppendFile>()> makeDisk) {
-  diskMaker() = std::move(makeDisk);
+  state().stopRunLog();
 }
 
 }  // namespace tallymark::plugin

@@ -8,12 +8,10 @@
 
 #include "counter/run_tracker.h"
 #include "platform/file_io.h"
+#include "plugin/state.h"
 #include "runlog/writer.h"
 
 namespace tallymark::plugin {
-
-// The running writer of the run log, or null when the log is off.
-extern tallymark::runlog::Writer* runLogWriter;
 
 // Starts, moves or stops the run log of the profile at `profilePath` (absolute, in the
 // file functions' encoding). `pathSetting` is the profile's RunLogPath, UTF-8, empty for
@@ -37,8 +35,8 @@ void recordBatchComplete(const tallymark::counter::TickOutcome& outcome);
 // window's status line. Call when runLogNeedsService().
 void serviceRunLog();
 inline bool runLogNeedsService() {
-  return runLogWriter != nullptr &&
-         (runLogWriter->holdsRecords() || runLogWriter->problemPending());
+  const tallymark::runlog::Writer* writer = state().runLogWriter;
+  return writer != nullptr && (writer->holdsRecords() || writer->problemPending());
 }
 
 // Writes what waits and ends the writer; returns within a second even when the disk
@@ -47,10 +45,5 @@ void stopRunLog();
 
 // The console row of the run log's problems: below the diagnostic dump.
 inline constexpr int kRunLogConsoleRow = 9;
-
-// Test seams: the clock of the runs' times (the tracker starts afresh), and the file
-// each new writer appends through. Empty functions restore the system's.
-void setRunClock(std::function<tallymark::counter::RunInstant()> clock);
-void setRunLogDisk(std::function<std::unique_ptr<tallymark::platform::AppendFile>()> makeDisk);
 
 }  // namespace tallymark::plugin

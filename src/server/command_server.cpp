@@ -23,15 +23,12 @@ constexpr int kStopPollMs = 100;
 // its socket. About a second at kStopPollMs between tries.
 constexpr int kMaxFailedWaits = 10;
 
-std::atomic<detail::FaultHook> faultHook{nullptr};
-
-bool faultAt(FaultPoint point) {
-  detail::FaultHook hook = faultHook.load();
+bool faultAt(detail::FaultHook hook, FaultPoint point) {
   return hook != nullptr && hook(point);
 }
 
-void throwIfFaultAt(FaultPoint point) {
-  if (!faultAt(point)) return;
+void throwIfFaultAt(detail::FaultHook hook, FaultPoint point) {
+  if (!faultAt(hook, point)) return;
   if (point == FaultPoint::ListenerThread || point == FaultPoint::ConnectionThread)
     throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
   throw std::bad_alloc();
@@ -42,10 +39,6 @@ void pause(int ms) {
 }
 
 }  // namespace
-
-void detail::setFaultHook(FaultHook hook) {
-  faultHook = hook;
-}
 
 CommandServer::CommandServer() : CommandServer(Options{}) {}
 
@@ -71,7 +64,7 @@ bool CommandServer::start(uint16_t port) {
   stopping_ = false;
   listening_ = true;
   try {
-    throwIfFaultAt(FaultPoint::ListenerThread);
+    throwIfFaultAt(options_.faults, FaultPoint::ListenerThread);
     listenerThread_ = std::thread([this] { listen(); });
   } catch (...) {
     // Nothing would accept on the port: free it, so that a later start can bind it.
@@ -125,7 +118,7 @@ void CommandServer::listen() {
 void CommandServer::acceptLoop() {
   int failedWaits = 0;
   while (!stopping_) {
-    platform::WaitResult wait = faultAt(FaultPoint::ListenerWait)
+    platform::WaitResult wait = faultAt(options_.faults, FaultPoint::ListenerWait)
                                     ? platform::WaitResult::Failed
                                     : platform::waitReadable(listener_.get(), kStopPollMs);
     if (wait == platform::WaitResult::Failed) {
@@ -135,7 +128,7 @@ void CommandServer::acceptLoop() {
     }
     failedWaits = 0;
     if (wait == platform::WaitResult::TimedOut) continue;
-    platform::Socket accepted = faultAt(FaultPoint::Accept)
+    platform::Socket accepted = faultAt(options_.faults, FaultPoint::Accept)
                                     ? platform::Socket()
                                     : platform::acceptConnection(listener_.get());
     if (!accepted) {
@@ -160,7 +153,7 @@ void CommandServer::admit(platform::Socket accepted) {
     return;
   }
   try {
-    throwIfFaultAt(FaultPoint::ConnectionRecord);
+    throwIfFaultAt(options_.faults, FaultPoint::ConnectionRecord);
     connections_.push_back(std::make_unique<Connection>());
   } catch (...) {
     peers_.leave(peer);
@@ -171,7 +164,7 @@ void CommandServer::admit(platform::Socket accepted) {
   connection.socket = std::move(accepted);
   connection.peer = peer;
   try {
-    throwIfFaultAt(FaultPoint::ConnectionThread);
+    throwIfFaultAt(options_.faults, FaultPoint::ConnectionThread);
     connection.thread = std::thread([this, &connection] { serve(connection); });
   } catch (...) {
     accepted = std::move(connection.socket);
@@ -198,7 +191,7 @@ void CommandServer::converse(Connection& connection) {
   // Keepalive, and each reply out at once: the client waits for it before its next line.
   net::setUpPeer(socket);
 
-  throwIfFaultAt(FaultPoint::Greeting);
+  throwIfFaultAt(options_.faults, FaultPoint::Greeting);
   CameraSettings camera = options_.camera != nullptr ? options_.camera() : CameraSettings{};
   std::string hello = greeting(camera.type, camera.path);
   if (!hello.empty() && !platform::sendAll(socket, hello.data(), hello.size())) return;
@@ -210,19 +203,19 @@ void CommandServer::converse(Connection& connection) {
   while (!stopping_ && peers_.holds(connection.peer)) {
     platform::WaitResult wait = platform::waitReadable(socket, kStopPollMs);
     if (wait == platform::WaitResult::TimedOut) continue;
-    long got = wait == platform::WaitResult::Ready && !faultAt(FaultPoint::Receive)
+    long got = wait == platform::WaitResult::Ready && !faultAt(options_.faults, FaultPoint::Receive)
                    ? platform::receiveSome(socket, chunk, sizeof chunk)
                    : -1;
     if (got <= 0) return;
     peers_.heard(connection.peer, now());
-    throwIfFaultAt(FaultPoint::ReceiveBuffer);
+    throwIfFaultAt(options_.faults, FaultPoint::ReceiveBuffer);
     framer.receive(chunk, static_cast<size_t>(got));
     bool overlong = false;
     replies.clear();
     while (framer.readLine(line, overlong)) {
-      if (!overlong) throwIfFaultAt(FaultPoint::LineCopy);
+      if (!overlong) throwIfFaultAt(options_.faults, FaultPoint::LineCopy);
       if (overlong || !parse_line(line)) {
-        throwIfFaultAt(FaultPoint::Reply);
+        throwIfFaultAt(options_.faults, FaultPoint::Reply);
         replies.append(kInvalidReply, kInvalidReplySize);
       }
     }

@@ -24,6 +24,31 @@
 
 namespace tallymark::server {
 
+namespace detail {
+
+// Test seam: the places where the server starts a thread, allocates, or waits on the
+// system. Not part of the plug-in's interface; the plug-in never sets a hook.
+enum class FaultPoint {
+  ListenerThread,    // starting the listener thread
+  ConnectionRecord,  // allocating a new connection's record
+  ConnectionThread,  // starting a connection's thread
+  ListenerWait,      // the listener's wait for a connection
+  Accept,            // accepting a connection
+  Greeting,          // building the greeting
+  ReceiveBuffer,     // taking received bytes into the connection's buffer
+  LineCopy,          // the copy of a line handed to parse_line
+  Reply,             // building the replies to one receive
+  Receive,           // a receive, failing as it does once keepalive finds the peer gone
+};
+
+// Called at every pass through a point; true makes that step fail as it fails for real:
+// thread starts with std::system_error, allocations with std::bad_alloc, the wait,
+// accept and receive with the system call's failure. A hook may block to hold a thread
+// at a point. Null (the default): nothing is injected.
+using FaultHook = bool (*)(FaultPoint);
+
+}  // namespace detail
+
 class CommandServer {
  public:
   // Connections served at once. When all are taken, a newcomer takes the slot of the
@@ -46,6 +71,8 @@ class CommandServer {
     int sendTimeoutMs = kSendTimeoutMs;
     // The camera settings each new client is greeted by.
     CameraSource camera = nullptr;
+    // Test seam (detail::FaultPoint); null in the plug-in.
+    detail::FaultHook faults = nullptr;
   };
 
   CommandServer();
@@ -103,31 +130,5 @@ class CommandServer {
   std::list<std::unique_ptr<Connection>> connections_;
   net::PeerTable<kMaxConnections> peers_;
 };
-
-namespace detail {
-
-// Test seam: the places where the server starts a thread, allocates, or waits on the
-// system. Not part of the plug-in's interface; the plug-in never sets a hook.
-enum class FaultPoint {
-  ListenerThread,    // starting the listener thread
-  ConnectionRecord,  // allocating a new connection's record
-  ConnectionThread,  // starting a connection's thread
-  ListenerWait,      // the listener's wait for a connection
-  Accept,            // accepting a connection
-  Greeting,          // building the greeting
-  ReceiveBuffer,     // taking received bytes into the connection's buffer
-  LineCopy,          // the copy of a line handed to parse_line
-  Reply,             // building the replies to one receive
-  Receive,           // a receive, failing as it does once keepalive finds the peer gone
-};
-
-// Called at every pass through a point; true makes that step fail as it fails for real:
-// thread starts with std::system_error, allocations with std::bad_alloc, the wait,
-// accept and receive with the system call's failure. A hook may block to hold a thread
-// at a point. Null (the default): nothing is injected.
-using FaultHook = bool (*)(FaultPoint);
-void setFaultHook(FaultHook hook);
-
-}  // namespace detail
 
 }  // namespace tallymark::server

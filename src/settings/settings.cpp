@@ -55,9 +55,11 @@ PluginSettings readPluginSettings(const XMLNetProfile& profile) {
   return s;
 }
 
-LoadedSettings loadPluginSettings(const std::string& profileName, void* messageOwner) {
+LoadedSettings loadPluginSettings(const std::string& profileName, void* messageOwner,
+                                  const platform::Environment& environment) {
   XMLNetProfile profile(profileName, kSettingsSection, true);
   profile.setMessageOwner(messageOwner);
+  profile.setEnvironment(environment);
   LoadedSettings result;
   // A failed load leaves the document empty, and every read then gives its default.
   result.loaded = profile.Load();
@@ -66,17 +68,20 @@ LoadedSettings loadPluginSettings(const std::string& profileName, void* messageO
 }
 
 void registerPlugin(const std::string& profileName, const std::string& pluginName,
-                    void* messageOwner) {
+                    void* messageOwner, const platform::Environment& environment) {
   XMLNetProfile plugins(profileName, kPluginsSection, true);
   plugins.setMessageOwner(messageOwner);
+  plugins.setEnvironment(environment);
   if (!plugins.Load()) return;
   if (plugins.ReadInt(pluginName, 0) == 0) plugins.WriteInt(pluginName, 1);
   plugins.Save();
 }
 
-void writeBackProfile(const std::string& profileName, void* messageOwner) {
+void writeBackProfile(const std::string& profileName, void* messageOwner,
+                      const platform::Environment& environment) {
   XMLNetProfile profile(profileName, kSettingsSection, true);
   profile.setMessageOwner(messageOwner);
+  profile.setEnvironment(environment);
   if (profile.Load()) profile.Save();
 }
 

@@ -3,13 +3,15 @@
 // shut-down.
 //
 // Nothing here holds state: the caller decides where the values go. Every function runs
-// on the calling thread and reports a failed load or save in a modal box ("Warning - "
-// and the reason, caption "XMLNetProfile") owned by `messageOwner` (a native window, an
-// HWND on Windows, or null).
+// on the calling thread, works on the disk of `environment`, and reports a failed load
+// or save in its modal box ("Warning - " and the reason, caption "XMLNetProfile") owned
+// by `messageOwner` (a native window, an HWND on Windows, or null).
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "platform/environment.h"
 
 class XMLNetProfile;
 
@@ -93,17 +95,19 @@ struct LoadedSettings {
 };
 
 // Reads the file `profileName`'s section "Dazada_Ruvazidu". Never writes the file.
-LoadedSettings loadPluginSettings(const std::string& profileName, void* messageOwner);
+LoadedSettings loadPluginSettings(const std::string& profileName, void* messageOwner,
+                                  const tallymark::platform::Environment& environment);
 
 // Makes sure the section "PlugIns" of `profileName` holds the entry `pluginName` with a
 // number other than 0: a missing, 0 or malformed entry becomes 1, any other number stays.
 // The file is saved whenever it loaded, changed or not; one that failed to load is left
 // as it is.
 void registerPlugin(const std::string& profileName, const std::string& pluginName,
-                    void* messageOwner);
+                    void* messageOwner, const tallymark::platform::Environment& environment);
 
 // Loads `profileName` and saves it back unchanged, in the store's own layout. A file
 // that fails to load is left as it is.
-void writeBackProfile(const std::string& profileName, void* messageOwner);
+void writeBackProfile(const std::string& profileName, void* messageOwner,
+                      const tallymark::platform::Environment& environment);
 
 }  // namespace tallymark::settings

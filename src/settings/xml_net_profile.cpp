@@ -3,16 +3,16 @@
 #include <utility>
 #include <vector>
 
-#include "platform/dialogs.h"
-#include "platform/file_io.h"
+#include "platform/environment.h"
 #include "settings/profile_values.h"
 #include "settings/profile_xml.h"
 
 namespace {
 
-void report(const std::string& description, void* owner) {
-  tallymark::platform::showMessage("Warning - " + description, "XMLNetProfile",
-                                   tallymark::platform::MessageButtons::Ok, owner);
+void report(const tallymark::platform::Environment& environment, const std::string& description,
+            void* owner) {
+  environment.showMessage("Warning - " + description, "XMLNetProfile",
+                          tallymark::platform::MessageButtons::Ok, owner);
 }
 
 std::vector<std::string> splitPath(const std::string& section, const std::string& entry,
@@ -79,7 +79,7 @@ bool XMLNetProfile::Load() {
   std::string error;
   if (!tallymark::platform::readWholeFile(profileFileSpec, text, error)) {
     documentText.reset();
-    report(error, messageOwner);
+    report(*environment, error, messageOwner);
     return false;
   }
   return loadText(std::move(text));
@@ -98,7 +98,7 @@ bool XMLNetProfile::loadText(std::string text) {
   if (!result) {
     profileDocument.reset();
     documentText.reset();
-    report(result.error, messageOwner);
+    report(*environment, result.error, messageOwner);
     return false;
   }
   return true;
@@ -112,8 +112,8 @@ std::string XMLNetProfile::saveToBytes() const {
 
 bool XMLNetProfile::Save() {
   std::string error;
-  if (!tallymark::platform::replaceFileAtomically(profileFileSpec, saveToBytes(), error)) {
-    report(error, messageOwner);
+  if (!environment->replaceFile(profileFileSpec, saveToBytes(), error)) {
+    report(*environment, error, messageOwner);
     return false;
   }
   return true;

@@ -21,6 +21,8 @@
 #include <pugixml.hpp>
 #include <string>
 
+#include "platform/environment.h"
+
 class XMLNetProfile {
  public:
   // Touches no file.
@@ -65,6 +67,10 @@ class XMLNetProfile {
   // owned box keeps its owner disabled and stays in front of it.
   void setMessageOwner(void* owner) { messageOwner = owner; }
 
+  // Where the file is written and the warnings are shown; the system's unless set. It
+  // must outlive the profile object.
+  void setEnvironment(const tallymark::platform::Environment& env) { environment = &env; }
+
  private:
   bool loadText(std::string text);
 
@@ -77,4 +83,5 @@ class XMLNetProfile {
   std::string sectionName;
   bool simplePath;
   void* messageOwner = nullptr;
+  const tallymark::platform::Environment* environment = &tallymark::platform::systemEnvironment();
 };

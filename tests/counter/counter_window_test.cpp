@@ -16,8 +16,8 @@
 #include "counter/ole_date.h"
 #include "fake_host.h"
 #include "platform/dialogs.h"
+#include "platform/environment.h"
 #include "platform/local_time.h"
-#include "platform/test_reset.h"
 
 namespace {
 
@@ -57,14 +57,6 @@ class RecordingView final : public counter::CounterView {
 
 class CounterWindowTest : public ::testing::Test {
  protected:
-  CounterWindowTest() {
-    platform::setMessageHook([this](const MessageRequest& request) {
-      asked.push_back(request);
-      return answer;
-    });
-    platform::setLocalClock([this] { return now; });
-  }
-  ~CounterWindowTest() override { platform::resetForTests(); }
   void tick() { counter::counterTick(&window, host.counterAccess()); }
   void attach(ViewRecord& record) { window.attachView(std::make_unique<RecordingView>(record)); }
 
@@ -72,10 +64,20 @@ class CounterWindowTest : public ::testing::Test {
   // Before the window: the views attached to it write here until the window is gone.
   ViewRecord view;
   ViewRecord replacement;
-  DAZADA_RUVAZIDU window;
   MessageAnswer answer = MessageAnswer::Yes;
   std::vector<MessageRequest> asked;
   LocalDateTime now{2026, 12, 8, 16, 20, 1, 234};
+  // Boxes answered with `answer` and recorded; the wall clock reads `now`.
+  platform::Environment environment = [this] {
+    platform::Environment fake;
+    fake.messages = [this](const MessageRequest& request) {
+      asked.push_back(request);
+      return answer;
+    };
+    fake.localClock = [this] { return now; };
+    return fake;
+  }();
+  DAZADA_RUVAZIDU window{environment};
 };
 
 TEST_F(CounterWindowTest, StartsHiddenWithTheDesignTexts) {

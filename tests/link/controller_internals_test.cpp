@@ -14,14 +14,16 @@
 namespace {
 
 std::atomic<uint32_t> fakeNow{0};
-uint32_t fakeClock() {
-  return fakeNow.load();
-}
 
+// A controller on a monotonic clock that reads `fakeNow`; it clears the link as it goes.
 class StatusFreshness : public ::testing::Test {
  protected:
-  void SetUp() override { tallymark::link::detail::setClock(fakeClock); }
-  void TearDown() override { tallymark::link::resetForTests(); }
+  StatusFreshness() {
+    environment_.monotonicClock = [] { return fakeNow.load(); };
+  }
+
+  tallymark::platform::Environment environment_;
+  tallymark::link::Controller link_{environment_};
 };
 
 timer_resp_t patterned(uint8_t first) {
@@ -33,34 +35,34 @@ timer_resp_t patterned(uint8_t first) {
 
 TEST_F(StatusFreshness, AStoredStatusIsCopiedWholeUntilItIsAQuarterSecondOld) {
   fakeNow = 0xFFFFFF00u;  // the 32-bit clock wraps during this test
-  tallymark::link::storeStatus(patterned(1));
+  link_.storeStatus(patterned(1));
 
   timer_resp_t out{};
-  EXPECT_EQ(tallymark::link::statusGet(&out), 0);
+  EXPECT_EQ(link_.statusGet(&out), 0);
   EXPECT_EQ(std::memcmp(&out, &current_response, sizeof out), 0);
   EXPECT_EQ(out.bytes[0], 1);
   EXPECT_EQ(out.bytes[30], 31);
 
   fakeNow = 0xFFFFFF00u + 249;
-  EXPECT_EQ(tallymark::link::statusGet(&out), 0);
+  EXPECT_EQ(link_.statusGet(&out), 0);
 
   fakeNow = 0xFFFFFF00u + 250;
   timer_resp_t stale = patterned(100);
-  EXPECT_EQ(tallymark::link::statusGet(&stale), -1);
+  EXPECT_EQ(link_.statusGet(&stale), -1);
   EXPECT_EQ(stale.bytes[0], 100) << "untouched";
   EXPECT_EQ(current_response_valid, -1);
 
-  tallymark::link::storeStatus(patterned(7));
-  EXPECT_EQ(tallymark::link::statusGet(&out), 0) << "a new status is fresh again";
+  link_.storeStatus(patterned(7));
+  EXPECT_EQ(link_.statusGet(&out), 0) << "a new status is fresh again";
   EXPECT_EQ(out.bytes[0], 7);
 }
 
 TEST_F(StatusFreshness, InitClearsTheRecord) {
-  tallymark::link::storeStatus(patterned(9));
+  link_.storeStatus(patterned(9));
   tallymark::link::prepareLinkState();
   EXPECT_EQ(ComCloseAck, -1);
   timer_resp_t out = patterned(50);
-  EXPECT_EQ(tallymark::link::statusGet(&out), 0);
+  EXPECT_EQ(link_.statusGet(&out), 0);
   for (uint8_t byte : out.bytes) ASSERT_EQ(byte, 0);
 }
 

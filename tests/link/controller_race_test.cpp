@@ -1,6 +1,6 @@
 // The controller link's enable against failures and against calls from other threads:
 // a reset channel that cannot be opened, a disable while an enable is under way, two
-// enables at once. Linked in only: the enable is held and failed through its seam.
+// enables at once. The enable is held and failed through its seam.
 // Loopback receivers on UDP ports 8000 and 8001 count what is sent.
 #include <gtest/gtest.h>
 
@@ -13,7 +13,6 @@
 #include "link/comm.h"
 #include "link/controller.h"
 #include "loopback.h"
-#include "plugin/controller_exports.h"
 
 namespace {
 
@@ -44,11 +43,9 @@ class LinkRaces : public ::testing::Test {
     holdAt = -1;
     held = false;
     release = false;
-    tallymark::link::detail::setFaultHook(linkHook);
   }
   void TearDown() override {
-    tallymark::link::detail::setFaultHook(nullptr);
-    Cnc_Communication_Disable();
+    link_.disable();
     EXPECT_EQ(tallymark::link::openChannelCount(), 0);
     EXPECT_TRUE(reset_.empty()) << "nothing ever goes to port 8001";
   }
@@ -65,29 +62,31 @@ class LinkRaces : public ::testing::Test {
   void disableWhileHeldAt(LinkFault point) {
     holdAt = static_cast<int>(point);
     std::atomic<int32_t> result{1};
-    std::thread enabling([&] { result = Cnc_Communication_Enable("127.0.0.1"); });
+    std::thread enabling([&] { result = link_.enable("127.0.0.1"); });
     ASSERT_TRUE(loopback::waitUntil([] { return held.load(); }));
-    EXPECT_EQ(Cnc_Communication_Disable(), 0) << "returns while the enable is still held";
+    link_.disable();  // returns while the enable is still held
     EXPECT_EQ(result.load(), 1) << "the enable has not finished";
     release = true;
     enabling.join();
     EXPECT_EQ(result.load(), -1) << "the disable ended it";
     EXPECT_EQ(tallymark::link::openChannelCount(), 0) << "no channel is left open";
-    my_SendOut();
+    link_.sendOut();
     EXPECT_EQ(drain(kFrame), 0);
   }
 
   loopback::SocketLibrary sockets_;
   UdpReceiver data_{8000};
   UdpReceiver reset_{8001};
+  tallymark::platform::Environment environment_;
+  tallymark::link::Controller link_{environment_, linkHook};
 };
 
 TEST_F(LinkRaces, AnEnableThatFailsAtTheResetChannelLeavesNothingToSendOn) {
-  ASSERT_EQ(Cnc_Communication_Enable("127.0.0.1"), 0);
+  ASSERT_EQ(link_.enable("127.0.0.1"), 0);
   EXPECT_EQ(drain(kKeepalive), 5);
   holdAt = static_cast<int>(LinkFault::ResetChannel);
-  EXPECT_EQ(Cnc_Communication_Enable("127.0.0.1"), -1);
-  my_SendOut();
+  EXPECT_EQ(link_.enable("127.0.0.1"), -1);
+  link_.sendOut();
   EXPECT_EQ(drain(kFrame), 0) << "neither the new data channel nor the replaced one";
   EXPECT_EQ(drain(kKeepalive), 0);
   EXPECT_EQ(tallymark::link::openChannelCount(), 0) << "the earlier pair is closed too";
@@ -107,10 +106,10 @@ TEST_F(LinkRaces, ADisableBeforeTheChannelsAreInstalledEndsTheEnable) {
 // left at by that clock.
 std::atomic<int64_t> fakeMillis{0};
 std::vector<int64_t> sentAt;
-tallymark::link::detail::SteadyTime fakeNow() {
-  return tallymark::link::detail::SteadyTime(std::chrono::milliseconds(fakeMillis.load()));
+tallymark::platform::SteadyTime fakeNow() {
+  return tallymark::platform::SteadyTime(std::chrono::milliseconds(fakeMillis.load()));
 }
-void fakeSleepUntil(tallymark::link::detail::SteadyTime when) {
+void fakeSleepUntil(tallymark::platform::SteadyTime when) {
   int64_t ms =
       std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
   if (ms > fakeMillis) fakeMillis = ms;
@@ -123,10 +122,11 @@ bool recordSent(LinkFault point) {
 TEST_F(LinkRaces, KeepalivesGoFiftyMillisecondsApartByTheLinksClock) {
   fakeMillis = 1000;
   sentAt.clear();
-  tallymark::link::detail::setKeepaliveClock(fakeNow, fakeSleepUntil);
-  tallymark::link::detail::setFaultHook(recordSent);
-  EXPECT_EQ(Cnc_Communication_Enable("127.0.0.1"), 0);
-  tallymark::link::detail::setKeepaliveClock(nullptr, nullptr);
+  tallymark::platform::Environment paced;
+  paced.steadyClock = fakeNow;
+  paced.sleepUntil = fakeSleepUntil;
+  tallymark::link::Controller link(paced, recordSent);
+  EXPECT_EQ(link.enable("127.0.0.1"), 0);
   EXPECT_EQ(sentAt, (std::vector<int64_t>{1000, 1050, 1100, 1150, 1200}));
   EXPECT_EQ(fakeMillis.load(), 1250) << "the call returns 50 ms after the last one";
   EXPECT_EQ(drain(kKeepalive), 5);
@@ -137,7 +137,7 @@ TEST_F(LinkRaces, TwoEnablesAtOnceLeaveOnePairOfChannels) {
   std::atomic<int> succeeded{0};
   auto enable = [&] {
     start.arriveAndWait();
-    succeeded += Cnc_Communication_Enable("127.0.0.1") == 0;
+    succeeded += link_.enable("127.0.0.1") == 0;
   };
   std::thread first(enable), second(enable);
   first.join();
@@ -145,7 +145,7 @@ TEST_F(LinkRaces, TwoEnablesAtOnceLeaveOnePairOfChannels) {
   EXPECT_EQ(succeeded.load(), 2);
   EXPECT_EQ(tallymark::link::openChannelCount(), 2);
   EXPECT_EQ(drain(kKeepalive), 10);
-  my_SendOut();
+  link_.sendOut();
   EXPECT_EQ(drain(kFrame), 1);
 }
 

@@ -15,6 +15,7 @@
 #include "plugin/host.h"
 #include "plugin/mg.h"
 #include "plugin/plugin.h"
+#include "plugin/state.h"
 
 using tallymark::diag::kConsoleEnabled;
 
@@ -22,17 +23,18 @@ namespace {
 
 // The profile names below do not exist: the settings' "cannot open" boxes are answered
 // here instead of waiting for an operator (under Wine they would be real boxes).
-const bool kBoxesAnswered = [] {
-  tallymark::platform::setMessageHook([](const tallymark::platform::MessageRequest&) {
+tallymark::platform::Environment boxesAnswered() {
+  tallymark::platform::Environment environment;
+  environment.messages = [](const tallymark::platform::MessageRequest&) {
     return tallymark::platform::MessageAnswer::Ok;
-  });
-  return true;
-}();
+  };
+  return environment;
+}
 
 class Lifecycle : public ::testing::Test {
  protected:
-  void SetUp() override { tallymark::plugin::resetForTests(); }
-  void TearDown() override { tallymark::plugin::resetForTests(); }
+  void SetUp() override { tallymark::plugin::resetForTests(boxesAnswered()); }
+  void TearDown() override { tallymark::plugin::resetForTests(boxesAnswered()); }
 };
 
 TEST_F(Lifecycle, SetProNameKeepsItsOwnCopyAndReturnsTheStaticName) {

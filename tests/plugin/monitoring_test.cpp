@@ -16,6 +16,8 @@
 #include "plugin/exports.h"
 #include "plugin/mg.h"
 #include "plugin/plugin.h"
+#include "plugin/plugin_boxes.h"
+#include "plugin/state.h"
 #include "settings/test_files.h"
 
 namespace {
@@ -44,11 +46,11 @@ class MonitoringThroughThePlugin : public ::testing::Test {
   void SetUp() override {
     InitControl(nullptr, nullptr, nullptr, nullptr);
     gMonotonic = 0;
-    tallymark::plugin::setMonitoringClock([] { return gMonotonic; });
+    tallymark::plugin::state().environment.monotonicClock = [] { return gMonotonic; };
   }
   void TearDown() override {
     StopPlug();
-    tallymark::plugin::setMonitoringClock(nullptr);
+    tallymark::plugin::state().environment.monotonicClock = nullptr;
   }
 
   // Names a profile whose plug-in section holds `section`, then starts as the host does.
@@ -69,7 +71,7 @@ class MonitoringThroughThePlugin : public ::testing::Test {
   } fresh;
   loopback::SocketLibrary sockets;
   TempFolder folder;
-  MessageCatcher boxes;
+  PluginBoxes boxes;
   FakeHost host;
   std::string profile = folder.file("Mill.xml");
 };

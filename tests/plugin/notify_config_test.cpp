@@ -8,6 +8,7 @@
 #include "plugin/exports.h"
 #include "plugin/mg.h"
 #include "plugin/plugin.h"
+#include "plugin/state.h"
 
 namespace {
 

@@ -19,7 +19,9 @@
 #include "plugin/exports.h"
 #include "plugin/mg.h"
 #include "plugin/plugin.h"
+#include "plugin/plugin_boxes.h"
 #include "plugin/run_record.h"
+#include "plugin/state.h"
 #include "required_parts_off_recording.h"
 #include "settings/test_files.h"
 
@@ -38,15 +40,16 @@ struct FreshPlugin {
 class RequiredParts : public ::testing::Test, private FreshPlugin {
  public:
   void SetUp() override {
-    tallymark::plugin::setRunClock([this] {
-      tallymark::counter::RunInstant instant;
-      instant.wall.local = tallymark::platform::LocalDateTime{2026, 12, 8, 14, 0, 0, 0};
-      instant.wall.local.minute = tick / 60;
-      instant.wall.local.second = tick % 60;
-      instant.wall.utcOffsetMinutes = 420;
-      instant.monotonicMs = static_cast<uint32_t>(tick) * 100;
-      return instant;
-    });
+    tallymark::platform::Environment& environment = tallymark::plugin::state().environment;
+    environment.zonedClock = [this] {
+      tallymark::platform::ZonedDateTime wall;
+      wall.local = tallymark::platform::LocalDateTime{2026, 12, 8, 14, 0, 0, 0};
+      wall.local.minute = tick / 60;
+      wall.local.second = tick % 60;
+      wall.utcOffsetMinutes = 420;
+      return wall;
+    };
+    environment.monotonicClock = [this] { return static_cast<uint32_t>(tick) * 100; };
   }
   void TearDown() override { tallymark::plugin::resetForTests(); }
 
@@ -83,7 +86,7 @@ class RequiredParts : public ::testing::Test, private FreshPlugin {
   }
 
   TempFolder folder;
-  MessageCatcher boxes;
+  PluginBoxes boxes;
   FakeHost host;
   std::string profile = folder.file("Mill.xml");
   DAZADA_RUVAZIDU* window = nullptr;

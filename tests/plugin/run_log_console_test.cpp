@@ -11,7 +11,9 @@
 #include "plugin/device.h"
 #include "plugin/exports.h"
 #include "plugin/plugin.h"
+#include "plugin/plugin_boxes.h"
 #include "plugin/run_record.h"
+#include "plugin/state.h"
 #include "settings/test_files.h"
 
 using tallymark::diag::headlessConsole;
@@ -22,7 +24,7 @@ TEST(RunLogConsole, AnUnwritablePathIsShownInTheSystemsWordsAndTheCountGoesOn) {
   tallymark::plugin::resetForTests();
   headlessConsole().clear();
   TempFolder folder;
-  MessageCatcher boxes;
+  PluginBoxes boxes;
   FakeHost host;
   const std::string profile = folder.file("Mill.xml");
   writeFile(profile,

@@ -14,6 +14,7 @@
 #include "fake_host.h"
 #include "plugin/exports.h"
 #include "plugin/mg.h"
+#include "plugin/plugin_boxes.h"
 #include "plugin/run_record.h"
 #include "settings/test_files.h"
 
@@ -46,19 +47,22 @@ class RunLogThroughThePlugin : public ::testing::Test {
     }();
     (void)started;
     window = MG::dazada_ruvaziduDlg;
-    tallymark::plugin::setRunClock([this] {
-      tallymark::counter::RunInstant instant;
-      instant.wall.local = tallymark::platform::LocalDateTime{2026, 12, 8, 14, minute, second, 0};
-      instant.wall.utcOffsetMinutes = 420;
-      instant.monotonicMs = monotonic;
+    tallymark::platform::Environment& environment = tallymark::plugin::state().environment;
+    environment.zonedClock = [this] {
+      tallymark::platform::ZonedDateTime wall;
+      wall.local = tallymark::platform::LocalDateTime{2026, 12, 8, 14, minute, second, 0};
+      wall.utcOffsetMinutes = 420;
       ++clockReads;
-      return instant;
-    });
+      return wall;
+    };
+    environment.monotonicClock = [this] { return monotonic; };
   }
   void TearDown() override {
     StopPlug();
-    tallymark::plugin::setRunClock(nullptr);
-    tallymark::plugin::setRunLogDisk(nullptr);
+    tallymark::platform::Environment& environment = tallymark::plugin::state().environment;
+    environment.zonedClock = nullptr;
+    environment.monotonicClock = nullptr;
+    environment.appendFiles = nullptr;
   }
 
   // Names a profile whose plug-in section holds `section`.
@@ -84,7 +88,7 @@ class RunLogThroughThePlugin : public ::testing::Test {
   }
 
   TempFolder folder;
-  MessageCatcher boxes;
+  PluginBoxes boxes;
   FakeHost host;
   std::string profile = folder.file("Mill.xml");
   DAZADA_RUVAZIDU* window = nullptr;
@@ -198,7 +202,7 @@ TEST_F(RunLogThroughThePlugin, ARelativeProfileNameKeepsOneLogBesideTheProfile) 
 
 TEST_F(RunLogThroughThePlugin, StopPlugReturnsWhileTheDiskHangs) {
   auto disk = std::make_shared<FakeDisk>();
-  tallymark::plugin::setRunLogDisk([disk] { return disk->open(); });
+  tallymark::plugin::state().environment.appendFiles = [disk] { return disk->open(); };
   start("");
   disk->hold();
   run(1, 0, 1, 1000);

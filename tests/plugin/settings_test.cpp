@@ -9,6 +9,7 @@
 #include "plugin/device.h"
 #include "plugin/exports.h"
 #include "plugin/mg.h"
+#include "plugin/plugin_boxes.h"
 #include "plugin/settings_globals.h"
 #include "settings/test_files.h"
 #include "settings/xml_net_profile.h"
@@ -39,7 +40,7 @@ void scribbleOverGlobals() {
 
 TEST(Settings, EmptySectionGivesEveryDefaultAndRegistersThePlugin) {
   TempFolder folder;
-  MessageCatcher boxes;
+  PluginBoxes boxes;
   std::string path = folder.file("Mach3Mill.xml");
   writeFile(path, profileWith(""));
   scribbleOverGlobals();
@@ -66,7 +67,7 @@ TEST(Settings, EmptySectionGivesEveryDefaultAndRegistersThePlugin) {
 
 TEST(Settings, EveryKeyReachesItsFieldAndGlobal) {
   TempFolder folder;
-  MessageCatcher boxes;
+  PluginBoxes boxes;
   std::string path = folder.file("p.xml");
   writeFile(path, profileWith(
                       "<Dlg>True</Dlg><Axis><X>False</X><Y>True</Y><Z>no</Z></Axis>"
@@ -119,7 +120,7 @@ TEST(Settings, EveryKeyReachesItsFieldAndGlobal) {
 
 TEST(Settings, PluginsEntryIsSetWhenZeroOrMissingAndKeptOtherwise) {
   TempFolder folder;
-  MessageCatcher boxes;
+  PluginBoxes boxes;
   std::string path = folder.file("p.xml");
   struct Case {
     std::string plugins;
@@ -143,7 +144,7 @@ TEST(Settings, PluginsEntryIsSetWhenZeroOrMissingAndKeptOtherwise) {
 
 TEST(Settings, MalformedNumbersFallBackToDefaults) {
   TempFolder folder;
-  MessageCatcher boxes;
+  PluginBoxes boxes;
   std::string path = folder.file("p.xml");
   writeFile(path, profileWith("<CamType>1O</CamType><Pos1X>1.2.3</Pos1X><AngleTol>1e999</AngleTol>"
                               "<ExtScanLen>NaN</ExtScanLen><IPCamPath>x</IPCamPath>"));
@@ -157,7 +158,7 @@ TEST(Settings, MalformedNumbersFallBackToDefaults) {
 
 TEST(Settings, UnloadableProfileGivesDefaultsTwoBoxesAndNoWrite) {
   TempFolder folder;
-  MessageCatcher boxes;
+  PluginBoxes boxes;
   std::string broken = folder.file("broken.xml");
   writeFile(broken, "<profile><Dazada_Ruvazidu><CamType>1</CamType>");
   scribbleOverGlobals();
@@ -179,7 +180,7 @@ TEST(Settings, UnloadableProfileGivesDefaultsTwoBoxesAndNoWrite) {
 // each load and leave the host's file exactly as it was.
 TEST(Settings, ProfilesThatCannotBeKeptExactlyAreNeverWritten) {
   TempFolder folder;
-  MessageCatcher boxes;
+  PluginBoxes boxes;
   std::string path = folder.file("p.xml");
   const std::string files[] = {
       profileWith("<IPCamPath>caf\xE9</IPCamPath>"),
@@ -199,7 +200,7 @@ TEST(Settings, ProfilesThatCannotBeKeptExactlyAreNeverWritten) {
 
 TEST(Settings, StopPlugRewritesTheProfileWithTheSameContent) {
   TempFolder folder;
-  MessageCatcher boxes;
+  PluginBoxes boxes;
   std::string path = folder.file("p.xml");
   writeFile(path, profileWith("<CamType>2</CamType><!-- note -->",
                               "\t<PlugIns><Tallymark_v1.0>1</Tallymark_v1.0></PlugIns>\n"));

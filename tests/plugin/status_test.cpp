@@ -16,7 +16,9 @@
 #include "plugin/monitoring.h"
 #include "plugin/operator_status.h"
 #include "plugin/plugin.h"
+#include "plugin/plugin_boxes.h"
 #include "plugin/run_record.h"
+#include "plugin/state.h"
 #include "server/shared_server.h"
 #include "settings/test_files.h"
 
@@ -30,13 +32,13 @@ uint32_t gMonotonic = 0;
 class StatusThroughThePlugin : public ::testing::Test {
  protected:
   void SetUp() override {
-    tallymark::plugin::setMonitoringClock([] { return gMonotonic; });
+    tallymark::plugin::state().environment.monotonicClock = [] { return gMonotonic; };
   }
   void TearDown() override {
     StopPlug();
-    tallymark::plugin::setMonitoringClock(nullptr);
-    tallymark::plugin::setRunLogDisk(nullptr);
-    tallymark::server::resetForTests();
+    tallymark::plugin::state().environment.monotonicClock = nullptr;
+    tallymark::plugin::state().environment.appendFiles = nullptr;
+    tallymark::plugin::state().commandServer.stop();
   }
 
   // Names a profile whose plug-in section holds `section`, then starts as a host does
@@ -68,7 +70,7 @@ class StatusThroughThePlugin : public ::testing::Test {
   } fresh;
   loopback::SocketLibrary sockets;
   TempFolder folder;
-  MessageCatcher boxes;
+  PluginBoxes boxes;
   FakeHost host;
   std::string profile = folder.file("Mill.xml");
 };
@@ -84,7 +86,7 @@ TEST_F(StatusThroughThePlugin, AllWellShowsNothing) {
 TEST_F(StatusThroughThePlugin, ARunLogThatCannotBeWrittenShowsUntilItCanBe) {
   auto disk = std::make_shared<FakeDisk>();
   disk->setFailing(true);  // held by another program
-  tallymark::plugin::setRunLogDisk([disk] { return disk->open(); });
+  tallymark::plugin::state().environment.appendFiles = [disk] { return disk->open(); };
   start("");
   run();
   const std::string log = folder.file("Mill.runs.csv");

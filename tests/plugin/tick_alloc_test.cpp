@@ -11,6 +11,7 @@
 #include "plugin/exports.h"
 #include "plugin/mg.h"
 #include "plugin/run_record.h"
+#include "plugin/state.h"
 #include "settings/test_files.h"
 
 namespace {
@@ -29,7 +30,7 @@ TEST(TickAllocations, AnUnchangedTickMakesNoneWithTheRunLogOn) {
   SetProName(profile.c_str());
   InitControl(nullptr, nullptr, nullptr, nullptr);
   PostInitControl();
-  ASSERT_NE(tallymark::plugin::runLogWriter, nullptr);
+  ASSERT_NE(tallymark::plugin::state().runLogWriter, nullptr);
 
   dros[1500] = 41;
   dros[22] = 1;

@@ -17,6 +17,8 @@
 #include "plugin/exports.h"
 #include "plugin/monitoring.h"
 #include "plugin/plugin.h"
+#include "plugin/plugin_boxes.h"
+#include "plugin/state.h"
 #include "runlog/writer.h"
 #include "settings/test_files.h"
 
@@ -74,7 +76,7 @@ class TickNoWait : public ::testing::Test {
   Gate held;
   loopback::SocketLibrary sockets;
   TempFolder folder;
-  MessageCatcher boxes;
+  PluginBoxes boxes;
   FakeHost host;
   std::string profile = folder.file("Mill.xml");
 };

@@ -1,8 +1,8 @@
-// Cnc_Init_Controller tells the listener's state truthfully: a listener thread that
-// cannot start leaves port 7000 free and answers -1, and a listener that ended is started
-// again by the next call. Its server greets by the camera settings SetProName stores.
-// Linked in only: the failures come through the server's seam, the settings are set
-// directly.
+// The server Cnc_Init_Controller starts tells the listener's state truthfully: a
+// listener thread that cannot start leaves port 7000 free and answers false, and a
+// listener that ended is started again by the next call. Cnc_Init_Controller's server
+// greets by the camera settings SetProName stores. Linked in only: the failures come
+// through the server's seam, the settings are set directly.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,6 +11,7 @@
 #include "loopback.h"
 #include "plugin/controller_exports.h"
 #include "plugin/settings_globals.h"
+#include "plugin/state.h"
 #include "server/shared_server.h"
 
 namespace {
@@ -25,27 +26,37 @@ bool served() {
   return probe.read(3) == "[3\r";
 }
 
+tallymark::server::CameraSettings plainCamera() {
+  return {};
+}
+
 TEST(ControllerInitFaults, AnswersByWhatTheListenerReallyDoes) {
   loopback::SocketLibrary sockets;
-  CamType = 0;
+  using tallymark::server::SharedServerStart;
+  tallymark::server::SharedServer shared(injected::countedFaults);
+  auto start = [&] { return shared.start(tallymark::server::kCommandPort, plainCamera); };
   injected::failAt(FaultPoint::ListenerThread, 1);
-  EXPECT_EQ(Cnc_Init_Controller(), -1);
+  EXPECT_FALSE(start());
+  EXPECT_EQ(shared.lastStart(), SharedServerStart::Failed);
   platform::Socket rebound = platform::openTcpListener(tallymark::server::kCommandPort, 1);
   EXPECT_TRUE(rebound) << "port 7000 is left free";
   rebound.close();
 
-  EXPECT_EQ(Cnc_Init_Controller(), 0) << "a later call succeeds";
+  EXPECT_TRUE(start()) << "a later call succeeds";
+  EXPECT_EQ(shared.lastStart(), SharedServerStart::Listening);
   EXPECT_TRUE(served());
 
   injected::failAt(FaultPoint::ListenerWait, 1 << 30);
   EXPECT_TRUE(waitUntil([] { return !TcpClient(tallymark::server::kCommandPort).connected(); }))
       << "the listener gave up and closed its socket";
   injected::clear();
-  EXPECT_EQ(Cnc_Init_Controller(), 0) << "started again";
+  EXPECT_TRUE(start()) << "started again";
   EXPECT_TRUE(served());
-  EXPECT_EQ(Cnc_Init_Controller(), 0);
+  EXPECT_TRUE(start());
 
-  tallymark::server::detail::stopSharedServer();
+  shared.stop();
+  EXPECT_EQ(shared.lastStart(), SharedServerStart::None);
+  EXPECT_FALSE(TcpClient(tallymark::server::kCommandPort).connected()) << "stopped for good";
 }
 
 TEST(ControllerInitCamera, EachClientIsGreetedByTheSettingsAsTheyAreWhenItConnects) {
@@ -62,7 +73,7 @@ TEST(ControllerInitCamera, EachClientIsGreetedByTheSettingsAsTheyAreWhenItConnec
 
   CamType = 0;
   IPCamPath.set("");
-  tallymark::server::detail::stopSharedServer();
+  tallymark::plugin::state().commandServer.stop();
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Counted failures for the command server's fault seam: the next N passes through one
-// point fail.
+// point fail. A server made with countedFaults as its hook fails nowhere until failAt.
 #pragma once
 
 #include <atomic>
@@ -15,15 +15,13 @@ inline bool countedFaults(tallymark::server::detail::FaultPoint point) {
   return static_cast<int>(point) == failingPoint.load() && failuresLeft.fetch_sub(1) > 0;
 }
 
-// Installs the counting hook, with `times` failures at `point` to come.
+// `times` failures at `point` to come.
 inline void failAt(tallymark::server::detail::FaultPoint point, int times) {
   failuresLeft = times;
   failingPoint = static_cast<int>(point);
-  tallymark::server::detail::setFaultHook(countedFaults);
 }
 
 inline void clear() {
-  tallymark::server::detail::setFaultHook(nullptr);
   failingPoint = -1;
 }
 

@@ -65,7 +65,11 @@ class ServerFaults : public ::testing::Test {
   uint16_t port() const { return server_.port(); }
 
   loopback::SocketLibrary sockets_;
-  CommandServer server_;
+  CommandServer server_{[] {
+    CommandServer::Options options;
+    options.faults = injected::countedFaults;
+    return options;
+  }()};
   size_t threadsAtRest_ = 0;
   size_t socketsAtRest_ = 0;
 };

@@ -49,11 +49,9 @@ class ServerPeers : public ::testing::Test {
   void SetUp() override {
     tallymark::server::detail::resetRequest();
     fakeNow = 0xFFFF0000u;  // the clock wraps during the minute of silence
-    tallymark::server::detail::setFaultHook(peerHook);
     ASSERT_TRUE(server_.start(0));
   }
   void TearDown() override {
-    tallymark::server::detail::setFaultHook(nullptr);
     clients_.clear();
     EXPECT_TRUE(waitUntil([this] { return server_.activeConnections() == 0; }));
     server_.stop();
@@ -81,7 +79,7 @@ class ServerPeers : public ::testing::Test {
   }
 
   loopback::SocketLibrary sockets_;
-  CommandServer server_{CommandServer::Options{fakeClock, 300}};
+  CommandServer server_{CommandServer::Options{fakeClock, 300, nullptr, peerHook}};
   std::vector<std::unique_ptr<TcpClient>> clients_;
 };
 

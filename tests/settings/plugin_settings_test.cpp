@@ -20,8 +20,10 @@ std::string profileWith(const std::string& section) {
          "</Dazada_Ruvazidu>\n</profile>\n";
 }
 
-PluginSettings readFrom(const std::string& bytes) {
+PluginSettings readFrom(const std::string& bytes, const tallymark::platform::Environment& boxes =
+                                                      tallymark::platform::systemEnvironment()) {
   XMLNetProfile profile("unused.xml", "Dazada_Ruvazidu", true);
+  profile.setEnvironment(boxes);
   profile.loadFromBytes(bytes);
   return readPluginSettings(profile);
 }
@@ -49,7 +51,8 @@ TEST(PluginSettingsValues, EveryKeyHasItsDefaultWhereverTheSectionIsMissing) {
   expectDefaults(readFrom("<profile><Other><CamType>2</CamType><ExtUp>False</ExtUp></Other>"
                           "</profile>"),
                  "no section, same keys elsewhere");
-  expectDefaults(readFrom("<profile><Dazada_Ruvazidu><CamType>1</CamType>"), "broken file");
+  expectDefaults(readFrom("<profile><Dazada_Ruvazidu><CamType>1</CamType>", boxes.environment),
+                 "broken file");
   EXPECT_EQ(boxes.shown.size(), 1u);
 }
 
@@ -137,7 +140,7 @@ TEST(PluginSettingsValues, LoadReportsAFailureAndGivesDefaults) {
   MessageCatcher boxes;
   std::string path = folder.file("p.xml");
   writeFile(path, profileWith("<CamType>1</CamType><ExtLft>False</ExtLft>"));
-  LoadedSettings read = tallymark::settings::loadPluginSettings(path, nullptr);
+  LoadedSettings read = tallymark::settings::loadPluginSettings(path, nullptr, boxes.environment);
   EXPECT_TRUE(read.loaded);
   EXPECT_EQ(read.values.record.CamType, 1);
   EXPECT_FALSE(read.values.extLeft);
@@ -145,7 +148,8 @@ TEST(PluginSettingsValues, LoadReportsAFailureAndGivesDefaults) {
       << "reading never writes";
   EXPECT_TRUE(boxes.shown.empty());
 
-  read = tallymark::settings::loadPluginSettings(folder.file("missing.xml"), nullptr);
+  read = tallymark::settings::loadPluginSettings(folder.file("missing.xml"), nullptr,
+                                                 boxes.environment);
   EXPECT_FALSE(read.loaded);
   expectDefaults(read.values, "missing file");
   ASSERT_EQ(boxes.shown.size(), 1u);
@@ -160,10 +164,10 @@ TEST(PluginSettingsValues, RegistrationAndWriteBackLeaveUnloadableFilesAlone) {
   const std::string broken = folder.file("broken.xml");
   const std::string missing = folder.file("missing.xml");
   writeFile(broken, "<profile><PlugIns>");
-  tallymark::settings::registerPlugin(broken, "Tallymark_v1.0", nullptr);
-  tallymark::settings::writeBackProfile(broken, nullptr);
-  tallymark::settings::registerPlugin(missing, "Tallymark_v1.0", nullptr);
-  tallymark::settings::writeBackProfile(missing, nullptr);
+  tallymark::settings::registerPlugin(broken, "Tallymark_v1.0", nullptr, boxes.environment);
+  tallymark::settings::writeBackProfile(broken, nullptr, boxes.environment);
+  tallymark::settings::registerPlugin(missing, "Tallymark_v1.0", nullptr, boxes.environment);
+  tallymark::settings::writeBackProfile(missing, nullptr, boxes.environment);
   EXPECT_EQ(boxes.shown.size(), 4u) << "one box per failed load";
   EXPECT_EQ(readFile(broken), "<profile><PlugIns>");
   EXPECT_EQ(folder.entries().size(), 1u);
@@ -174,8 +178,9 @@ TEST(PluginSettingsValues, RegistrationWritesTheNamedEntryOnly) {
   MessageCatcher boxes;
   const std::string path = folder.file("p.xml");
   writeFile(path, "<profile><PlugIns><Other>0</Other></PlugIns></profile>");
-  tallymark::settings::registerPlugin(path, "Some_Plugin", nullptr);
+  tallymark::settings::registerPlugin(path, "Some_Plugin", nullptr, boxes.environment);
   XMLNetProfile check(path, "PlugIns", true);
+  check.setEnvironment(boxes.environment);
   ASSERT_TRUE(check.Load());
   EXPECT_EQ(check.ReadString("Some_Plugin", "<missing>"), "1");
   EXPECT_EQ(check.ReadString("Other", "<missing>"), "0") << "another plug-in's entry stays";

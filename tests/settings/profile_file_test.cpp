@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/environment.h"
 #include "platform/file_io.h"
-#include "platform/test_reset.h"
 #include "platform/text_encoding.h"
 #include "settings/xml_net_profile.h"
 #include "test_files.h"
@@ -105,6 +105,7 @@ TEST(ProfileFile, RealisticProfileSurvivesLoadAndSaveUnchanged) {
   MessageCatcher boxes;
 
   XMLNetProfile first(path, "Dazada_Ruvazidu", true);
+  first.setEnvironment(boxes.environment);
   ASSERT_TRUE(first.Load());
   ASSERT_GT(std::distance(first.document().document_element().begin(),
                           first.document().document_element().end()),
@@ -115,6 +116,7 @@ TEST(ProfileFile, RealisticProfileSurvivesLoadAndSaveUnchanged) {
   EXPECT_EQ(first.ReadString("IPCamPath"), "rtsp://cam/\xC3\xA9");
 
   XMLNetProfile second(path, "Section3", true);
+  second.setEnvironment(boxes.environment);
   ASSERT_TRUE(second.Load());
   expectSameTree(first.document(), second.document(), "");
   EXPECT_EQ(second.ReadString("Key3"),
@@ -134,6 +136,7 @@ TEST(ProfileFile, Utf16AndLatin1FilesLoadWithTheirCharacters) {
   writeFile(path, utf16le(u"<?xml version=\"1.0\" encoding=\"utf-16\"?><r><S><T>\u0110\u1ebf "
                           u"\U0001F600</T></S></r>"));
   XMLNetProfile wide(path, "S", true);
+  wide.setEnvironment(boxes.environment);
   ASSERT_TRUE(wide.Load());
   EXPECT_EQ(wide.ReadString("T"), "\xC4\x90\xE1\xBA\xBF \xF0\x9F\x98\x80");
   ASSERT_TRUE(wide.Save());
@@ -144,6 +147,7 @@ TEST(ProfileFile, Utf16AndLatin1FilesLoadWithTheirCharacters) {
   writeFile(path,
             "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r><S><T>caf\xE9 \xB5</T></S></r>");
   XMLNetProfile latin(path, "S", true);
+  latin.setEnvironment(boxes.environment);
   ASSERT_TRUE(latin.Load());
   EXPECT_EQ(latin.ReadString("T"), "caf\xC3\xA9 \xC2\xB5");
   ASSERT_TRUE(latin.Save());
@@ -224,6 +228,7 @@ TEST(ProfileFile, CodePageFilesKeepEveryCharacterAndSaveTheSameBytesTwice) {
       writeFile(path, declaration + "\r\n<r>" + (inComment ? "<!--" + bytes + "-->" : "") +
                           "<S a=\"" + bytes + "\"><T>" + bytes + "</T></S></r>");
       XMLNetProfile first(path, "S", true);
+      first.setEnvironment(boxes.environment);
       ASSERT_TRUE(first.Load());
       EXPECT_EQ(first.ReadString("T"), expected);
       EXPECT_EQ(first.document().document_element().child("S").attribute("a").value(), expected);
@@ -237,6 +242,7 @@ TEST(ProfileFile, CodePageFilesKeepEveryCharacterAndSaveTheSameBytesTwice) {
         EXPECT_EQ(saved.rfind(declaration, 0), 0u) << "ASCII reads the same in the declared page";
       }
       XMLNetProfile second(path, "S", true);
+      second.setEnvironment(boxes.environment);
       ASSERT_TRUE(second.Load());
       EXPECT_EQ(second.ReadString("T"), expected);
       ASSERT_TRUE(second.Save());
@@ -259,6 +265,7 @@ TEST(ProfileFile, MultiByteFilesAreReadInTheirEncodings) {
     // Wine has no ISO-2022 converter; a system without one refuses such a file.
     if (encoding != "Shift_JIS" && !tallymark::platform::decodeToUtf8("x", encoding)) continue;
     XMLNetProfile first("unused.xml", "S", true);
+    first.setEnvironment(boxes.environment);
     ASSERT_TRUE(first.loadFromBytes("<?xml version=\"1.0\" encoding=\"" + encoding +
                                     "\"?><r><S><T>" + bytes + "</T></S></r>"))
         << encoding << ": " << (boxes.shown.empty() ? "" : boxes.shown.back().text);
@@ -266,6 +273,7 @@ TEST(ProfileFile, MultiByteFilesAreReadInTheirEncodings) {
     const std::string saved = first.saveToBytes();
     EXPECT_NE(saved.find("<T>&#26085;&#26412; x</T>"), std::string::npos) << saved;
     XMLNetProfile second("unused.xml", "S", true);
+    second.setEnvironment(boxes.environment);
     ASSERT_TRUE(second.loadFromBytes(saved));
     EXPECT_EQ(second.saveToBytes(), saved);
   }
@@ -295,6 +303,7 @@ TEST(ProfileFile, TextThatCannotBeKeptExactlyIsRefused) {
   for (const std::string& text : refused) {
     boxes.shown.clear();
     XMLNetProfile p("unused.xml", "S", true);
+    p.setEnvironment(boxes.environment);
     EXPECT_FALSE(p.loadFromBytes(text)) << text;
     ASSERT_EQ(boxes.shown.size(), 1u) << text;
     EXPECT_EQ(boxes.shown[0].text.rfind("Warning - ", 0), 0u);
@@ -304,12 +313,14 @@ TEST(ProfileFile, TextThatCannotBeKeptExactlyIsRefused) {
   // A byte order mark outranks the declaration, which is then written as UTF-8: the
   // saved file has no mark, and the name it declared may be none the system knows.
   XMLNetProfile marked("unused.xml", "S", true);
+  marked.setEnvironment(boxes.environment);
   ASSERT_TRUE(marked.loadFromBytes(
       "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-6\"?><r><S>\xC3\xA9</S></r>"));
   EXPECT_EQ(marked.saveToBytes(),
             "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<r>\r\n  <S>&#233;</S>\r\n</r>\r\n");
   // The same references where they are plain text, and the predefined ones.
   XMLNetProfile fine("unused.xml", "S", true);
+  fine.setEnvironment(boxes.environment);
   ASSERT_TRUE(
       fine.loadFromBytes("<r><!-- &nbsp; &#0; --><?pi &x;?><S><T><![CDATA[&nbsp;]]>&amp;&lt;"
                          "&gt;&apos;&quot;&#233;&#10;& x &y</T></S></r>"));
@@ -337,6 +348,7 @@ TEST(ProfileFile, UnreadableOrMalformedFilesAreReportedAndLeaveNoTree) {
   for (const std::string& path : cases) {
     boxes.shown.clear();
     XMLNetProfile p(path, "S", true);
+    p.setEnvironment(boxes.environment);
     p.loadFromBytes("<profile><S><A>5</A></S></profile>");
     EXPECT_FALSE(p.Load()) << path;
     ASSERT_EQ(boxes.shown.size(), 1u) << path;
@@ -379,19 +391,19 @@ class FailingSave : public ::testing::Test {
     path = folder.file("Mach3Mill.xml");
     original = realisticProfile();
     writeFile(path, original);
+    profile.setEnvironment(boxes.environment);
     ASSERT_TRUE(profile.Load());
     // Big enough for several write chunks.
     for (int i = 0; i < 3000; ++i)
       profile.WriteString("Big" + std::to_string(i), std::string(40, 'x'));
     ASSERT_GT(profile.saveToBytes().size(), 2 * tallymark::platform::kFileWriteChunk);
   }
-  void TearDown() override { tallymark::platform::resetForTests(); }
-
   // Makes the `nth` occurrence (from 1) of `step` fail with `error`.
   void failAt(FileStep step, int nth, std::string error) {
     auto count = std::make_shared<int>(0);
-    tallymark::platform::setFileFaultHook(
-        [=](FileStep s) { return s == step && ++*count == nth ? error : std::string(); });
+    boxes.environment.fileFaults = [=](FileStep s) {
+      return s == step && ++*count == nth ? error : std::string();
+    };
   }
 
   void expectUntouched() {
@@ -423,11 +435,12 @@ TEST_F(FailingSave, UnwritableFolderFlushOrRenameFailureKeepsTheOldProfile) {
     EXPECT_FALSE(profile.Save());
     expectUntouched();
   }
-  tallymark::platform::setFileFaultHook(nullptr);
+  boxes.environment.fileFaults = nullptr;
   boxes.shown.clear();
   EXPECT_TRUE(profile.Save()) << "the same profile saves once the fault is gone";
   EXPECT_TRUE(boxes.shown.empty());
   XMLNetProfile check(path, "Dazada_Ruvazidu", true);
+  check.setEnvironment(boxes.environment);
   ASSERT_TRUE(check.Load());
   EXPECT_EQ(check.ReadString("Big2999"), std::string(40, 'x'));
 }
@@ -435,10 +448,10 @@ TEST_F(FailingSave, UnwritableFolderFlushOrRenameFailureKeepsTheOldProfile) {
 TEST_F(FailingSave, AFailureAtAnyStepOfTheSaveKeepsTheOldProfileByteForByte) {
   // The steps of this save, recorded by failing its last one (the rename).
   auto steps = std::make_shared<std::vector<FileStep>>();
-  tallymark::platform::setFileFaultHook([steps](FileStep s) {
+  boxes.environment.fileFaults = [steps](FileStep s) {
     steps->push_back(s);
     return s == FileStep::Replace ? std::string("recording") : std::string();
-  });
+  };
   EXPECT_FALSE(profile.Save());
   size_t chunks = std::count(steps->begin(), steps->end(), FileStep::Write);
   ASSERT_GE(chunks, 3u);
@@ -450,15 +463,15 @@ TEST_F(FailingSave, AFailureAtAnyStepOfTheSaveKeepsTheOldProfileByteForByte) {
     SCOPED_TRACE("failing step " + std::to_string(failing));
     boxes.shown.clear();
     auto seen = std::make_shared<size_t>(0);
-    tallymark::platform::setFileFaultHook([seen, failing](FileStep) {
+    boxes.environment.fileFaults = [seen, failing](FileStep) {
       return (*seen)++ == failing ? std::string("Injected fault") : std::string();
-    });
+    };
     EXPECT_FALSE(profile.Save());
     EXPECT_EQ(*seen, failing + 1) << "nothing is tried after the failing step";
     expectUntouched();
     EXPECT_EQ(boxes.shown[0].text, "Warning - Injected fault");
   }
-  tallymark::platform::setFileFaultHook(nullptr);
+  boxes.environment.fileFaults = nullptr;
   EXPECT_TRUE(profile.Save());
   EXPECT_NE(readFile(path), original);
 }
@@ -468,12 +481,14 @@ TEST_F(FailingSave, ADirectoryInTheFilesPlaceOrAMissingFolderFailsCleanly) {
   std::filesystem::create_directory(dirPath);
   writeFile(folder.file("adir.xml/inside.txt"), "keep");
   XMLNetProfile onDir(dirPath, "S", true);
+  onDir.setEnvironment(boxes.environment);
   onDir.WriteInt("K", 1);
   EXPECT_FALSE(onDir.Save());
   EXPECT_EQ(readFile(folder.file("adir.xml/inside.txt")), "keep");
   EXPECT_EQ(folder.entries().size(), 2u) << "no temporary file left";
 
   XMLNetProfile nowhere(folder.file("no/such/folder.xml"), "S", true);
+  nowhere.setEnvironment(boxes.environment);
   nowhere.WriteInt("K", 1);
   EXPECT_FALSE(nowhere.Save());
   ASSERT_EQ(boxes.shown.size(), 2u);

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/dialogs.h"
+#include "platform/environment.h"
 
 class TempFolder {
  public:
@@ -53,18 +53,19 @@ inline std::string readFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Answers every message box with Ok and records it, for the life of the object.
+// The system's environment, except that every message box is answered Ok and recorded
+// here. Hand `environment` to what the test makes; it must not outlive the catcher.
 class MessageCatcher {
  public:
   MessageCatcher() {
-    tallymark::platform::setMessageHook([this](const tallymark::platform::MessageRequest& r) {
+    environment.messages = [this](const tallymark::platform::MessageRequest& r) {
       shown.push_back(r);
       return tallymark::platform::MessageAnswer::Ok;
-    });
+    };
   }
-  ~MessageCatcher() { tallymark::platform::setMessageHook(nullptr); }
   MessageCatcher(const MessageCatcher&) = delete;
   MessageCatcher& operator=(const MessageCatcher&) = delete;
 
+  tallymark::platform::Environment environment;
   std::vector<tallymark::platform::MessageRequest> shown;
 };

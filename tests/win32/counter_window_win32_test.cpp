@@ -30,16 +30,17 @@
 #include "counter/ole_date.h"
 #include "counter/ui_metrics_win32.h"
 #include "fake_host.h"
+#include "platform/environment.h"
 #include "platform/gdi_win32.h"
 #include "platform/local_time.h"
 #include "platform/local_time_win32.h"
-#include "platform/test_reset.h"
 #include "platform/win32_text.h"
 #include "plugin/exports.h"
 #include "plugin/menu.h"
 #include "plugin/mg.h"
 #include "plugin/operator_status.h"
 #include "plugin/plugin.h"
+#include "plugin/state.h"
 
 namespace {
 
@@ -472,7 +473,9 @@ std::thread answerConfirmation(int button, BoxAnswer& seen) {
 }
 
 TEST_F(CounterWindowWin32, RealResetButtonAndConfirmationBoxAnsweredNoThenYes) {
-  platform::setLocalClock([] { return platform::LocalDateTime{2026, 12, 8, 16, 20, 1, 234}; });
+  tallymark::plugin::state().environment.localClock = [] {
+    return platform::LocalDateTime{2026, 12, 8, 16, 20, 1, 234};
+  };
   host().setDro(1500, 41);
   host().setDro(1501, 99);
   host().setDro(1502, 0);
@@ -512,7 +515,7 @@ TEST_F(CounterWindowWin32, RealResetButtonAndConfirmationBoxAnsweredNoThenYes) {
   pump(600);  // at least one timer2 tick
   EXPECT_EQ(textOf(onPage(ids::kLastTimeReset)),
             platform::widen(platform::formatLocalDateTime({2026, 12, 8, 16, 20, 1, 234})));
-  platform::setLocalClock(nullptr);
+  tallymark::plugin::state().environment.localClock = nullptr;
 }
 
 TEST_F(CounterWindowWin32, LastResetLabelShowsThePlaceholderAndRecovers) {
@@ -789,7 +792,7 @@ TEST(LocalDates, TheLcidCallsOfWindowsXpWriteWhatTheNamedCallsWrite) {
   const std::vector<Written> lcid = writeAll();
   const std::string userLcid = platform::formatLocalDateTime({2026, 12, 8, 16, 5, 9, 0});
   const std::string epochLcid = platform::formatLocalDateTime({1899, 12, 30, 0, 0, 0, 0});
-  platform::resetForTests();
+  platform::forceLcidLocaleCalls(false);
 
   EXPECT_TRUE(platform::namedLocaleCallsInUse());
   ASSERT_EQ(lcid.size(), named.size());

@@ -13,6 +13,7 @@
 #include "platform/unique_handle_win32.h"
 #include "platform/win32_text.h"
 #include "plugin/exports.h"
+#include "plugin/plugin_boxes.h"
 #include "settings/test_files.h"
 
 using tallymark::platform::narrow;
@@ -70,7 +71,7 @@ class RunLogWin32 : public ::testing::Test {
     (void)started;
   }
   TempFolder folder;
-  MessageCatcher boxes;
+  PluginBoxes boxes;
   FakeHost host;
 };
 
