@@ -18,8 +18,6 @@ constexpr int kRetryMs = 20;
 // Without work the sender still looks now and then (every change signals it).
 constexpr int kIdleWaitMs = 500;
 
-std::atomic<detail::LockedHook> lockedHook{nullptr};
-
 constexpr uint64_t kKnownPart = 1u << 16, kKnownTotal = 1u << 17, kKnownCycle = 1u << 18,
                    kKnownReset = 1u << 19, kBatchItems = 1u << 20, kKnownTarget = 1u << 21,
                    kKnownRemaining = 1u << 22;
@@ -37,10 +35,6 @@ double bitsDouble(uint64_t bits) {
 }
 
 }  // namespace
-
-void detail::setLockedHook(LockedHook hook) {
-  lockedHook = hook;
-}
 
 bool parseListenAddress(const std::string& text, uint32_t& networkOrder) {
   size_t begin = 0, end = text.size();
@@ -353,7 +347,7 @@ void Adapter::runSender() {
         wake_.wait(std::chrono::milliseconds(pending ? kRetryMs : kIdleWaitMs));
         lock.lock();
       }
-      if (detail::LockedHook hook = lockedHook.load()) hook();
+      if (options_.whileLocked) options_.whileLocked();
       bool last = stopping_;
       senderWork_ = false;
       Words words;

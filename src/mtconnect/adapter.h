@@ -32,6 +32,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -67,6 +68,9 @@ class Adapter {
     uint32_t ticksStopAfterMs = kTicksStopAfterMs;
     // Real time that stop() gives the agents to take their last line.
     int stopLimitMs = kStopLimitMs;
+    // Called by the sender once per pass, holding the agents' lock; it may block to hold
+    // the sender there. Empty: nothing is called.
+    std::function<void()> whileLocked;
   };
 
   Adapter();
@@ -165,13 +169,5 @@ class Adapter {
   net::PeerTable<kMaxAgents> peers_;
   Agent agents_[kMaxAgents];
 };
-
-namespace detail {
-// Test seam: called by the sender while it holds the agents' lock, once per pass. A hook
-// may block to hold the sender there. Null (the default): nothing is called. Not part of
-// the plug-in's interface.
-using LockedHook = void (*)();
-void setLockedHook(LockedHook hook);
-}  // namespace detail
 
 }  // namespace tallymark::mtconnect

@@ -39,6 +39,10 @@ struct Environment {
   FileFaultHook fileFaults;
   // Makes the file a log appends through.
   std::function<std::unique_ptr<AppendFile>()> appendFiles;
+  // Called by a worker thread each time it looks at its work while holding the lock its
+  // work shares with the tick ("run log" for the run log's writer, "MTConnect" for the
+  // adapter's sender). It may block, to hold the thread there.
+  std::function<void(const char* worker)> whileLocked;
 
   LocalDateTime localNow() const { return localClock ? localClock() : detail::systemLocalNow(); }
   ZonedDateTime zonedNow() const;

@@ -59,8 +59,13 @@ void showMonitoringStatus(const char* text) {
 // tries again.
 void tryStart(uint32_t address) {
   MonitoringState& m = monitoring();
-  if (state().monitoringAdapter == nullptr)
-    state().monitoringAdapter = new (std::nothrow) mtconnect::Adapter();
+  if (state().monitoringAdapter == nullptr) {
+    mtconnect::Adapter::Options options;
+    if (const auto& hook = state().environment.whileLocked) {
+      options.whileLocked = [hook] { hook("MTConnect"); };
+    }
+    state().monitoringAdapter = new (std::nothrow) mtconnect::Adapter(options);
+  }
   if (state().monitoringAdapter != nullptr &&
       state().monitoringAdapter->start(address, static_cast<uint16_t>(m.port))) {
     m.retrying = false;

@@ -97,6 +97,9 @@ void configureRunLog(const std::string& profilePath, bool enabled, const std::st
   try {
     runlog::WriterOptions options;
     options.separator = separator;
+    if (const auto& hook = state().environment.whileLocked) {
+      options.whileLocked = [hook] { hook("run log"); };
+    }
     state().runLogWriter = new runlog::Writer(std::move(path), std::move(disk), options);
   } catch (...) {
     // No thread (or no memory) for the writer: the counter goes on without the log.

@@ -14,8 +14,6 @@ constexpr size_t kBatch = 32;
 // With nothing to do the thread still looks now and then; every change signals it.
 constexpr std::chrono::minutes kIdleWait{1};
 
-std::atomic<detail::LockedHook> lockedHook{nullptr};
-
 // Waits for a signal or `timeout`, without the lock.
 void waitUnlocked(WriterState& s, std::unique_lock<std::mutex>& lock,
                   std::chrono::milliseconds timeout) {
@@ -299,7 +297,7 @@ void run(const std::shared_ptr<WriterState>& state) {
   auto retryAt = std::chrono::steady_clock::now();
   std::unique_lock<std::mutex> lock(s.mutex);
   for (;;) {
-    if (detail::LockedHook hook = lockedHook.load()) hook();
+    if (s.options.whileLocked) s.options.whileLocked();
     // A new log first gets what its side file already holds, before any new record.
     bool recovering = false;
     if (s.pathChanged) {
@@ -351,10 +349,6 @@ void run(const std::shared_ptr<WriterState>& state) {
 }
 
 }  // namespace
-
-void detail::setLockedHook(LockedHook hook) {
-  lockedHook = hook;
-}
 
 WriterState::WriterState(std::unique_ptr<platform::AppendFile> file, std::string logPath,
                          const WriterOptions& writerOptions)

@@ -32,6 +32,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -48,6 +49,9 @@ struct WriterOptions {
   size_t capacity = 4096;                      // records waiting in memory, at most
   std::chrono::milliseconds retryAfter{1000};  // pause after a failed write
   char separator = ',';                        // between fields: ',' or ';'
+  // Called by the thread each time it looks at its work, holding the queue's lock; it
+  // may block to hold the thread there. Empty: nothing is called.
+  std::function<void()> whileLocked;
 };
 
 // The part the thread shares with its owner; it outlives the owner when stop() gives
@@ -121,13 +125,5 @@ class Writer {
   size_t handOverCount_ = 0;
   uint32_t handOverDropped_ = 0;
 };
-
-namespace detail {
-// Test seam: called by the writer's thread while it holds the queue's lock, once per
-// look at its work. A hook may block to hold the thread there. Null (the default):
-// nothing is called. Not part of the plug-in's interface.
-using LockedHook = void (*)();
-void setLockedHook(LockedHook hook);
-}  // namespace detail
 
 }  // namespace tallymark::runlog

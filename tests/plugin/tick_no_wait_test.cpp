@@ -51,17 +51,10 @@ uint16_t freePort() {
 
 class TickNoWait : public ::testing::Test {
  protected:
-  void SetUp() override {
-    gate = &held;
-    tallymark::runlog::detail::setLockedHook([] { holdAt(&Gate::writerHeld); });
-    tallymark::mtconnect::detail::setLockedHook([] { holdAt(&Gate::senderHeld); });
-  }
+  void SetUp() override { gate = &held; }
   void TearDown() override {
     release();
     StopPlug();
-    tallymark::runlog::detail::setLockedHook(nullptr);
-    tallymark::mtconnect::detail::setLockedHook(nullptr);
-    gate = nullptr;
   }
   void release() {
     std::lock_guard<std::mutex> lock(held.mutex);
@@ -69,11 +62,20 @@ class TickNoWait : public ::testing::Test {
     held.changed.notify_all();
   }
 
-  // First: a freshly loaded plug-in before the fake host hands it its callbacks.
-  struct FreshPlugin {
-    FreshPlugin() { tallymark::plugin::resetForTests(); }
-  } fresh;
+  // The gate outlives the plug-in's threads, which the last reset below ends.
   Gate held;
+  // Then: a freshly loaded plug-in before the fake host hands it its callbacks.
+  struct FreshPlugin {
+    FreshPlugin() {
+      platform::Environment env;
+      env.whileLocked = [](const char* worker) {
+        holdAt(std::string(worker) == "run log" ? &Gate::writerHeld : &Gate::senderHeld);
+      };
+      tallymark::plugin::resetForTests(env);
+    }
+    // The next test's plug-in holds no thread.
+    ~FreshPlugin() { tallymark::plugin::resetForTests(); }
+  } fresh;
   loopback::SocketLibrary sockets;
   TempFolder folder;
   PluginBoxes boxes;
