@@ -28,8 +28,8 @@ void publishToRunningAdapter(const tallymark::counter::TickOutcome& outcome);
 // takes the figures from the outcome (the host is not asked again), times the runs, and
 // publishes what changed. Never allocates, never waits. Inline, so that a plug-in without
 // MTConnect pays one test per tick.
-inline void publishMonitoring(const tallymark::counter::TickOutcome& outcome) {
-  if (state().monitoringAdapter != nullptr) publishToRunningAdapter(outcome);
+inline void publishMonitoring(const State& s, const tallymark::counter::TickOutcome& outcome) {
+  if (s.monitoringAdapter != nullptr) publishToRunningAdapter(outcome);
 }
 
 // Tells the agents the plug-in is gone and closes the adapter; returns within about a

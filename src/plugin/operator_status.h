@@ -26,8 +26,8 @@ void showStatusInWindow();
 // never a lock. From the tick, every kStatusPollTicks ticks.
 inline constexpr int kStatusPollTicks = 10;
 void pollStatusSources();
-inline void pollStatus() {
-  if (--state().statusPollCountdown <= 0) pollStatusSources();
+inline void pollStatus(State& s) {
+  if (--s.statusPollCountdown <= 0) pollStatusSources();
 }
 
 }  // namespace tallymark::plugin

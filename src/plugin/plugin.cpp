@@ -69,10 +69,12 @@ void piUpdate() {
   const counter::HostAccess host{GetDRO, SetDRO, GetLED};
   const counter::TickOutcome outcome = counter::counterTick(MG::dazada_ruvaziduDlg, host);
   if (outcome.eventful()) plugin::followTick(outcome);
-  plugin::followRequiredParts(outcome);
-  if (plugin::runLogNeedsService()) plugin::serviceRunLog();
-  plugin::publishMonitoring(outcome);
-  plugin::pollStatus();
+  // Asked for once: each step below reads it.
+  plugin::State& current = plugin::state();
+  plugin::followRequiredParts(current, outcome);
+  if (plugin::runLogNeedsService(current)) plugin::serviceRunLog();
+  plugin::publishMonitoring(current, outcome);
+  plugin::pollStatus(current);
   if (MyDevice != nullptr) MyDevice->Update();
 }
 

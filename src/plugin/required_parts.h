@@ -22,8 +22,8 @@ void followRequiredPartsTick(const tallymark::counter::TickOutcome& outcome);
 // After every tick of the counter rule, after the run record. Off, it costs one test;
 // on, a tick that changed nothing (the same count, no run ended, no reset) costs two
 // more: nothing of the batch can have changed then.
-inline void followRequiredParts(const tallymark::counter::TickOutcome& outcome) {
-  const State::RequiredParts& parts = state().requiredParts;
+inline void followRequiredParts(const State& s, const tallymark::counter::TickOutcome& outcome) {
+  const State::RequiredParts& parts = s.requiredParts;
   if (parts.on && (outcome.count != parts.seenCount || outcome.eventful() || !outcome.ran)) {
     followRequiredPartsTick(outcome);
   }

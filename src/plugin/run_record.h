@@ -32,10 +32,10 @@ void recordBatchComplete(const tallymark::counter::TickOutcome& outcome);
 
 // Hands over records the writer could not take at once, and shows a change of the run
 // log's status in the console's line area and, while a problem lasts, in the counter
-// window's status line. Call when runLogNeedsService().
+// window's status line. Call when runLogNeedsService(state()).
 void serviceRunLog();
-inline bool runLogNeedsService() {
-  const tallymark::runlog::Writer* writer = state().runLogWriter;
+inline bool runLogNeedsService(const State& s) {
+  const tallymark::runlog::Writer* writer = s.runLogWriter;
   return writer != nullptr && (writer->holdsRecords() || writer->problemPending());
 }
 

@@ -7,14 +7,19 @@
 #include "mtconnect/adapter.h"
 
 namespace tallymark::plugin {
-namespace {
-// Made by the first call from any thread (the controller exports run on an outside
-// program's threads, perhaps before the host's first call).
-std::atomic<State*>& slot() {
-  static std::atomic<State*> current{new State(platform::Environment{})};
-  return current;
+// Constant-initialised: there is no order of static initialisation to get wrong.
+std::atomic<State*> detail::currentState{nullptr};
+
+State& detail::makeFirstState() {
+  State* fresh = new State(platform::Environment{});
+  State* expected = nullptr;
+  if (currentState.compare_exchange_strong(expected, fresh, std::memory_order_acq_rel)) {
+    return *fresh;
+  }
+  // Another thread made it first; ours has started nothing yet.
+  delete fresh;
+  return *expected;
 }
-}  // namespace
 
 State::State(platform::Environment env) : environment(std::move(env)) {}
 
@@ -30,13 +35,9 @@ void State::stopRunLog() {
   runLogWriter = nullptr;
 }
 
-State& state() {
-  return *slot().load(std::memory_order_acquire);
-}
-
 void detail::replaceState(platform::Environment environment) {
-  delete slot().exchange(nullptr);
-  slot().store(new State(std::move(environment)), std::memory_order_release);
+  delete currentState.exchange(nullptr);
+  currentState.store(new State(std::move(environment)), std::memory_order_release);
 }
 
 }  // namespace tallymark::plugin

@@ -7,6 +7,7 @@
 // otherwise.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -90,8 +91,19 @@ struct State {
   int statusPollCountdown = 0;
 };
 
-// The one state of the plug-in.
-State& state();
+namespace detail {
+// The current state: null until the first call of state() makes one.
+extern std::atomic<State*> currentState;
+State& makeFirstState();
+}  // namespace detail
+
+// The one state of the plug-in, made by the first call from any thread (the controller
+// exports run on an outside program's threads, perhaps before the host's first call).
+// Inline, without a function-local static's guard: every tick asks for it several times.
+inline State& state() {
+  State* current = detail::currentState.load(std::memory_order_acquire);
+  return current != nullptr ? *current : detail::makeFirstState();
+}
 
 // For test programs that run several lifecycles in one process; the plug-in never calls
 // it. Puts the plug-in back as the module loads it, with `environment` for everything it
