@@ -255,8 +255,40 @@ long slowerThanTwiceAlone(std::vector<double> alone, const std::vector<double>& 
       std::count_if(v.begin(), v.end(), [limit](double ns) { return ns > limit; }));
 }
 
+// The two phases side by side; `loadName` names the load in the table and `phase` in the
+// summary lines.
+void report(const Figures& alone, const Figures& loaded, const char* loadName, const char* phase,
+            bool counting) {
+  std::printf("Update latency in ns            p50       p99     p99.9         max\n");
+  std::printf(" alone\n");
+  printRow("unchanged ticks", alone.unchanged);
+  printRow("run-end ticks", alone.runEnd);
+  std::printf(" %s\n", loadName);
+  printRow("unchanged ticks", loaded.unchanged);
+  printRow("run-end ticks", loaded.runEnd);
+  std::vector<double> aloneUnchanged = alone.unchanged, loadedUnchanged = loaded.unchanged;
+  std::printf("p99.9 %s / alone, unchanged ticks: %.2f (goal: at most 2)\n", phase,
+              percentile(loadedUnchanged, 99.9) / percentile(aloneUnchanged, 99.9));
+  std::printf(
+      "unchanged ticks over twice alone's p99.9: %ld alone, %ld %s; involuntary switches of "
+      "the ticking thread: %ld alone, %ld %s\n",
+      slowerThanTwiceAlone(alone.unchanged, alone.unchanged),
+      slowerThanTwiceAlone(alone.unchanged, loaded.unchanged), phase, alone.preemptions,
+      loaded.preemptions, phase);
+  if (!counting)
+    std::printf("(mutex counting does not work in this build: its figures mean nothing)\n");
+  std::printf(
+      "inside Update: %llu mutex acquisitions and %llu allocations alone, %llu and %llu %s "
+      "(goal: 0)\n",
+      static_cast<unsigned long long>(alone.locks),
+      static_cast<unsigned long long>(alone.allocations),
+      static_cast<unsigned long long>(loaded.locks),
+      static_cast<unsigned long long>(loaded.allocations), phase);
+}
+
 // The loaded phase of --shop, and its report.
-int shopPhase(Figures& alone, int bursts, tallymark::server::CommandServer& commandServer) {
+int shopPhase(const Figures& alone, int bursts, tallymark::server::CommandServer& commandServer,
+              bool counting) {
   std::printf("ready for the shop's clients: %u %u\n", unsigned{commandServer.port()},
               unsigned{tallymark::plugin::monitoringPort()});
   std::fflush(stdout);
@@ -279,29 +311,9 @@ int shopPhase(Figures& alone, int bursts, tallymark::server::CommandServer& comm
   Cnc_Communication_Disable();
   commandServer.stop();
 
-  std::printf("Update latency in ns            p50       p99     p99.9         max\n");
-  std::printf(" alone\n");
-  printRow("unchanged ticks", alone.unchanged);
-  printRow("run-end ticks", alone.runEnd);
-  std::printf(
-      " shop floor (16 clients x 10 lines/s, 4 agents: another process; link 10 frames/s)\n");
-  printRow("unchanged ticks", loaded.unchanged);
-  printRow("run-end ticks", loaded.runEnd);
-  std::printf("p99.9 shop floor / alone, unchanged ticks: %.2f (goal: at most 2)\n",
-              percentile(loaded.unchanged, 99.9) / percentile(alone.unchanged, 99.9));
-  std::printf(
-      "unchanged ticks over twice alone's p99.9: %ld alone, %ld shop floor; involuntary "
-      "switches of the ticking thread: %ld alone, %ld shop floor\n",
-      slowerThanTwiceAlone(alone.unchanged, alone.unchanged),
-      slowerThanTwiceAlone(alone.unchanged, loaded.unchanged), alone.preemptions,
-      loaded.preemptions);
-  std::printf(
-      "inside Update: %llu mutex acquisitions and %llu allocations alone, %llu and %llu "
-      "shop floor (goal: 0)\n",
-      static_cast<unsigned long long>(alone.locks),
-      static_cast<unsigned long long>(alone.allocations),
-      static_cast<unsigned long long>(loaded.locks),
-      static_cast<unsigned long long>(loaded.allocations));
+  report(alone, loaded,
+         "shop floor (16 clients x 10 lines/s, 4 agents: another process; link 10 frames/s)",
+         "shop floor", counting);
   return 0;
 }
 
@@ -348,7 +360,7 @@ int main(int argc, char** argv) {
 
   Figures alone = runPhase(bursts, shop ? kShopBurstsPerRun : 1);
 
-  if (shop) return shopPhase(alone, bursts, commandServer);
+  if (shop) return shopPhase(alone, bursts, commandServer, counting);
 
   Load load;
   load.start(commandServer.port());
@@ -362,35 +374,11 @@ int main(int argc, char** argv) {
   Cnc_Communication_Disable();
   commandServer.stop();
 
-  std::printf("Update latency in ns            p50       p99     p99.9         max\n");
-  std::printf(" alone\n");
-  printRow("unchanged ticks", alone.unchanged);
-  printRow("run-end ticks", alone.runEnd);
-  std::printf(" loaded (64 clients, link frames)\n");
-  printRow("unchanged ticks", loaded.unchanged);
-  printRow("run-end ticks", loaded.runEnd);
-  double aloneP999 = percentile(alone.unchanged, 99.9);
-  double ratio = percentile(loaded.unchanged, 99.9) / aloneP999;
-  std::printf("p99.9 loaded / alone, unchanged ticks: %.2f (goal: at most 2)\n", ratio);
-  std::printf(
-      "unchanged ticks over twice alone's p99.9: %ld alone, %ld loaded; involuntary switches"
-      " of the ticking thread: %ld alone, %ld loaded\n",
-      slowerThanTwiceAlone(alone.unchanged, alone.unchanged),
-      slowerThanTwiceAlone(alone.unchanged, loaded.unchanged), alone.preemptions,
-      loaded.preemptions);
+  report(alone, loaded, "loaded (64 clients, link frames)", "loaded", counting);
   std::printf(
       "load during the loaded phase (%.1f s): %.0f lines/s answered, %llu refusals, %.0f "
       "frames/s\n",
       loadedSeconds, static_cast<double>(lines) / loadedSeconds,
       static_cast<unsigned long long>(load.refused()), static_cast<double>(frames) / loadedSeconds);
-  if (!counting)
-    std::printf("(mutex counting does not work in this build: its figures mean nothing)\n");
-  std::printf(
-      "inside Update: %llu mutex acquisitions and %llu allocations alone, %llu and %llu loaded "
-      "(goal: 0)\n",
-      static_cast<unsigned long long>(alone.locks),
-      static_cast<unsigned long long>(alone.allocations),
-      static_cast<unsigned long long>(loaded.locks),
-      static_cast<unsigned long long>(loaded.allocations));
   return 0;
 }
