@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fake_disk.h"
@@ -27,6 +28,28 @@ namespace {
 
 namespace platform = tallymark::platform;
 using platform::Environment;
+
+// First in this program, so that nothing has made the state yet: threads that ask for it
+// at once (the controller calls come on an outside program's threads, perhaps before the
+// host's first call) all get the same one.
+TEST(PluginStateFirstUse, ThreadsRacingToMakeItAllGetTheSameOne) {
+  namespace plugin = tallymark::plugin;
+  if (plugin::detail::currentState.load() != nullptr) GTEST_SKIP() << "made before this test";
+  constexpr int kThreads = 8;
+  std::atomic<int> waiting{0};
+  std::vector<plugin::State*> got(kThreads, nullptr);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([&, i] {
+      ++waiting;
+      while (waiting < kThreads) std::this_thread::yield();  // let them go together
+      got[i] = &plugin::state();
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (plugin::State* state : got) EXPECT_EQ(state, got.front());
+  EXPECT_EQ(&plugin::state(), got.front());
+}
 
 TEST(Environment, AnEmptyOneIsTheSystems) {
   const Environment& system = platform::systemEnvironment();
