@@ -247,10 +247,8 @@ constexpr size_t kShopAgents = 4;
 // (the flood's rhythm) they would be sent a thousand runs' worth a second.
 constexpr int kShopBurstsPerRun = 10;
 
-// Unchanged ticks slower than twice `alone`'s p99.9: what moves the p99.9 when there are
-// about a thousandth of them.
-long slowerThanTwiceAlone(std::vector<double> alone, const std::vector<double>& v) {
-  const double limit = 2 * percentile(alone, 99.9);
+// Calls slower than `limit` ns.
+long slowerThan(double limit, const std::vector<double>& v) {
   return static_cast<long>(
       std::count_if(v.begin(), v.end(), [limit](double ns) { return ns > limit; }));
 }
@@ -267,14 +265,15 @@ void report(const Figures& alone, const Figures& loaded, const char* loadName, c
   printRow("unchanged ticks", loaded.unchanged);
   printRow("run-end ticks", loaded.runEnd);
   std::vector<double> aloneUnchanged = alone.unchanged, loadedUnchanged = loaded.unchanged;
+  const double aloneP999 = percentile(aloneUnchanged, 99.9);
   std::printf("p99.9 %s / alone, unchanged ticks: %.2f (goal: at most 2)\n", phase,
-              percentile(loadedUnchanged, 99.9) / percentile(aloneUnchanged, 99.9));
+              percentile(loadedUnchanged, 99.9) / aloneP999);
+  // What moves a p99.9 when there are about a thousandth of them.
   std::printf(
       "unchanged ticks over twice alone's p99.9: %ld alone, %ld %s; involuntary switches of "
       "the ticking thread: %ld alone, %ld %s\n",
-      slowerThanTwiceAlone(alone.unchanged, alone.unchanged),
-      slowerThanTwiceAlone(alone.unchanged, loaded.unchanged), phase, alone.preemptions,
-      loaded.preemptions, phase);
+      slowerThan(2 * aloneP999, alone.unchanged), slowerThan(2 * aloneP999, loaded.unchanged),
+      phase, alone.preemptions, loaded.preemptions, phase);
   if (!counting)
     std::printf("(mutex counting does not work in this build: its figures mean nothing)\n");
   std::printf(
