@@ -211,7 +211,7 @@ tm_host_run_needs_fallback() {
 tm_win32_ctest_args() {
   case $1 in
     native) ;;
-    emulated) echo "-L dll" ;;
+    emulated) echo "-L dll -LE not_emulated" ;;
     *) echo "-L static" ;;
   esac
 }
